@@ -1,0 +1,7 @@
+#include "commands.h"
+
+namespace qvtool {
+
+void AddDatabaseCommands(CLI::App& /*app*/) {}
+
+}  // namespace qvtool

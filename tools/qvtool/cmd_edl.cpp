@@ -1,0 +1,7 @@
+#include "commands.h"
+
+namespace qvtool {
+
+void AddEdlCommands(CLI::App& /*app*/) {}
+
+}  // namespace qvtool
