@@ -10,3 +10,6 @@ int QVWriteConfigParamValue(const char16_t*, const char16_t*, const char16_t*, c
 int QVWriteConfigParamValue(const char16_t*, const char16_t*, int, const char16_t*, int) { return 0; }
 int QVDebugDetail() { return 0; }
 }  // namespace qv_commonclass
+namespace qv_commonclass {
+void CQVConfigureManage::DestroyInstance() {}
+}  // namespace qv_commonclass

@@ -9,3 +9,6 @@ void TraceV(const char16_t*, int, const char16_t*, const qvp::FormatArg*, std::s
 void TraceEx2V(const char16_t*, const char16_t*, int, int, const char16_t*, const qvp::FormatArg*, std::size_t) {}
 }  // namespace detail
 }  // namespace qv_commonclass
+namespace qv_commonclass::detail {
+void ReleaseLoggerConnection() {}
+}  // namespace qv_commonclass::detail

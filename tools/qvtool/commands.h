@@ -31,5 +31,6 @@ void AddEdlCommands(CLI::App& app);
 void AddDatabaseCommands(CLI::App& app);
 void AddFileCommands(CLI::App& app);
 void AddTextCommands(CLI::App& app);
+void AddDiagnosticsCommands(CLI::App& app);
 
 }  // namespace qvtool

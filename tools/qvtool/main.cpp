@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   app.fallthrough();
   qvtool::AddConfigCommands(app);
+  qvtool::AddDiagnosticsCommands(app);
   qvtool::AddTimecodeCommands(app);
   qvtool::AddEdlCommands(app);
   qvtool::AddDatabaseCommands(app);

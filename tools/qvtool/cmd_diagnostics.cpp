@@ -1,0 +1,7 @@
+#include "commands.h"
+
+namespace qvtool {
+
+void AddDiagnosticsCommands(CLI::App& /*app*/) {}
+
+}  // namespace qvtool
