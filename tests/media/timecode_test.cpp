@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "qv_commonclass/media.h"
+
+using namespace qv_commonclass;
+
+namespace {
+
+constexpr auto kPal = QV_VIDEOSTANDARD_1080I_50;  // 25
+constexpr auto kNtsc30 = QV_VIDEOSTANDARD_NTSC_30;
+constexpr auto kNtsc = QV_VIDEOSTANDARD_NTSC;  // 29.97 as a float
+constexpr auto kFilm = QV_VIDEOSTANDARD_1080P_24;
+constexpr auto k5994 = QV_VIDEOSTANDARD_720P_5994;
+constexpr auto k50 = QV_VIDEOSTANDARD_720P_50;
+constexpr auto kDefault = QV_VIDEOSTANDARD_DEFAULT;
+
+// Makes `rate` the process's default rate. A rate within 0.0005 of the
+// current one would be ignored (29.97 and 30000/1001 are that close), so
+// step through another rate first.
+void UseDefaultRate(double rate) {
+  ASSERT_EQ(QVSetMediaDefaultFrameRate(50.0), 1);
+  ASSERT_EQ(QVSetMediaDefaultFrameRate(rate), 1);
+  ASSERT_EQ(QVGetMediaDefaultFrameRate(), rate);
+}
+
+std::string Text(LONG frames, emQVVideoStandard s) { return QV_GetStringFromTimeCode(frames, s).ToUtf8(); }
+LONG Frames(const char16_t* text, emQVVideoStandard s) { return QV_FromStringToTimeCode(text, s); }
+
+struct ToText {
+  emQVVideoStandard standard;
+  LONG frames;
+  const char* text;
+};
+struct FromText {
+  emQVVideoStandard standard;
+  const char16_t* text;
+  LONG frames;
+};
+
+void ExpectRoundTrip(emQVVideoStandard standard, LONG framesPerDay) {
+  for (LONG n = 0; n < framesPerDay; ++n) {
+    const CString text = QV_GetStringFromTimeCode(n, standard);
+    const LONG back = QV_FromStringToTimeCode(text, standard);
+    if (back != n) {
+      ADD_FAILURE() << "frame " << n << " -> " << text << " -> " << back;
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+TEST(TimeCode, FixedRatesToText) {
+  const ToText cases[] = {
+      {kPal, 0, "00:00:00:00"},         {kPal, 1800, "00:01:12:00"},      {kPal, 90000, "01:00:00:00"},
+      {kPal, 2159999, "23:59:59:24"},   {kPal, 2160000, "24:00:00:00"},   {kPal, 2160001, "24:00:00:01"},
+      {kPal, 2250000, "01:00:00:00"},   {kNtsc30, 1800, "00:01:00:00"},   {kFilm, 1439, "00:00:59:23"},
+      {kFilm, 1440, "00:01:00:00"},     {k5994, 3597, "00:00:59:57"},     {k5994, 3598, "00:01:00:02"},
+      {kNtsc, 1800, "00:01.00:02"},     {kNtsc, 17981, "00:10.00:00"},    {kNtsc, 1799, "00:00.59:29"},
+      {QV_VIDEOSTANDARD_1080P_2398, 1438, "00:00:59:22"}, {QV_VIDEOSTANDARD_1080P_2398, 1440, "00:01:00:02"},
+      // Unknown standards count at 25.
+      {static_cast<emQVVideoStandard>(0x8), 1800, "00:01:12:00"},
+      {static_cast<emQVVideoStandard>(0x80000), 90000, "01:00:00:00"},
+      {static_cast<emQVVideoStandard>(-2), 25, "00:00:01:00"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Text(c.frames, c.standard), c.text) << c.standard << " " << c.frames;
+}
+
+TEST(TimeCode, FixedRatesFromText) {
+  const FromText cases[] = {
+      {kPal, u"01:00:00:00", 90000},     {kPal, u"00:00:59:25", 0},        {kPal, u"00:00:59:24", 1499},
+      {kNtsc30, u"99:59:59:29", 10799999}, {kFilm, u"00:01:00:00", 1440},  {kNtsc, u"00:10:00:00", 17981},
+      {kNtsc, u"00:01:00:01", 1800},
+      // 59.94 skips frame numbers 0 and 1 when writing but does not move them when reading.
+      {k5994, u"00:01:00:02", 3598},     {k5994, u"00:01:00:00", 3596},
+      // Fields are read by position; separators are never looked at.
+      {kPal, u"00-01.02x03", 1553},      {kPal, u"0a:1b:2c:3d", 1553},     {kPal, u"01:00:00:00 and more", 90000},
+      // Each field reads like the runtime's integer conversion of its two characters.
+      {kPal, u" 1: 2: 3: 4", 90000 + 3000 + 75 + 4}, {kPal, u"+1:00:00:00", 90000},
+      {kPal, u"０１:００:００:００", 90000},  // full-width digits
+      {kPal, u"ab:cd:ef:gh", 0},
+      // Out of range or too short: 0.
+      {kPal, u"-1:00:00:00", 0},         {kPal, u"00:60:00:00", 0},        {kPal, u"00:00:60:00", 0},
+      {kPal, u"00:00:00:-1", 0},         {kPal, u"00:00:00:0", 0},         {kPal, u"", 0},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Frames(c.text, c.standard), c.frames) << CString(c.text) << " at " << c.standard;
+  EXPECT_EQ(Frames(nullptr, kPal), 0);
+}
+
+TEST(TimeCode, DefaultRateFromIniValue) {
+  // The same rate a stored 2997 gives: 29.97 exactly as a double, which
+  // counts with the drop-frame constants of the general reading.
+  UseDefaultRate(29.97);
+  const ToText to[] = {{kDefault, 1799, "00:00.59:29"},
+                       {kDefault, 1800, "00:01.00:02"},
+                       {kDefault, 17982, "00:10.00:00"},
+                       {kDefault, 107892, "01:00.00:00"}};
+  for (const auto& c : to) EXPECT_EQ(Text(c.frames, c.standard), c.text) << c.frames;
+  EXPECT_EQ(Frames(u"00:01:00:00", kDefault), 1800);
+  EXPECT_EQ(Frames(u"00:01:00:01", kDefault), 1800);
+  EXPECT_EQ(Frames(u"00:10:00:00", kDefault), 17982);
+  EXPECT_EQ(Frames(u"00:10:00:01", kDefault), 17983);  // tenth minutes keep frames 0 and 1
+}
+
+TEST(TimeCode, ExactDropFrameRate) {
+  UseDefaultRate(30000.0 / 1001.0);
+  const ToText to[] = {{kDefault, 1799, "00:00.59:29"},   {kDefault, 1800, "00:01.00:02"},
+                       {kDefault, 17982, "00:10.00:00"},  {kDefault, 107892, "01:00.00:00"},
+                       {kDefault, 2589408, "00:00.00:00"},  // a whole day wraps
+                       {kDefault, -1, "16:01.25:11"}};  // read as unsigned
+  for (const auto& c : to) EXPECT_EQ(Text(c.frames, c.standard), c.text) << c.frames;
+}
+
+// Every frame of a day survives text and back, at each rate the product
+// uses for whole days.
+TEST(TimeCodeRoundTrip, Fps24) { ExpectRoundTrip(kFilm, 24 * 86400); }
+TEST(TimeCodeRoundTrip, Fps25) { ExpectRoundTrip(kPal, 25 * 86400); }
+TEST(TimeCodeRoundTrip, Fps30) { ExpectRoundTrip(kNtsc30, 30 * 86400); }
+TEST(TimeCodeRoundTrip, Fps50) { ExpectRoundTrip(k50, 50 * 86400); }
+TEST(TimeCodeRoundTrip, DefaultRate2997) {
+  UseDefaultRate(29.97);
+  ExpectRoundTrip(kDefault, 107892 * 24);
+}
+TEST(TimeCodeRoundTrip, ExactDropFrame) {
+  UseDefaultRate(30000.0 / 1001.0);
+  ExpectRoundTrip(kDefault, 107892 * 24);
+}

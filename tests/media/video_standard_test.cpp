@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <string>
+
+#include "qv_commonclass/media.h"
+
+using namespace qv_commonclass;
+
+namespace {
+
+const std::string kIni = std::string(QV_BIN_DIR) + "/DazazuraVada.ini";
+
+std::string ReadIni() {
+  std::ifstream in(kIni, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteIni(const std::string& content) {
+  std::ofstream out(kIni, std::ios::binary | std::ios::trunc);
+  out << content;
+}
+
+// The "DefaultFrameRate" line of the INI file, or "" when it has none.
+std::string FrameRateLine() {
+  std::istringstream in(ReadIni());
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("DefaultFrameRate=", 0) == 0) return line;
+  }
+  return "";
+}
+
+emQVVideoStandard S(std::int32_t v) { return static_cast<emQVVideoStandard>(v); }
+
+}  // namespace
+
+TEST(VideoStandard, Tables) {
+  struct Row {
+    std::int32_t standard;
+    double rate, timecodeRate;
+    UINT height, width;
+  };
+  const Row rows[] = {
+      {0x2, 29.97, 29.969999313354492, 480, 720},       {0x4, 30, 30, 480, 720},
+      {0x10, 25, 25, 1080, 1920},                       {0x80, 30, 23.979999542236328, 1080, 1920},
+      {0x1000, 30, 23.979999542236328, 720, 1280},      {0x4000, 50, 50, 720, 1280},
+      {0x8000, 59.94, 59.939998626708984, 720, 1280},   {0x40000, 30, 30, 1080, 1440},
+      // Not rows of the table: standard definition at 25.
+      {0x0, 25, 25, 576, 720},   {0x1, 25, 25, 576, 720},  {0x8, 25, 25, 576, 720},
+      {0x60, 25, 25, 576, 720},  {0x80000, 25, 25, 576, 720}, {-0x10, 25, 25, 576, 720},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.standard);
+    const auto s = S(r.standard);
+    EXPECT_EQ(QV_GetFromVideoStandardToFrameRate(s), r.rate);
+    EXPECT_EQ(GetTimeCodeFrameRate(r.standard), r.timecodeRate);
+    EXPECT_EQ(QV_GetSysVideoHeight(s), r.height);
+    EXPECT_EQ(QV_GetSysVideoWidth(s), r.width);
+  }
+  // Only the exact 64-bit value selects a row.
+  EXPECT_EQ(GetTimeCodeFrameRate(0x100000002LL), 25.0);
+}
+
+TEST(VideoStandard, FrameRateValidity) {
+  const std::pair<double, int> cases[] = {{23.0, 0},  {23.01, 1}, {23.976, 1}, {60.0, 1},
+                                          {60.99, 1}, {61.0, 0},  {-30.0, 0},
+                                          {std::numeric_limits<double>::quiet_NaN(), 0},
+                                          {std::numeric_limits<double>::infinity(), 0}};
+  for (const auto& [rate, valid] : cases) EXPECT_EQ(QV_IsFrameRateValid(rate), valid) << rate;
+}
+
+TEST(VideoStandard, MediaFormatCheck) {
+  stu_QVMediaFormatDef ok;
+  ok.lFormatCode1 = ok.lFormatCode2 = ok.lFormatCode3 = 1;
+  ok.uWidth = 1920;
+  ok.uHeight = 1080;
+  ok.emVideoStandard = QV_VIDEOSTANDARD_1080I_50;
+  ok.dFrameRate = 59.94;  // not compared with the standard's rate
+  EXPECT_EQ(QVCheckMediaFormatValid(ok), 1);
+
+  auto bad = [&](auto change) {
+    stu_QVMediaFormatDef f = ok;
+    change(f);
+    return QVCheckMediaFormatValid(f);
+  };
+  EXPECT_EQ(bad([](auto& f) { f.lFormatCode1 = 0; }), 0);
+  EXPECT_EQ(bad([](auto& f) { f.lFormatCode3 = 0; }), 0);
+  EXPECT_EQ(bad([](auto& f) { f.uHeight = 0; }), 0);
+  EXPECT_EQ(bad([](auto& f) { f.dFrameRate = 61.0; }), 0);
+  EXPECT_EQ(bad([](auto& f) { f.uWidth = 1440; }), 0);
+  EXPECT_EQ(bad([](auto& f) { f.emVideoStandard = QV_VIDEOSTANDARD_PAL; }), 0);
+  EXPECT_EQ(bad([](auto& f) {
+              f.emVideoStandard = S(0x60);
+              f.uWidth = 720;
+              f.uHeight = 576;
+            }),
+            1);
+}
+
+TEST(DefaultFrameRate, SetStoresRoundedHundredthsWithoutComment) {
+  ASSERT_EQ(QVSetMediaDefaultFrameRate(25.0), 1);
+  const double before = QVGetMediaDefaultFrameRate();
+  EXPECT_EQ(QVSetMediaDefaultFrameRate(61.0), 0);
+  EXPECT_EQ(QVSetMediaDefaultFrameRate(std::nan("")), 0);
+  EXPECT_EQ(QVGetMediaDefaultFrameRate(), before);
+
+  ASSERT_EQ(QVSetMediaDefaultFrameRate(29.97), 1);
+  EXPECT_EQ(QVGetMediaDefaultFrameRate(), 29.97);
+  EXPECT_EQ(FrameRateLine(), "DefaultFrameRate=2997");
+
+  // Within 0.0005 of the current rate nothing is written.
+  WriteIni("[ADVANCE]\nDefaultFrameRate=1234\n");
+  EXPECT_EQ(QVSetMediaDefaultFrameRate(29.9704), 1);
+  EXPECT_EQ(FrameRateLine(), "DefaultFrameRate=1234");
+  EXPECT_EQ(QVGetMediaDefaultFrameRate(), 29.97);
+
+  ASSERT_EQ(QVSetMediaDefaultFrameRate(23.976), 1);
+  EXPECT_EQ(FrameRateLine(), "DefaultFrameRate=2398");
+  EXPECT_EQ(QVGetMediaDefaultFrameRate(), 23.976);  // unrounded for the process
+}
+
+// The first read of a process; each case runs in a fresh child process so
+// that the rate has not been cached yet.
+TEST(DefaultFrameRate, FirstReadFromIni) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  struct Case {
+    const char* content;
+    double rate;
+    const char* lineAfter;
+  };
+  const Case cases[] = {
+      {"", 25.0, "DefaultFrameRate=2500\t\t;默认帧率"},
+      {"[ADVANCE]\nDefaultFrameRate=2997\t\t;默认帧率\n", 29.97, nullptr},
+      {"[ADVANCE]\nDefaultFrameRate=3000\n", 30.0, nullptr},
+      {"[ADVANCE]\nDefaultFrameRate=0\n", 25.0, "DefaultFrameRate=0"},
+      {"[ADVANCE]\nDefaultFrameRate=fast\n", 25.0, "DefaultFrameRate=fast"},
+      {"[ADVANCE]\nDefaultFrameRate=7000\n", 25.0, "DefaultFrameRate=7000"},
+      {"[ADVANCE]\nDefaultFrameRate=-2500\n", 25.0, "DefaultFrameRate=-2500"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.content);
+    WriteIni(c.content);
+    EXPECT_EXIT(
+        {
+          const double first = QVGetMediaDefaultFrameRate();
+          WriteIni("[ADVANCE]\nDefaultFrameRate=5000\n");  // read once per process
+          std::_Exit(first == c.rate && QVGetMediaDefaultFrameRate() == c.rate ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    if (c.lineAfter) {
+      WriteIni(c.content);
+      EXPECT_EXIT(
+          {
+            QVGetMediaDefaultFrameRate();
+            std::_Exit(FrameRateLine() == c.lineAfter ? 0 : 1);
+          },
+          ::testing::ExitedWithCode(0), "");
+    }
+  }
+}
