@@ -1,0 +1,178 @@
+// The document object the XML readers and writers are built on.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "qv_platform/unicode.h"
+#include "qv_platform/xmldom.h"
+
+namespace {
+
+using qvp::XmlDocument;
+using qvp::XmlNode;
+
+std::string ReadAll(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+struct TempDir {
+  std::filesystem::path path;
+  TempDir() {
+    char tmpl[] = "/tmp/qv_xmldom_XXXXXX";
+    path = mkdtemp(tmpl);
+  }
+  ~TempDir() { std::filesystem::remove_all(path); }
+  std::u16string File(const char* name) const { return qvp::Utf8ToUtf16((path / name).string()); }
+};
+
+TEST(XmlDom, BuildSaveAndReloadKeepsOrderAndTypedValues) {
+  TempDir dir;
+  XmlDocument doc;
+  doc.AsNode().AppendChild(doc.CreateProcessingInstruction(u"xml", u"version=\"1.0\" encoding=\"UTF-8\""));
+  XmlNode root = doc.CreateElement("vtedl");
+  doc.AsNode().AppendChild(root);
+  root.SetAttribute("version", std::int32_t{3});
+  root.SetAttribute("length", std::int64_t{-9000000000});
+  root.SetAttribute("name", u"片头 <&\"'>");
+  root.SetAttribute("fps", 25.0);
+  root.SetAttribute("zfps", 29.97);
+  root.SetAttribute("afps", 0.1);
+  XmlNode a = root.AppendChild(doc.CreateElement("b"));
+  root.AppendChild(doc.CreateElement("a"));
+  a.SetText(u"text ü");
+
+  const std::u16string path = dir.File("x.xml");
+  doc.Save(path);
+  const std::string bytes = ReadAll(qvp::Utf16ToUtf8(path));
+  EXPECT_EQ(bytes.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<vtedl version=\"3\" length=\"-9000000000\"", 0), 0u)
+      << bytes;
+  EXPECT_NE(bytes.find("fps=\"25\" zfps=\"29.97\" afps=\"0.1\""), std::string::npos) << bytes;
+
+  XmlDocument back;
+  ASSERT_TRUE(back.LoadFile(path));
+  XmlNode r = back.DocumentElement();
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r.NodeName(), u"vtedl");
+  std::vector<std::string> names;
+  for (auto at = r.FirstAttribute(); at; at = at.Next()) names.emplace_back(at.NameUtf8());
+  EXPECT_EQ(names, (std::vector<std::string>{"version", "length", "name", "fps", "zfps", "afps"}));
+  std::u16string v;
+  EXPECT_EQ(r.GetAttribute("name", v), S_OK);
+  EXPECT_EQ(v, u"片头 <&\"'>");
+  EXPECT_EQ(r.GetAttribute("Name", v), S_FALSE);  // names are case-sensitive
+  EXPECT_EQ(r.SelectSingleNode("b").Text(), u"text ü");
+  EXPECT_EQ(r.SelectNodes("*").Length(), 2);
+  EXPECT_EQ(r.SelectNodes("*").Item(1).NodeName(), u"a");  // document order, not name order
+}
+
+TEST(XmlDom, SelectionPathsAndDetachedNodes) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml(u"<r><a><b i='1'/><b i='2'/></a><a><b i='3'/></a><c/></r>"));
+  XmlNode r = doc.DocumentElement();
+  auto bs = r.SelectNodes("a/b");
+  ASSERT_EQ(bs.Length(), 3);
+  std::u16string v;
+  bs.Item(2).GetAttribute("i", v);
+  EXPECT_EQ(v, u"3");
+  EXPECT_TRUE(r.SelectSingleNode("./c"));
+  EXPECT_FALSE(r.SelectSingleNode("missing"));
+  EXPECT_EQ(doc.AsNode().SelectSingleNode("r"), r);
+
+  // A removed child stays usable and can be put back; it is never serialised.
+  XmlNode c = r.RemoveChild(r.SelectSingleNode("c"));
+  EXPECT_EQ(doc.Xml().find(u"<c"), std::u16string::npos);
+  r.AppendChild(c);
+  EXPECT_EQ(doc.Xml(), u"<r><a><b i=\"1\"/><b i=\"2\"/></a><a><b i=\"3\"/></a><c/></r>\r\n");
+  // A handle outlives its document.
+  XmlNode kept;
+  {
+    XmlDocument tmp;
+    ASSERT_TRUE(tmp.LoadXml(u"<x>keep</x>"));
+    kept = tmp.DocumentElement();
+  }
+  EXPECT_EQ(kept.Text(), u"keep");
+}
+
+TEST(XmlDom, FailuresRaiseComErrors) {
+  XmlDocument doc;
+  XmlNode null;
+  try {
+    null.SelectNodes("ref");
+    FAIL() << "no error raised";
+  } catch (const qvp::ComError& e) {
+    EXPECT_EQ(e.Error(), E_POINTER);
+    EXPECT_EQ(e.ErrorMessage(), u"Invalid pointer");
+  }
+  EXPECT_THROW(doc.CreateElement("bad name"), qvp::ComError);
+  EXPECT_THROW(doc.CreateElement(""), qvp::ComError);
+  XmlNode root = doc.CreateElement("r");
+  doc.AsNode().AppendChild(root);
+  EXPECT_THROW(doc.AsNode().AppendChild(doc.CreateElement("second")), qvp::ComError);
+  EXPECT_THROW(root.RemoveChild(doc.CreateElement("stranger")), qvp::ComError);
+  EXPECT_THROW(doc.Save(u"/nonexistent-folder-qv/x.xml"), qvp::ComError);
+}
+
+struct BadXml {
+  const char* text;
+  long line;
+  long linepos;
+};
+
+class XmlDomParseError : public ::testing::TestWithParam<BadXml> {};
+
+TEST_P(XmlDomParseError, ReportsCodeLineAndColumn) {
+  XmlDocument doc;
+  EXPECT_FALSE(doc.LoadXmlUtf8(GetParam().text));
+  const auto& e = doc.ParseError();
+  EXPECT_LT(e.errorCode, 0);
+  EXPECT_FALSE(e.reason.empty());
+  EXPECT_EQ(e.line, GetParam().line);
+  if (GetParam().linepos) {
+    EXPECT_EQ(e.linepos, GetParam().linepos);
+  }
+  EXPECT_FALSE(doc.DocumentElement());
+}
+
+INSTANTIATE_TEST_SUITE_P(Malformed, XmlDomParseError,
+                         ::testing::Values(BadXml{"<a>\n  <b x=1/></a>", 2, 0},  // unquoted attribute
+                                           BadXml{"<a>\n<b></a>", 2, 0},         // mismatched end tag
+                                           BadXml{"<a><b>", 1, 0},               // truncated
+                                           BadXml{"", 1, 0},                     // empty
+                                           BadXml{"<a/><b/>", 1, 5}));           // two roots
+
+TEST(XmlDom, NoEntityOrDoctypeIsExpanded) {
+  XmlDocument doc;
+  // An external entity must never be fetched or expanded; pugixml leaves an
+  // unknown entity reference as it stands.
+  ASSERT_TRUE(doc.LoadXml(
+      u"<!DOCTYPE r [<!ENTITY x SYSTEM \"file:///etc/passwd\">]><r a='&x;'>&x;&lt;&#65;</r>"));
+  std::u16string v;
+  doc.DocumentElement().GetAttribute("a", v);
+  EXPECT_EQ(v, u"&x;");
+  EXPECT_EQ(doc.DocumentElement().Text(), u"&x;<A");
+}
+
+TEST(XmlDom, LoadFileOfMissingPathOrFolder) {
+  XmlDocument doc;
+  EXPECT_FALSE(doc.LoadFile(u"/nonexistent-qv/none.xml"));
+  EXPECT_EQ(doc.ParseError().errorCode, qvp::kXmlErrorFileNotFound);
+  EXPECT_FALSE(doc.LoadFile(u"/tmp"));
+  EXPECT_EQ(doc.ParseError().errorCode, qvp::kXmlErrorFileNotFound);
+}
+
+TEST(XmlDom, ShortestDoubleText) {
+  EXPECT_EQ(qvp::FormatDoubleShortest(25.0), "25");
+  EXPECT_EQ(qvp::FormatDoubleShortest(29.97), "29.97");
+  EXPECT_EQ(qvp::FormatDoubleShortest(30000.0 / 1001.0), "29.97002997002997");
+  EXPECT_EQ(qvp::FormatDoubleShortest(-0.5), "-0.5");
+  EXPECT_EQ(qvp::FormatDoubleShortest(1e300), "1e+300");
+}
+
+}  // namespace
