@@ -1,11 +1,17 @@
-// The platform's 128-bit identifier record, laid out as on Windows
-// (32-bit, two 16-bit and eight 8-bit parts) so that records holding one keep
-// their field offsets. Text conversion and creation live with the library's
-// identifier functions; this header only carries the type.
+// GUIDs: the COM 128-bit identifier record, laid out as on Windows (32-bit,
+// two 16-bit and eight 8-bit parts) so that records holding one keep their
+// field offsets; its creation and its registry text form
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
+//
+// Layout and text follow COM: Data1, Data2 and Data3 are printed as numbers
+// (most significant digit first), Data4 byte by byte. New GUIDs are random
+// (version 4, RFC 4122 variant) from the system's generator (libuuid), so
+// their registry text equals the RFC text of the same UUID.
 #pragma once
 
 #include <cstring>
 
+#include "qv_platform/export.h"
 #include "qv_platform/wintypes.h"
 
 #ifndef QV_GUID_DEFINED
@@ -28,3 +34,36 @@ inline bool IsEqualGUID(REFGUID a, REFGUID b) noexcept { return std::memcmp(&a, 
 inline bool operator==(REFGUID a, REFGUID b) noexcept { return IsEqualGUID(a, b); }
 inline bool operator!=(REFGUID a, REFGUID b) noexcept { return !IsEqualGUID(a, b); }
 #endif
+
+inline constexpr HRESULT CO_E_CLASSSTRING = static_cast<HRESULT>(0x800401F3u);
+inline constexpr HRESULT RPC_S_UUID_NO_ADDRESS = static_cast<HRESULT>(0x800706CBu);
+
+// CoCreateGuid stores a new random GUID: S_OK, or E_INVALIDARG for a null
+// pointer (the GUID is then untouched).
+QVP_API HRESULT CoCreateGuid(GUID* guid);
+
+// StringFromGUID2 writes the 38-character registry text with upper-case
+// digits and a terminating NUL into `buffer` and returns 39 (the characters
+// written, NUL included); returns 0 and writes nothing when `buffer` is null
+// or `max_chars` is below 39.
+QVP_API int StringFromGUID2(REFGUID guid, char16_t* buffer, int max_chars);
+
+// CLSIDFromString parses exactly the registry text (braces and hyphens in
+// place, hexadecimal digits of either case, nothing after the closing
+// brace). S_OK with *clsid set; a null text gives GUID_NULL and S_OK. Any
+// other text gives CO_E_CLASSSTRING and leaves *clsid as GUID_NULL (never a
+// partly parsed value). Reading stops at the first character that does not
+// fit, so the text is never read past its terminating NUL. E_INVALIDARG for
+// a null `clsid`.
+QVP_API HRESULT CLSIDFromString(const char16_t* text, CLSID* clsid);
+
+// IIDFromString parses as CLSIDFromString but reports malformed text as
+// E_INVALIDARG.
+QVP_API HRESULT IIDFromString(const char16_t* text, IID* iid);
+
+namespace qvp {
+// SetGuidCreationFailureForTesting makes every CoCreateGuid call return
+// `hr` (a failure code) without touching its argument until it is called
+// again with S_OK. Lets tests reach callers' failure paths.
+QVP_API void SetGuidCreationFailureForTesting(HRESULT hr) noexcept;
+}  // namespace qvp
