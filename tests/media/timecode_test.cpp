@@ -59,6 +59,9 @@ TEST(TimeCode, FixedRatesToText) {
       {kPal, 2250000, "01:00:00:00"},   {kNtsc30, 1800, "00:01:00:00"},   {kFilm, 1439, "00:00:59:23"},
       {kFilm, 1440, "00:01:00:00"},     {k5994, 3597, "00:00:59:57"},     {k5994, 3598, "00:01:00:02"},
       {kNtsc, 1800, "00:01.00:02"},     {kNtsc, 17981, "00:10.00:00"},    {kNtsc, 1799, "00:00.59:29"},
+      // At the float rate the hour has 107891 frames but the division by
+      // 3600 x rate still says hour 0: the last frames show minute 60.
+      {kNtsc, 107886, "00:60.00:00"},   {kNtsc, 107891, "00:00.00:00"},   {kNtsc, 215782, "01:00.00:00"},
       {QV_VIDEOSTANDARD_1080P_2398, 1438, "00:00:59:22"}, {QV_VIDEOSTANDARD_1080P_2398, 1440, "00:01:00:02"},
       // Unknown standards count at 25.
       {static_cast<emQVVideoStandard>(0x8), 1800, "00:01:12:00"},
