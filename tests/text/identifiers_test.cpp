@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "qv_commonclass/text.h"
+#include "qv_platform/guid.h"
+#include "qv_platform/winsock.h"
+#include "support/logger_capture.h"
+
+using namespace qv_commonclass;
+
+namespace {
+
+constexpr GUID kSample{0x1A2B3C4D, 0x5E6F, 0x7081, {0x92, 0xA3, 0xB4, 0xC5, 0xD6, 0xE7, 0xF8, 0x09}};
+
+CStringArray Array(std::initializer_list<const char16_t*> items) {
+  CStringArray a;
+  for (const char16_t* s : items) a.Add(s);
+  return a;
+}
+
+TEST(GuidText, CompactFormIsLowerCaseRegistryDigits) {
+  CString text(u"junk");
+  EXPECT_EQ(QV_FromGUIDToString(kSample, text), 1);
+  EXPECT_EQ(text, CString(u"1a2b3c4d5e6f708192a3b4c5d6e7f809"));
+}
+
+TEST(GuidText, ParsingAcceptsCompactAndHyphenatedFormsOfEitherCase) {
+  for (const char16_t* text : {u"1a2b3c4d5e6f708192a3b4c5d6e7f809", u"1A2B3C4D-5E6F-7081-92A3-B4C5D6E7F809",
+                               u"1a2b3c4d-5e6f-7081-92a3b4c5d6e7f809"}) {
+    GUID g{};
+    EXPECT_EQ(QV_FromStringToGUID(g, text), 1);
+    EXPECT_EQ(g, kSample) << CString(text);
+  }
+}
+
+TEST(GuidText, MalformedTextStillReturnsOneAndLeavesNullGuid) {
+  for (const char16_t* text : {u"", u"1a2b", u"1a2b3c4d5e6f708192a3b4c5d6e7f8", u"1a2b3c4d5e6f708192a3b4c5d6e7f80912",
+                               u"{1a2b3c4d5e6f708192a3b4c5d6e7f809}", u"1a2b3c4d5e6f708192a3b4c5d6e7f80g"}) {
+    GUID g = kSample;
+    EXPECT_EQ(QV_FromStringToGUID(g, text), 1);
+    EXPECT_EQ(g, GUID_NULL) << CString(text);
+  }
+}
+
+TEST(GuidText, CreatedGuidsAreDistinctAndRoundTrip) {
+  std::set<std::u16string> seen;
+  for (int i = 0; i < 100; ++i) {
+    CString text;
+    ASSERT_EQ(QV_CreateGUID(text), 1);
+    ASSERT_EQ(text.GetLength(), 32);
+    EXPECT_EQ(text.view().find_first_not_of(u"0123456789abcdef"), std::u16string_view::npos);
+    EXPECT_TRUE(seen.insert(text.str()).second);
+    GUID g{};
+    QV_FromStringToGUID(g, text);
+    CString again;
+    QV_FromGUIDToString(g, again);
+    EXPECT_EQ(again, text);
+  }
+}
+
+TEST(GuidText, CreationFailureLeavesOutputsUntouched) {
+  qvp::SetGuidCreationFailureForTesting(RPC_S_UUID_NO_ADDRESS);
+  GUID g = kSample;
+  CString text(u"kept");
+  EXPECT_EQ(QV_CreateGUID(g), 0);
+  EXPECT_EQ(QV_CreateGUID(text), 0);
+  qvp::SetGuidCreationFailureForTesting(S_OK);
+  EXPECT_EQ(g, kSample);
+  EXPECT_EQ(text, CString(u"kept"));
+  EXPECT_EQ(QV_CreateGUID(g), 1);
+}
+
+TEST(AddressMatch, LongestTextPrefixWinsAndTiesGoToTheFirst) {
+  EXPECT_EQ(QVGetMaxMatchedIP(Array({u"192.168.1.10", u"192.168.1.2"}), u"192.168.1.25"), CString(u"192.168.1.2"));
+  EXPECT_EQ(QVGetMaxMatchedIP(Array({u"10.0.0.1", u"10.0.0.2"}), u"10.0.0.9"), CString(u"10.0.0.1"));
+  EXPECT_EQ(QVGetMaxMatchedIP(Array({u"172.16.0.1"}), u"10.0.0.9"), CString(u"172.16.0.1"));
+  EXPECT_EQ(QVGetMaxMatchedIP(Array({}), u"10.0.0.9"), CString());
+  EXPECT_EQ(QVGetMaxMatchedIP(Array({u"10.0.0.1"}), CString()), CString());
+}
+
+TEST(AddressMatch, PairSearchKeepsTheFirstBestPair) {
+  CString a(u"untouched"), b(u"untouched");
+  EXPECT_EQ(QVGetMaxMatchedIPEx(Array({}), Array({u"1.1.1.1"}), a, b), 0);
+  EXPECT_EQ(a, CString(u"untouched"));
+
+  EXPECT_EQ(QVGetMaxMatchedIPEx(Array({u"10.1.1.1", u"192.168.3.4"}), Array({u"172.16.0.1", u"192.168.3.9"}), a, b),
+            1);
+  EXPECT_EQ(a, CString(u"192.168.3.4"));
+  EXPECT_EQ(b, CString(u"192.168.3.9"));
+
+  EXPECT_EQ(QVGetMaxMatchedIPEx(Array({u"", u""}), Array({u""}), a, b), 0);
+  EXPECT_EQ(a, CString());  // the first pair was stored before the result was judged
+  EXPECT_EQ(b, CString());
+}
+
+TEST(LocalHost, NameAndAddressesComeFromTheSystem) {
+  CString name;
+  ASSERT_EQ(QV_GetLocalHostName(name), 1);
+  EXPECT_FALSE(name.IsEmpty());
+  CStringArray addresses;
+  addresses.Add(u"kept");
+  if (QV_GetLocalHostIP(addresses) == 1) {
+    ASSERT_GE(addresses.GetSize(), 2);
+    EXPECT_EQ(addresses[0], CString(u"kept"));
+    EXPECT_EQ(addresses[1].view().find_first_not_of(u"0123456789."), std::u16string_view::npos);
+  } else {
+    EXPECT_EQ(addresses.GetSize(), 1);
+  }
+}
+
+struct FailureCase {
+  unsigned failure;
+  bool address_call;
+  int code;
+  const char16_t* text;
+};
+
+class LocalHostFailure : public ::testing::TestWithParam<FailureCase> {
+ protected:
+  void TearDown() override { qvp::SetWinsockFailureForTesting(qvp::kFailNone); }
+};
+
+TEST_P(LocalHostFailure, IsTracedAndReportedAsZero) {
+  const FailureCase& c = GetParam();
+  qvtest::LoggerCapture capture;
+  qvp::SetWinsockFailureForTesting(c.failure);
+  CString name(u"kept");
+  CStringArray addresses;
+  addresses.Add(u"kept");
+  const int result = c.address_call ? QV_GetLocalHostIP(addresses) : QV_GetLocalHostName(name);
+  qvp::SetWinsockFailureForTesting(qvp::kFailNone);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(name, CString(u"kept"));
+  EXPECT_EQ(addresses.GetSize(), 1);
+  const auto records = capture.Records();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_TRUE(records[0].ex2);
+  EXPECT_EQ(records[0].module, u"ZORerer");
+  EXPECT_EQ(records[0].function, c.address_call ? u"QV_GetLocalHostIP" : u"QV_GetLocalHostName");
+  EXPECT_EQ(records[0].level, 1);
+  EXPECT_EQ(records[0].code, c.code);
+  EXPECT_EQ(records[0].text, c.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, LocalHostFailure,
+    ::testing::Values(FailureCase{qvp::kFailStartup, false, 110040010, u"初始化Socket失败！"},
+                      FailureCase{qvp::kFailHostName, false, 110040011, u"获取机器名失败！"},
+                      FailureCase{qvp::kFailStartup, true, 110040012, u"初始化Socket失败！"},
+                      FailureCase{qvp::kFailHostName, true, 110040013, u"获取机器名失败！"},
+                      FailureCase{qvp::kFailResolve, true, 110040014, u"根据机器名获取IP信息失败！"}));
+
+}  // namespace
