@@ -1,0 +1,82 @@
+// Test seam for the file system: while a FileFaults lives, the file services
+// run through a table whose calls are counted, can be made to fail on the
+// Nth call with a chosen errno, and whose sleeps are only added up.
+#pragma once
+
+#include <atomic>
+#include <cerrno>
+#include <functional>
+
+#include "qv_platform/fileio.h"
+
+namespace qvtest {
+
+enum class FileCall { kOpen, kRead, kWrite, kFsync, kUnlink, kMkdir, kCount };
+
+class FileFaults {
+ public:
+  explicit FileFaults(bool real_sleep = false) {
+    const qvp::FileOps& sys = qvp::SystemFileOps();
+    table_ = sys;
+    table_.open = [](const char* p, int f, mode_t m) { return Pass(FileCall::kOpen) ? Sys().open(p, f, m) : -1; };
+    table_.read = [](int fd, void* b, size_t n) -> ssize_t {
+      if (!Pass(FileCall::kRead)) return -1;
+      if (on_read) on_read(fd);
+      return Sys().read(fd, b, n);
+    };
+    table_.write = [](int fd, const void* b, size_t n) -> ssize_t {
+      if (!Pass(FileCall::kWrite)) return -1;
+      if (short_write.load() && n > 1) return Sys().write(fd, b, n / 2);
+      return Sys().write(fd, b, n);
+    };
+    table_.fsync = [](int fd) { return Pass(FileCall::kFsync) ? Sys().fsync(fd) : -1; };
+    table_.unlink = [](const char* p) { return Pass(FileCall::kUnlink) ? Sys().unlink(p) : -1; };
+    table_.mkdir = [](const char* p, mode_t m) { return Pass(FileCall::kMkdir) ? Sys().mkdir(p, m) : -1; };
+    if (!real_sleep) table_.sleep_ms = [](unsigned ms) { slept_ms += ms; };
+    for (auto& c : calls) c = 0;
+    for (auto& f : fail_from) f = 0;
+    for (auto& f : fail_to) f = 0;
+    slept_ms = 0;
+    short_write = false;
+    on_read = nullptr;
+    previous_ = qvp::SetFileOps(&table_);
+  }
+  ~FileFaults() { qvp::SetFileOps(previous_); }
+  FileFaults(const FileFaults&) = delete;
+  FileFaults& operator=(const FileFaults&) = delete;
+
+  // Fail calls number first..last (counting from 1) of `call` with `err`.
+  void Fail(FileCall call, int first, int last, int err) {
+    const auto i = static_cast<int>(call);
+    errors[i] = err;
+    fail_to[i] = last;
+    fail_from[i] = first;
+  }
+  static int Calls(FileCall call) { return calls[static_cast<int>(call)].load(); }
+  static unsigned Slept() { return slept_ms.load(); }
+
+  static inline std::atomic<int> calls[static_cast<int>(FileCall::kCount)];
+  static inline std::atomic<int> fail_from[static_cast<int>(FileCall::kCount)];
+  static inline std::atomic<int> fail_to[static_cast<int>(FileCall::kCount)];
+  static inline std::atomic<int> errors[static_cast<int>(FileCall::kCount)];
+  static inline std::atomic<unsigned> slept_ms{0};
+  static inline std::atomic<bool> short_write{false};
+  // Runs before every read (on the reading thread); set before the copy starts.
+  static inline std::function<void(int)> on_read;
+
+ private:
+  static const qvp::FileOps& Sys() { return qvp::SystemFileOps(); }
+  static bool Pass(FileCall call) {
+    const auto i = static_cast<int>(call);
+    const int n = ++calls[i];
+    if (fail_from[i] > 0 && n >= fail_from[i] && n <= fail_to[i]) {
+      errno = errors[i];
+      return false;
+    }
+    return true;
+  }
+  qvp::FileOps table_{};
+  const qvp::FileOps* previous_ = nullptr;
+};
+
+}  // namespace qvtest

@@ -1,0 +1,381 @@
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "files/file_faults.h"
+#include "files/file_test_util.h"
+#include "qv_commonclass/files.h"
+#include "qv_platform/module.h"
+#include "qv_platform/mounts.h"
+#include "qv_platform/shell_fileop.h"
+#include "support/logger_capture.h"
+
+using namespace qv_commonclass;
+using qvtest::FileCall;
+using qvtest::FileFaults;
+using qvtest::W;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::u16string ExeName() {
+  char16_t buffer[4096] = {};
+  std::u16string path(buffer, GetModuleFileNameW(nullptr, buffer, 4096));
+  return path.substr(path.rfind(u'/') + 1);
+}
+
+std::vector<qvtest::TraceRecord> DeletionRecords(const qvtest::LoggerCapture& capture) {
+  std::vector<qvtest::TraceRecord> out;
+  for (auto& r : capture.Records())
+    if (r.module == u"QVDeleteFile") out.push_back(r);
+  return out;
+}
+
+}  // namespace
+
+TEST(FileExistence, MissingPathIsLookedForThreeTimesTenMillisecondsApart) {
+  FileFaults faults;
+  const fs::path dir = qvtest::ScratchFolder();
+  EXPECT_EQ(QVCanFindDir(W(dir / "missing")), 0);
+  EXPECT_EQ(FileFaults::Slept(), 30u);
+  qvtest::WriteFile(dir / "here", "x");
+  EXPECT_EQ(QVCanFindDir(W(dir / "here")), 1);
+  EXPECT_EQ(QVCanFindDir(W(dir)), 1);
+  EXPECT_EQ(FileFaults::Slept(), 30u);
+}
+
+TEST(FileSize, RegularFilesFoldersAndMissingPaths) {
+  const fs::path dir = qvtest::ScratchFolder();
+  qvtest::WriteSized(dir / "f", 12345);
+  qvtest::WriteFile(dir / "empty", "");
+  EXPECT_EQ(QVGetFileSize(W(dir / "f")), 12345);
+  EXPECT_EQ(QVGetFileSize(W(dir / "empty")), 0);
+  EXPECT_EQ(QVGetFileSize(W(dir)), 0);
+  EXPECT_EQ(QVGetFileSize(W(dir / "missing")), 0);
+  EXPECT_EQ(QVGetFileSize(CString()), 0);
+}
+
+TEST(MakeDir, CreatesTheMissingChainAndAppendsASeparator) {
+  const fs::path dir = qvtest::ScratchFolder();
+  CString path = W(dir / "a" / "b" / "c");
+  EXPECT_EQ(QVMakeDir(path), 1);
+  EXPECT_EQ(path, W(dir / "a" / "b" / "c") + u"/");
+  EXPECT_TRUE(fs::is_directory(dir / "a" / "b" / "c"));
+
+  CString existing = W(dir / "a");
+  EXPECT_EQ(QVMakeDir(existing), 1);
+  EXPECT_EQ(existing, W(dir / "a")) << "an existing path stays as it is";
+
+  CString empty;
+  EXPECT_EQ(QVMakeDir(empty), 0);
+}
+
+TEST(MakeDir, RefusesPathsOnNoUsableDrive) {
+  for (const char16_t* p : {u"D:\\a\\b", u"\\\\server\\share\\a", u"/proc/qv_files_test/a"}) {
+    CString path(p);
+    EXPECT_EQ(QVMakeDir(path), 0) << path;
+    EXPECT_EQ(path, CString(p)) << "a refused path is not touched";
+  }
+}
+
+TEST(MakeDir, RamDiskIsRefusedAndNothingIsCreated) {
+  const fs::path dir = qvtest::ScratchFolder();
+  qvtest::SmallTmpfs ram(dir / "ram", "1m");
+  if (!ram.Mounted()) GTEST_SKIP() << "needs root to mount a tmpfs";
+  EXPECT_EQ(qvp::GetPathDriveType(W(ram.Path() / "x")), DRIVE_RAMDISK);
+  CString path = W(ram.Path() / "a" / "b");
+  EXPECT_EQ(QVMakeDir(path), 0);
+  EXPECT_FALSE(fs::exists(ram.Path() / "a"));
+}
+
+TEST(MakeDir, GivesUpAfterThreeFailedCreationsOfALevel) {
+  const fs::path dir = qvtest::ScratchFolder();
+  FileFaults faults;
+  faults.Fail(FileCall::kMkdir, 1, 1000, EACCES);
+  CString path = W(dir / "x" / "y");
+  EXPECT_EQ(QVMakeDir(path), 0);
+  EXPECT_EQ(FileFaults::Calls(FileCall::kMkdir), 3);
+  EXPECT_FALSE(fs::exists(dir / "x"));
+}
+
+TEST(DriveTypes, MountTableClassification) {
+  struct Case {
+    const char* type;
+    bool removable;
+    UINT expected;
+  } cases[] = {
+      {"ext4", false, DRIVE_FIXED},      {"xfs", false, DRIVE_FIXED},       {"overlay", false, DRIVE_FIXED},
+      {"vfat", true, DRIVE_REMOVABLE},   {"ext4", true, DRIVE_REMOVABLE},   {"nfs4", false, DRIVE_REMOTE},
+      {"cifs", false, DRIVE_REMOTE},     {"fuse.sshfs", false, DRIVE_REMOTE}, {"tmpfs", false, DRIVE_RAMDISK},
+      {"ramfs", false, DRIVE_RAMDISK},   {"iso9660", false, DRIVE_CDROM},   {"udf", true, DRIVE_CDROM},
+      {"proc", false, DRIVE_UNKNOWN},    {"sysfs", false, DRIVE_UNKNOWN},
+  };
+  for (const auto& c : cases) EXPECT_EQ(qvp::ClassifyMount(c.type, c.removable), c.expected) << c.type;
+
+  qvp::MountInfo m;
+  ASSERT_TRUE(qvp::ParseMountLine("36 35 98:0 /mnt1 /mnt/my\\040disk rw,noatime master:1 - ext3 /dev/root rw", m));
+  EXPECT_EQ(m.mount_point, "/mnt/my disk");
+  EXPECT_EQ(m.fs_type, "ext3");
+  EXPECT_EQ(m.major, 98u);
+  EXPECT_FALSE(qvp::ParseMountLine("garbage", m));
+  EXPECT_EQ(qvp::GetPathDriveType(u"C:\\x"), DRIVE_NO_ROOT_DIR);
+}
+
+TEST(DeleteFile, MediaFileGoesWithEverySideFileAndEachDeletionIsTraced) {
+  const fs::path dir = qvtest::ScratchFolder();
+  const fs::path media = dir / "clip" / "x.mxf";
+  fs::create_directories(media.parent_path());
+  for (const char* name : {"x.mxf", "x.mxf.idx", "x.mxf.otc", "x.mgx", "x.xml", "x.wav"})
+    qvtest::WriteFile(dir / "clip" / name, name);
+  fs::permissions(media, fs::perms::owner_read);  // read-only files go too
+
+  qvtest::LoggerCapture capture;
+  EXPECT_EQ(QVDeleteFile(W(media)), 1);
+  for (const char* gone : {"x.mxf", "x.mxf.idx", "x.mxf.otc", "x.mgx", "x.xml"})
+    EXPECT_FALSE(fs::exists(dir / "clip" / gone)) << gone;
+  EXPECT_TRUE(fs::exists(dir / "clip" / "x.wav"));
+
+  const auto records = DeletionRecords(capture);
+  ASSERT_EQ(records.size(), 5u);
+  const std::u16string exe = ExeName();
+  const CString base = W(dir / "clip" / "x");
+  struct Expected {
+    int code;
+    CString text;
+  } expected[] = {
+      {-1992317279, CString(u"模块[") + exe.c_str() + u"]尝试删除文件: " + base + u".mxf 成功!"},
+      {-1992317277, CString(u"模块[") + exe.c_str() + u"]尝试删除.idx文件: " + base + u".mxf.idx 成功!"},
+      {-1992317275, CString(u"模块[") + exe.c_str() + u"]尝试删除.otc文件: " + base + u".mxf.otc 成功!"},
+      {-1992317273, CString(u"模块[") + exe.c_str() + u"]尝试删除.mgx文件: " + base + u".mgx 成功!"},
+      {-1992317271, CString(u"模块[") + exe.c_str() + u"]尝试删除.xml文件: " + base + u".xml 成功!"},
+  };
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    EXPECT_EQ(records[i].code, expected[i].code) << i;
+    EXPECT_EQ(CString(records[i].text.c_str()), expected[i].text) << i;
+    EXPECT_EQ(records[i].function, exe);
+    EXPECT_EQ(records[i].level, 4);
+    EXPECT_TRUE(records[i].ex2);
+  }
+}
+
+TEST(DeleteFile, PictureFilesHaveNoSideFiles) {
+  const fs::path dir = qvtest::ScratchFolder();
+  for (const char* name : {"y.BMP", "y.BMP.idx", "y.mgx", "noext", "noext.idx", "noext.mgx"})
+    qvtest::WriteFile(dir / name, name);
+  EXPECT_EQ(QVDeleteFile(W(dir / "y.BMP")), 1);
+  EXPECT_FALSE(fs::exists(dir / "y.BMP"));
+  EXPECT_TRUE(fs::exists(dir / "y.BMP.idx"));
+  EXPECT_TRUE(fs::exists(dir / "y.mgx"));
+
+  // Without an extension only the appended side files are looked for.
+  EXPECT_EQ(QVDeleteFile(W(dir / "noext")), 1);
+  EXPECT_FALSE(fs::exists(dir / "noext.idx"));
+  EXPECT_TRUE(fs::exists(dir / "noext.mgx"));
+}
+
+TEST(DeleteFile, MissingFileIsWaitedForHalfASecondThenCountsAsDeleted) {
+  const fs::path dir = qvtest::ScratchFolder();
+  FileFaults faults;
+  EXPECT_EQ(QVDeleteFile(W(dir / "gone.mxf")), 1);
+  EXPECT_EQ(FileFaults::Slept(), 500u);
+  EXPECT_EQ(QVDeleteFile(CString(u"ab")), 1) << "too short to name a file";
+}
+
+TEST(DeleteFile, FailuresAreTracedAndOnlyTheMediaFileDecides) {
+  const fs::path dir = qvtest::ScratchFolder();
+  for (const char* name : {"z.mxf", "z.mxf.idx", "z.xml"}) qvtest::WriteFile(dir / name, name);
+  qvtest::LoggerCapture capture;
+  {
+    FileFaults faults;
+    faults.Fail(FileCall::kUnlink, 1, 1, EBUSY);
+    EXPECT_EQ(QVDeleteFile(W(dir / "z.mxf")), 0);
+  }
+  EXPECT_TRUE(fs::exists(dir / "z.mxf"));
+  EXPECT_TRUE(fs::exists(dir / "z.mxf.idx")) << "side files stay when the media file does";
+  {
+    FileFaults faults;
+    faults.Fail(FileCall::kUnlink, 2, 2, EBUSY);  // the index file
+    EXPECT_EQ(QVDeleteFile(W(dir / "z.mxf")), 1);
+  }
+  EXPECT_TRUE(fs::exists(dir / "z.mxf.idx"));
+  EXPECT_FALSE(fs::exists(dir / "z.xml"));
+  const auto records = DeletionRecords(capture);
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_EQ(records[0].code, -1992317280);
+  EXPECT_NE(records[0].text.find(u"失败!"), std::u16string::npos);
+  EXPECT_EQ(records[1].code, -1992317279);
+  EXPECT_EQ(records[2].code, -1992317278);
+  EXPECT_EQ(records[3].code, -1992317271);
+}
+
+TEST(DeleteFile, RefusedDrivesGiveZero) {
+  EXPECT_EQ(QVDeleteFile(CString(u"D:\\media\\x.mxf")), 0);
+  EXPECT_EQ(QVDeleteFile(CString(u"\\\\srv\\share\\x.mxf")), 0);
+  const fs::path dir = qvtest::ScratchFolder();
+  qvtest::SmallTmpfs ram(dir / "ram", "1m");
+  if (!ram.Mounted()) GTEST_SKIP() << "needs root to mount a tmpfs";
+  qvtest::WriteFile(ram.Path() / "x.mxf", "x");
+  EXPECT_EQ(QVDeleteFile(W(ram.Path() / "x.mxf")), 0);
+  EXPECT_TRUE(fs::exists(ram.Path() / "x.mxf"));
+}
+
+TEST(DelDir, RemovesADeepTreeWithSideFilesAndLeavesLinkedTargetsAlone) {
+  const fs::path dir = qvtest::ScratchFolder();
+  const fs::path outside = dir / "outside";
+  fs::create_directories(outside);
+  qvtest::WriteFile(outside / "keep.txt", "keep");
+  fs::path deep = dir / "tree";
+  for (int level = 0; level < 25; ++level) {
+    deep /= "level" + std::to_string(level);
+    fs::create_directories(deep);
+    qvtest::WriteFile(deep / "a.dat", "a");
+    qvtest::WriteFile(deep / ".hidden", "h");
+  }
+  qvtest::WriteFile(dir / "tree" / "m.mxf", "m");
+  qvtest::WriteFile(dir / "tree" / "m.mxf.idx", "i");
+  fs::create_directory_symlink(outside, dir / "tree" / "link");
+  fs::permissions(dir / "tree" / "level0" / "a.dat", fs::perms::owner_read);
+
+  FileFaults faults;  // the side file is listed too and then waited for
+  EXPECT_NE(QVDelDir(W(dir / "tree")), 0);
+  EXPECT_FALSE(fs::exists(dir / "tree"));
+  EXPECT_TRUE(fs::exists(outside / "keep.txt"));
+}
+
+TEST(DelDir, DriveRootsAndMountPointsAreRefusedWithoutListing) {
+  for (const char16_t* p : {u"/", u"/ab", u"  /x  ", u"C:\\"}) EXPECT_EQ(QVDelDir(CString(p)), 0) << CString(p);
+  EXPECT_EQ(QVDelDir(CString(u"/proc")), 0);
+  const fs::path dir = qvtest::ScratchFolder();
+  EXPECT_EQ(QVDelDir(W(dir / "missing")), 0);
+  qvtest::SmallTmpfs mount(dir / "mnt", "1m");
+  if (!mount.Mounted()) GTEST_SKIP() << "needs root to mount a tmpfs";
+  qvtest::WriteFile(mount.Path() / "f", "f");
+  EXPECT_EQ(QVDelDir(W(mount.Path())), 0);
+  EXPECT_TRUE(fs::exists(mount.Path() / "f"));
+}
+
+TEST(FindFile, ListsOneLevelAppendingToTheOutList) {
+  const fs::path dir = qvtest::ScratchFolder();
+  for (const char* d : {"sub", ".svn", "Other"}) fs::create_directories(dir / d);
+  for (const char* f : {"a.mxf", "B.MXF", "c.wav", ".hidden.mxf"}) qvtest::WriteFile(dir / f, f);
+  qvtest::WriteFile(dir / "sub" / "deep.mxf", "d");
+
+  CStringArray out;
+  out.Add(u"kept");
+  QVFindFile(W(dir), u"*", 1, out);
+  ASSERT_EQ(out.GetSize(), 3);
+  EXPECT_EQ(out[0], CString(u"kept"));
+  EXPECT_EQ(out[1], W(dir / "Other"));
+  EXPECT_EQ(out[2], W(dir / "sub"));
+
+  CStringArray files;
+  QVFindFile(W(dir) + u"/", u"*.mxf", 0, files);
+  ASSERT_EQ(files.GetSize(), 3);
+  EXPECT_EQ(files[0], W(dir / ".hidden.mxf"));
+  EXPECT_EQ(files[1], W(dir / "B.MXF"));
+  EXPECT_EQ(files[2], W(dir / "a.mxf"));
+
+  CStringArray none;
+  QVFindFile(W(dir / "missing"), u"*", 0, none);
+  EXPECT_EQ(none.GetSize(), 0);
+}
+
+TEST(FullPathToFolder, OnlyPlainExistingFoldersStay) {
+  const fs::path dir = qvtest::ScratchFolder();
+  fs::create_directories(dir / ".hidden");
+  qvtest::WriteFile(dir / "f.mxf", "f");
+  struct Case {
+    CString in, out;
+  } cases[] = {
+      {W(dir), W(dir)},
+      {W(dir / "f.mxf"), W(dir)},
+      {W(dir / "missing" / "g.mxf"), W(dir / "missing")},
+      {W(dir / ".hidden"), W(dir)},
+      {CString(u"/x.mxf"), CString(u"/")},
+      {CString(u"plain"), CString(u"plain")},
+  };
+  for (auto& c : cases) {
+    CString p = c.in;
+    QVFullPathToFolder(p);
+    EXPECT_EQ(p, c.out) << c.in;
+  }
+}
+
+TEST(MakePgmDir, NumbersTheFirstFreeName) {
+  FileFaults faults;
+  const fs::path dir = qvtest::ScratchFolder();
+  EXPECT_EQ(QVMakePgmDir(W(dir / "News")), W(dir / "News") + u"/");
+  EXPECT_TRUE(fs::is_directory(dir / "News"));
+  fs::create_directories(dir / "News1");
+  EXPECT_EQ(QVMakePgmDir(W(dir / "News")), W(dir / "News2") + u"/");
+  EXPECT_TRUE(fs::is_directory(dir / "News2"));
+  EXPECT_EQ(QVMakePgmDir(CString(u"D:\\News")), CString(u"D:\\News")) << "returned even when not made";
+}
+
+TEST(ValidFileName, ReplacesReservedCharactersAndSpaces) {
+  struct Case {
+    const char16_t* in;
+    const char16_t* out;
+  } cases[] = {
+      {u"a/b:c d.e", u"a-b-c_d-e"},
+      {u"\\*\"<>|?&\r\n\t", u"-----------"},
+      {u"新闻\u3000联播 1", u"新闻_联播_1"},
+      {u"", u""},
+  };
+  for (auto& c : cases) {
+    CString name(c.in);
+    QVGetValidFileName(name);
+    EXPECT_EQ(name, CString(c.out));
+  }
+}
+
+TEST(CopyAllFile, CopiesTheTreeAndStopsAtAnExistingSubfolder) {
+  const fs::path dir = qvtest::ScratchFolder();
+  fs::create_directories(dir / "src" / "sub" / "deeper");
+  qvtest::WriteFile(dir / "src" / "a.mxf", "alpha");
+  qvtest::WriteFile(dir / "src" / "sub" / "b", "beta");
+  qvtest::WriteFile(dir / "src" / "sub" / "deeper" / "c", "gamma");
+  fs::create_directory_symlink(dir / "src", dir / "src" / "loop");
+
+  EXPECT_EQ(QVCopyAllFile(W(dir / "src"), W(dir / "dst" / "new")), 1);
+  EXPECT_EQ(qvtest::ReadFile(dir / "dst" / "new" / "a.mxf"), "alpha");
+  EXPECT_EQ(qvtest::ReadFile(dir / "dst" / "new" / "sub" / "deeper" / "c"), "gamma");
+  EXPECT_TRUE(fs::is_symlink(dir / "dst" / "new" / "loop"));
+
+  // A second copy finds "sub" made already: that stops it.
+  EXPECT_EQ(QVCopyAllFile(W(dir / "src") + u"/", W(dir / "dst" / "new")), 0);
+  EXPECT_EQ(QVCopyAllFile(W(dir / "missing"), W(dir / "dst2")), 0);
+}
+
+TEST(ShellOperations, CopyMoveAndAbort) {
+  const fs::path dir = qvtest::ScratchFolder();
+  fs::create_directories(dir / "tree" / "sub");
+  qvtest::WriteSized(dir / "tree" / "big", 3 << 20);
+  qvtest::WriteFile(dir / "tree" / "sub" / "s", "s");
+  fs::create_directories(dir / "into");
+
+  int aborted = -1;
+  EXPECT_EQ(QVSHCopyFile(nullptr, W(dir / "tree"), W(dir / "into"), aborted), 1);
+  EXPECT_EQ(aborted, 0);
+  EXPECT_EQ(qvtest::ReadFile(dir / "into" / "tree" / "sub" / "s"), "s");
+  EXPECT_EQ(fs::file_size(dir / "into" / "tree" / "big"), 3u << 20);
+
+  EXPECT_EQ(QVSHMoveFile(nullptr, W(dir / "tree" / "sub" / "s"), W(dir / "moved" / "s2"), aborted), 1);
+  EXPECT_FALSE(fs::exists(dir / "tree" / "sub" / "s"));
+  EXPECT_EQ(qvtest::ReadFile(dir / "moved" / "s2"), "s");
+
+  int calls = 0;
+  auto previous = qvp::SetShellProgressHandler([&](const qvp::ShellProgress& p) {
+    EXPECT_EQ(p.bytes_total, 3u << 20);
+    return ++calls < 3;
+  });
+  EXPECT_EQ(QVSHCopyFile(nullptr, W(dir / "tree" / "big"), W(dir / "aborted"), aborted), 0);
+  qvp::SetShellProgressHandler(previous);
+  EXPECT_EQ(aborted, 1);
+  EXPECT_FALSE(fs::exists(dir / "aborted")) << "the half-written file is removed";
+
+  const CString too_long = W(dir) + u"/" + CString(u'x', 259);
+  EXPECT_EQ(QVSHCopyFile(nullptr, too_long, W(dir / "t"), aborted), 0);
+  EXPECT_EQ(QVSHCopyFile(nullptr, W(dir / "missing"), W(dir / "t"), aborted), 0);
+  EXPECT_EQ(aborted, 0);
+}

@@ -1,0 +1,83 @@
+// Scratch folders and small file helpers for the file tests. The scratch
+// folders live in the build tree, which is on a disk (a temporary folder may
+// be a RAM disk, where deletion and folder creation are refused).
+#pragma once
+
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "qv_platform/cstring.h"
+
+namespace qvtest {
+
+namespace fs = std::filesystem;
+
+inline fs::path ScratchRoot() { return fs::path(QV_BINARY_DIR) / "files_scratch" / std::to_string(::getpid()); }
+
+// Removes this run's scratch folders when the tests end.
+class ScratchCleanup : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(ScratchRoot(), ec);
+  }
+};
+
+inline fs::path ScratchFolder() {
+  static const auto* registered = ::testing::AddGlobalTestEnvironment(new ScratchCleanup);
+  (void)registered;
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  fs::path p = ScratchRoot() / (std::string(info->test_suite_name()) + "." + info->name());
+  fs::remove_all(p);
+  fs::create_directories(p);
+  return p;
+}
+
+inline CString W(const fs::path& p) { return CString(p.string()); }
+
+inline void WriteFile(const fs::path& p, const std::string& content) {
+  std::ofstream(p, std::ios::binary) << content;
+}
+
+inline void WriteSized(const fs::path& p, std::size_t size) {
+  std::string content(size, '\0');
+  for (std::size_t i = 0; i < size; i += 64) content[i] = static_cast<char>((i / 64 * 131 + i / 4096) & 0xFF);
+  WriteFile(p, content);
+}
+
+inline std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary | std::ios::ate);
+  if (!in) return {};
+  std::string content(static_cast<std::size_t>(in.tellg()), '\0');
+  in.seekg(0);
+  in.read(content.data(), static_cast<std::streamsize>(content.size()));
+  return content;
+}
+
+// A small tmpfs mounted for one test (root only); Mounted() is false when it
+// could not be mounted.
+class SmallTmpfs {
+ public:
+  SmallTmpfs(const fs::path& where, const char* size) : where_(where) {
+    fs::create_directories(where_);
+    const std::string options = std::string("size=") + size;
+    mounted_ = ::geteuid() == 0 && ::mount("tmpfs", where_.c_str(), "tmpfs", 0, options.c_str()) == 0;
+  }
+  ~SmallTmpfs() {
+    if (mounted_) ::umount2(where_.c_str(), MNT_DETACH);
+  }
+  bool Mounted() const { return mounted_; }
+  const fs::path& Path() const { return where_; }
+
+ private:
+  fs::path where_;
+  bool mounted_ = false;
+};
+
+}  // namespace qvtest
