@@ -89,20 +89,42 @@ QV_API int ExceptionLogFilter(unsigned int exception_code, EXCEPTION_POINTERS* p
 
 // ---- Configuration store ----------------------------------------------------
 
-// CQVConfigureManage is the process-wide access to "DazazuraVada.ini" beside
-// this library. Values are read from the file on every call.
+// CQVConfigureManage is the process-wide access to "DazazuraVada.ini" in the
+// folder of this library (wherever the client's current directory is). Only
+// the path is kept: values are read from the file on every call, so values
+// written by another process are seen by the next read. Writes are atomic and
+// safe between processes. The store is owned by the library.
 class QV_API CQVConfigureManage {
  public:
-  // instance creates the store on first use; null if creation failed.
+  // instance creates the store on first use, under the library's process-wide
+  // lock. If creation raises, it traces (level 2, code 11005001) and returns
+  // null; the next call tries again.
   static CQVConfigureManage* instance();
-  // DestroyInstance frees the store (called at library unload).
+  // DestroyInstance frees the store (called at library unload); a later
+  // instance() creates a new one.
   static void DestroyInstance();
 
+  // ReadString reads at most 1023 characters of the value, cuts it at its
+  // first ';' (an inline comment) and trims white space. When nothing was
+  // read (missing file, section or key, or an empty value) and the default is
+  // neither null nor empty, the default is the value and, with
+  // `write_default` non-zero, is written back with `comment`. Returns an
+  // empty string when nothing was read and there is no default. A value that
+  // holds only a comment reads as empty, not as the default.
   CString ReadString(const char16_t* section, const char16_t* key, const char16_t* default_value,
                      const char16_t* comment, int write_default);
+  // ReadInt is ReadString with the default formatted "%d", converted with the
+  // C runtime's _wtoi rules: leading blanks, optional sign, decimal digits,
+  // 0 when there are none (so a non-numeric value reads as 0, not as the
+  // default), saturating at the int limits.
   int ReadInt(const char16_t* section, const char16_t* key, int default_value, const char16_t* comment,
               int write_default);
+  // WriteString stores value + "\t\t;" + comment (either part may be null or
+  // empty; when both are, nothing is written). Creates the file and the
+  // section when missing. Always returns 1, even when the write was refused.
   int WriteString(const char16_t* section, const char16_t* key, const char16_t* value, const char16_t* comment);
+  // WriteInt stores the value formatted "%d" as WriteString does. Always
+  // returns 0.
   int WriteInt(const char16_t* section, const char16_t* key, int value, const char16_t* comment);
 
   // SetIniFileName puts the INI file `name` in the library's folder.
@@ -114,6 +136,9 @@ class QV_API CQVConfigureManage {
   CString path_;
 };
 
+// The exported operations call the matching member of the store. Should the
+// store not exist (its creation failed), reads return the default and writes
+// their fixed results without touching the file.
 QV_API CString QVReadConfigParamValue(const char16_t* section, const char16_t* key, const char16_t* default_value,
                                       const char16_t* comment, int write_default);
 QV_API int QVReadConfigParamValue(const char16_t* section, const char16_t* key, int default_value,
@@ -124,24 +149,33 @@ QV_API int QVWriteConfigParamValue(const char16_t* section, const char16_t* key,
 // Always 0.
 QV_API int QVWriteConfigParamValue(const char16_t* section, const char16_t* key, int value,
                                    const char16_t* comment, int unused);
-// QVDebugDetail is the "Debug"/"DebugDetail" setting (default 0, written back).
+// QVDebugDetail is the "Debug"/"DebugDetail" setting: default 0, written back
+// with its comment when missing.
 QV_API int QVDebugDetail();
 
 // ---- Locks ------------------------------------------------------------------
 
 // CQVCriticalSectionNurse enters the caller's critical section for its
-// lifetime. Copies share the acquisition: only one of them ever leaves it.
+// lifetime; it never creates, owns or deletes the section. Use it on the
+// thread that made it. A copy of a holding guard enters the section once
+// more itself (re-entrant on the owning thread), so each guard leaves only
+// what it entered and the section is never left more often than entered.
 class QV_API CQVCriticalSectionNurse {
  public:
+  // Enters the section (blocking).
   explicit CQVCriticalSectionNurse(CRITICAL_SECTION* section);
   CQVCriticalSectionNurse(const CQVCriticalSectionNurse& other);
   CQVCriticalSectionNurse& operator=(const CQVCriticalSectionNurse& other);
+  // Leaves the section if held.
   virtual ~CQVCriticalSectionNurse();
 
+  // set enters the section unless already held.
   void set();
+  // clear leaves the section if held; otherwise does nothing.
   void clear();
   bool held() const noexcept { return held_; }
 
+  // Initialize / Finalize create and delete a section; both return 1.
   static int Initialize(CRITICAL_SECTION* section);
   static int Finalize(CRITICAL_SECTION* section);
 
@@ -150,16 +184,21 @@ class QV_API CQVCriticalSectionNurse {
   CRITICAL_SECTION* section_ = nullptr;
 };
 
-// CQVLimitSingleInstance tells whether another holder of a named mutex
-// exists (in this or another process).
+// CQVLimitSingleInstance tells whether the named mutex existed already (in
+// this or another process) when it was created. The destructor releases
+// ownership but keeps the handle open, so the name lives until the process
+// ends and later guards of the name, in this process too, report another
+// instance. Copies share the handle.
 class QV_API CQVLimitSingleInstance {
  public:
+  // Creates the named mutex with initial ownership and keeps its last error.
   explicit CQVLimitSingleInstance(const char16_t* mutex_name);
   CQVLimitSingleInstance(const CQVLimitSingleInstance& other);
   CQVLimitSingleInstance& operator=(const CQVLimitSingleInstance& other);
   virtual ~CQVLimitSingleInstance();
 
-  // 1 when the mutex existed before this object created it.
+  // 1 when the mutex existed before this object created it (error 183),
+  // else 0 (also when the mutex could not be created at all).
   int IsAnotherInstanceRunning() const noexcept;
 
  private:

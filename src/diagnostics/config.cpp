@@ -1,15 +1,155 @@
-// PLACEHOLDER: replaced by the configuration store implementation.
+// The configuration store: "DazazuraVada.ini" beside this library.
+//
+// Nothing but the path is kept: every read and write goes to the file, so a
+// value written by another process is seen by the next read. The INI engine
+// of the platform layer makes each write atomic and serialises writers across
+// processes, so the store takes no lock of its own.
+//
+// The file always sits beside the library; there is deliberately no
+// environment variable that moves it, so a client cannot be pointed at other
+// settings by its environment. Tests use keys and sections of their own in
+// the file beside the library they load.
+#include <atomic>
+#include <climits>
+#include <new>
+
+#include "diagnostics/library_state.h"
 #include "qv_commonclass/diagnostics.h"
+#include "qv_platform/chartype.h"
+#include "qv_platform/profile.h"
 
 namespace qv_commonclass {
-CString QVReadConfigParamValue(const char16_t*, const char16_t*, const char16_t* d, const char16_t*, int) {
-  return CString(d);
+
+namespace {
+
+std::atomic<CQVConfigureManage*> g_instance{nullptr};
+
+constexpr DWORD kValueBufferSize = 1024;
+
+// WToI follows the C runtime's _wtoi: leading white space, an optional sign,
+// decimal digits; 0 when there are none; saturates at the int limits.
+int WToI(const CString& text) {
+  const char16_t* p = text.GetString();
+  while (qvp::IsWideSpace(*p)) ++p;
+  bool negative = false;
+  if (*p == u'+' || *p == u'-') negative = *p++ == u'-';
+  long long value = 0;
+  for (; *p >= u'0' && *p <= u'9'; ++p) {
+    value = value * 10 + (*p - u'0');
+    if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+  }
+  if (negative) return static_cast<int>(-value);  // -(INT_MAX + 1) is INT_MIN
+  return value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }
-int QVReadConfigParamValue(const char16_t*, const char16_t*, int d, const char16_t*, int) { return d; }
-int QVWriteConfigParamValue(const char16_t*, const char16_t*, const char16_t*, const char16_t*, int) { return 1; }
-int QVWriteConfigParamValue(const char16_t*, const char16_t*, int, const char16_t*, int) { return 0; }
-int QVDebugDetail() { return 0; }
-}  // namespace qv_commonclass
-namespace qv_commonclass {
-void CQVConfigureManage::DestroyInstance() {}
+
+bool IsEmptyText(const char16_t* s) { return s == nullptr || *s == 0; }
+
+}  // namespace
+
+CQVConfigureManage::CQVConfigureManage() { SetIniFileName(u"DazazuraVada.ini"); }
+
+CQVConfigureManage* CQVConfigureManage::instance() {
+  if (CQVConfigureManage* p = g_instance.load(std::memory_order_acquire)) return p;
+  bool failed = false;
+  CRITICAL_SECTION* lock = detail::ProcessLock();
+  if (lock) EnterCriticalSection(lock);
+  try {
+    if (!g_instance.load(std::memory_order_relaxed)) {
+      g_instance.store(new CQVConfigureManage, std::memory_order_release);
+    }
+  } catch (...) {
+    failed = true;
+  }
+  if (lock) LeaveCriticalSection(lock);
+  // Traced outside the lock: the trace may itself create the logger
+  // connection under it.
+  if (failed) {
+    QV_Trace0Ex2(u"ZORerer", u"CQVConfigureManage::instance", kTraceLevelSingleton, 11005001,
+                 u"创建CQVConfigureManage的实例出现异常");
+  }
+  return g_instance.load(std::memory_order_acquire);
+}
+
+void CQVConfigureManage::DestroyInstance() { delete g_instance.exchange(nullptr, std::memory_order_acq_rel); }
+
+void CQVConfigureManage::SetIniFileName(const char16_t* name) {
+  path_.Format(u"%s%s", (detail::LibraryFolder() + u"/").GetString(), name ? name : u"");
+}
+
+CString CQVConfigureManage::ReadString(const char16_t* section, const char16_t* key, const char16_t* default_value,
+                                       const char16_t* comment, int write_default) {
+  char16_t buffer[kValueBufferSize] = {};
+  const DWORD n = GetPrivateProfileStringW(section, key, u"", buffer, kValueBufferSize, path_);
+  CString value;
+  if (n > 0) {
+    value = CString(buffer, static_cast<int>(n));
+    const int semicolon = value.Find(u';');
+    if (semicolon >= 0) value = value.Left(semicolon);
+  } else if (!IsEmptyText(default_value)) {
+    value = default_value;
+    if (write_default != 0) WriteString(section, key, default_value, comment);
+  }
+  value.Trim();
+  return value;
+}
+
+int CQVConfigureManage::ReadInt(const char16_t* section, const char16_t* key, int default_value,
+                                const char16_t* comment, int write_default) {
+  CString text;
+  text.Format(u"%d", default_value);
+  return WToI(ReadString(section, key, text, comment, write_default));
+}
+
+int CQVConfigureManage::WriteString(const char16_t* section, const char16_t* key, const char16_t* value,
+                                    const char16_t* comment) {
+  CString line;
+  if (!IsEmptyText(value)) line = value;
+  if (!IsEmptyText(comment)) line.AppendFormat(u"\t\t;%s", comment);
+  // A refused write (read-only folder) is deliberately not reported.
+  if (!line.IsEmpty()) WritePrivateProfileStringW(section, key, line, path_);
+  return 1;
+}
+
+int CQVConfigureManage::WriteInt(const char16_t* section, const char16_t* key, int value, const char16_t* comment) {
+  CString text;
+  text.Format(u"%d", value);
+  WriteString(section, key, text, comment);
+  return 0;
+}
+
+// When the store could not be created (already traced), the exported
+// operations answer as for a missing file that cannot be written: reads give
+// the default, writes their fixed results.
+
+CString QVReadConfigParamValue(const char16_t* section, const char16_t* key, const char16_t* default_value,
+                               const char16_t* comment, int write_default) {
+  if (CQVConfigureManage* store = CQVConfigureManage::instance()) {
+    return store->ReadString(section, key, default_value, comment, write_default);
+  }
+  CString value(IsEmptyText(default_value) ? u"" : default_value);
+  return value.Trim();
+}
+
+int QVReadConfigParamValue(const char16_t* section, const char16_t* key, int default_value, const char16_t* comment,
+                           int write_default) {
+  if (CQVConfigureManage* store = CQVConfigureManage::instance()) {
+    return store->ReadInt(section, key, default_value, comment, write_default);
+  }
+  return default_value;
+}
+
+int QVWriteConfigParamValue(const char16_t* section, const char16_t* key, const char16_t* value,
+                            const char16_t* comment, int /*unused*/) {
+  if (CQVConfigureManage* store = CQVConfigureManage::instance()) store->WriteString(section, key, value, comment);
+  return 1;
+}
+
+int QVWriteConfigParamValue(const char16_t* section, const char16_t* key, int value, const char16_t* comment,
+                            int /*unused*/) {
+  if (CQVConfigureManage* store = CQVConfigureManage::instance()) store->WriteInt(section, key, value, comment);
+  return 0;
+}
+
+int QVDebugDetail() { return QVReadConfigParamValue(u"Debug", u"DebugDetail", 0, u"是否启用Debug模式：1启用，0不启用", 1); }
+
 }  // namespace qv_commonclass

@@ -1,0 +1,516 @@
+// The INI engine behind the private-profile functions.
+//
+// A file is kept as its list of lines, each with its original bytes and line
+// terminator, so that a write changes exactly the line it is about (or adds
+// one) and every other byte of the file stays as it was: comments, blank
+// lines, odd lines and bytes that do not decode in the code page included.
+//
+// Decisions where Windows leaves room:
+// - Encoding: the process's ANSI code page. A file that starts with a UTF-8
+//   byte-order mark is read as UTF-8 and stays UTF-8 (mark kept) when written;
+//   a file created here never gets a mark.
+// - Quotes: a value whose first and last characters are the same quote (' or
+//   "), after trimming, loses that one pair on read, as on Windows. Nothing is
+//   added on write, so a value with its own surrounding quotes must be written
+//   with an extra pair to read back unchanged.
+// - Inline comments are not recognised: "a ;b" reads as "a ;b". Only lines
+//   whose first non-blank character is ';' are comments. Callers that keep
+//   comments after values cut them themselves.
+// - Names are compared case-insensitively in ASCII; other letters must match
+//   exactly.
+// - A new key goes after the last key line of its section; a new section goes
+//   at the end of the file after a blank line (none when the file is empty).
+//   The first section of a given name counts; later duplicates are ignored,
+//   as is a later duplicate key.
+// - Names holding a line break, a section name holding ']' and a key holding
+//   '=' cannot be stored and are refused (ERROR_INVALID_PARAMETER); so is a
+//   value holding a line break.
+// - A relative file name is relative to the current directory. A symbolic
+//   link is followed, so the link stays and its target is replaced.
+//
+// Cross-process safety: reads take no lock, because a writer never changes
+// the file in place: it writes the new content to a temporary file in the
+// same folder, flushes it to disk and renames it over the original, so a
+// reader sees either the old or the new file, whole. Writers serialise on an
+// exclusive flock() of the companion file "<file>.lock" (left in place:
+// removing it would race with a writer that has just opened it), so two
+// processes or threads changing different keys at the same moment both land.
+#include "qv_platform/profile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "qv_platform/codepage.h"
+#include "qv_platform/system.h"
+#include "qv_platform/unicode.h"
+
+namespace {
+
+// Larger files are refused: an INI file of this size is a mistake, and
+// refusing is better than exhausting memory on every read.
+constexpr std::size_t kMaxFileBytes = 64u * 1024u * 1024u;
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+bool IsBlank(char16_t ch) { return ch == u' ' || ch == u'\t' || ch == u'\v' || ch == u'\f' || ch == u'\r'; }
+
+std::u16string_view TrimBlanks(std::u16string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+char16_t FoldAscii(char16_t ch) { return (ch >= u'A' && ch <= u'Z') ? static_cast<char16_t>(ch + 32) : ch; }
+
+bool SameName(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  }
+  return true;
+}
+
+enum class Kind { kBlank, kComment, kSection, kEntry, kOther };
+
+struct Line {
+  std::string raw;  // the line's bytes without its terminator
+  std::string eol;  // "\r\n", "\n" or "" (last line without one)
+  Kind kind = Kind::kBlank;
+  std::u16string name;   // section name or key, trimmed
+  std::u16string value;  // entry value, trimmed
+};
+
+struct Document {
+  bool utf8 = false;  // started with a UTF-8 mark
+  std::vector<Line> lines;
+
+  UINT CodePage() const { return utf8 ? CP_UTF8 : CP_ACP; }
+};
+
+void Classify(Line& line, UINT code_page) {
+  const std::u16string text = code_page == CP_UTF8 ? qvp::Utf8ToUtf16(line.raw) : qvp::ToWide(line.raw, code_page);
+  const std::u16string_view t = TrimBlanks(text);
+  line.name.clear();
+  line.value.clear();
+  if (t.empty()) {
+    line.kind = Kind::kBlank;
+  } else if (t.front() == u';') {
+    line.kind = Kind::kComment;
+  } else if (t.front() == u'[') {
+    line.kind = Kind::kSection;
+    std::u16string_view inner = t.substr(1);
+    const std::size_t close = inner.find(u']');
+    if (close != std::u16string_view::npos) inner = inner.substr(0, close);
+    line.name = TrimBlanks(inner);
+  } else if (const std::size_t eq = t.find(u'='); eq != std::u16string_view::npos && eq > 0) {
+    line.kind = Kind::kEntry;
+    line.name = TrimBlanks(t.substr(0, eq));
+    line.value = TrimBlanks(t.substr(eq + 1));
+  } else {
+    line.kind = Kind::kOther;
+  }
+}
+
+Document Parse(std::string_view bytes) {
+  Document doc;
+  if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
+    doc.utf8 = true;
+    bytes.remove_prefix(kUtf8Bom.size());
+  }
+  // Splitting on the byte '\n' is safe in every supported code page: no
+  // trail byte of a double-byte character is 0x0A or 0x0D.
+  std::size_t pos = 0;
+  while (pos < bytes.size()) {
+    const std::size_t nl = bytes.find('\n', pos);
+    Line line;
+    if (nl == std::string_view::npos) {
+      line.raw = bytes.substr(pos);
+      pos = bytes.size();
+    } else {
+      std::size_t end = nl;
+      line.eol = "\n";
+      if (end > pos && bytes[end - 1] == '\r') {
+        --end;
+        line.eol = "\r\n";
+      }
+      line.raw = bytes.substr(pos, end - pos);
+      pos = nl + 1;
+    }
+    Classify(line, doc.CodePage());
+    doc.lines.push_back(std::move(line));
+  }
+  return doc;
+}
+
+std::string Serialise(const Document& doc) {
+  std::string out;
+  if (doc.utf8) out += kUtf8Bom;
+  for (const Line& line : doc.lines) {
+    out += line.raw;
+    out += line.eol;
+  }
+  return out;
+}
+
+Line MakeLine(const Document& doc, const std::u16string& text) {
+  Line line;
+  line.raw = doc.utf8 ? qvp::Utf16ToUtf8(text) : qvp::FromWide(text, CP_ACP);
+  line.eol = "\r\n";
+  Classify(line, doc.CodePage());
+  return line;
+}
+
+// The lines [begin, end) of a section: its header is lines[begin - 1].
+struct Range {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  bool found = false;
+};
+
+Range FindSection(const Document& doc, std::u16string_view section) {
+  Range r;
+  for (std::size_t i = 0; i < doc.lines.size(); ++i) {
+    if (doc.lines[i].kind == Kind::kSection && SameName(doc.lines[i].name, section)) {
+      r.found = true;
+      r.begin = i + 1;
+      r.end = r.begin;
+      while (r.end < doc.lines.size() && doc.lines[r.end].kind != Kind::kSection) ++r.end;
+      return r;
+    }
+  }
+  return r;
+}
+
+std::size_t FindKey(const Document& doc, const Range& r, std::u16string_view key) {
+  for (std::size_t i = r.begin; i < r.end; ++i) {
+    if (doc.lines[i].kind == Kind::kEntry && SameName(doc.lines[i].name, key)) return i;
+  }
+  return SIZE_MAX;
+}
+
+std::u16string StripQuotes(std::u16string value) {
+  if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front()) {
+    return value.substr(1, value.size() - 2);
+  }
+  return value;
+}
+
+// ---- Files -------------------------------------------------------------------
+
+std::string NativePath(const char16_t* file_name) { return qvp::Utf16ToUtf8(file_name); }
+
+enum class Load { kOk, kMissing, kFailed };
+
+// LoadFile reads the whole file; on kFailed the last error is set.
+Load LoadFile(const std::string& path, std::string& bytes, struct stat* info = nullptr) {
+  bytes.clear();
+  // O_NONBLOCK: opening a FIFO must not hang; anything but a regular file is
+  // refused below.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    if (errno == ENOENT) return Load::kMissing;
+    SetLastError(qvp::ErrnoToWin32(errno));
+    return Load::kFailed;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::size_t>(st.st_size) > kMaxFileBytes) {
+    ::close(fd);
+    SetLastError(S_ISDIR(st.st_mode) ? ERROR_ACCESS_DENIED : ERROR_INVALID_PARAMETER);
+    return Load::kFailed;
+  }
+  if (info) *info = st;
+  char chunk[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      SetLastError(qvp::ErrnoToWin32(errno));
+      ::close(fd);
+      return Load::kFailed;
+    }
+    if (n == 0) break;
+    bytes.append(chunk, static_cast<std::size_t>(n));
+    if (bytes.size() > kMaxFileBytes) {
+      ::close(fd);
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return Load::kFailed;
+    }
+  }
+  ::close(fd);
+  return Load::kOk;
+}
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+// The file a write replaces: a symbolic link is followed so that the link
+// survives the rename.
+std::string WriteTarget(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    if (char* real = ::realpath(path.c_str(), nullptr)) {
+      std::string resolved(real);
+      std::free(real);
+      return resolved;
+    }
+  }
+  return path;
+}
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// ReplaceFile puts `bytes` in place of `path` atomically; `mode` is the old
+// file's permission bits, or 0 for a new file (the umask then applies).
+bool ReplaceFile(const std::string& path, std::string_view bytes, mode_t mode) {
+  static std::atomic<unsigned> counter{0};
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temp = path + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1));
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) {
+    SetLastError(qvp::ErrnoToWin32(errno));
+    return false;
+  }
+  int err = 0;
+  if (!WriteAll(fd, bytes) || (mode != 0 && ::fchmod(fd, mode) != 0) || ::fsync(fd) != 0) err = errno ? errno : EIO;
+  if (::close(fd) != 0 && err == 0) err = errno;
+  if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
+  if (err != 0) {
+    ::unlink(temp.c_str());
+    SetLastError(qvp::ErrnoToWin32(err));
+    return false;
+  }
+  // Make the rename itself durable; a failure here does not undo the write.
+  const int dir = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return true;
+}
+
+// Holds the writers' lock of one INI file for its lifetime.
+class WriterLock {
+ public:
+  explicit WriterLock(const std::string& path) {
+    fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd_ < 0) {
+      // Creating a file fails with ENOENT only when its folder is missing.
+      error_ = errno == ENOENT ? ERROR_PATH_NOT_FOUND : qvp::ErrnoToWin32(errno);
+      return;
+    }
+    while (::flock(fd_, LOCK_EX) != 0) {
+      if (errno == EINTR) continue;
+      error_ = qvp::ErrnoToWin32(errno);
+      ::close(fd_);
+      fd_ = -1;
+      return;
+    }
+  }
+  ~WriterLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+  }
+  WriterLock(const WriterLock&) = delete;
+  WriterLock& operator=(const WriterLock&) = delete;
+
+  bool ok() const { return fd_ >= 0; }
+  DWORD error() const { return error_; }
+
+ private:
+  int fd_ = -1;
+  DWORD error_ = ERROR_SUCCESS;
+};
+
+bool HasLineBreak(std::u16string_view s) { return s.find_first_of(u"\r\n") != std::u16string_view::npos; }
+
+// ---- Buffers -------------------------------------------------------------------
+
+// CopyText copies as much of `text` as fits with its NUL: size - 1 units at
+// most.
+DWORD CopyText(std::u16string_view text, char16_t* buffer, DWORD size) {
+  if (!buffer || size == 0) return 0;
+  const std::size_t n = text.size() < size - 1 ? text.size() : size - 1;
+  text.copy(buffer, n);
+  buffer[n] = 0;
+  return static_cast<DWORD>(n);
+}
+
+// CopyList copies NUL-terminated names followed by a final NUL. When they do
+// not fit, the buffer is filled and ends with two NULs, and the result is
+// size - 2, as on Windows.
+DWORD CopyList(const std::vector<std::u16string>& names, char16_t* buffer, DWORD size) {
+  if (!buffer || size == 0) return 0;
+  std::u16string joined;
+  for (const auto& n : names) {
+    joined += n;
+    joined += u'\0';
+  }
+  if (joined.size() + 1 <= size) {
+    joined.copy(buffer, joined.size());
+    buffer[joined.size()] = 0;
+    return static_cast<DWORD>(joined.size());
+  }
+  if (size == 1) {
+    buffer[0] = 0;
+    return 0;
+  }
+  joined.copy(buffer, size - 2);
+  buffer[size - 2] = 0;
+  buffer[size - 1] = 0;
+  return size - 2;
+}
+
+}  // namespace
+
+DWORD GetPrivateProfileStringW(const char16_t* section, const char16_t* key, const char16_t* default_value,
+                               char16_t* buffer, DWORD size, const char16_t* file_name) {
+  // Windows drops trailing blanks of the default.
+  std::u16string_view fallback = default_value ? std::u16string_view(default_value) : std::u16string_view();
+  while (!fallback.empty() && IsBlank(fallback.back())) fallback.remove_suffix(1);
+
+  std::string bytes;
+  Load load = Load::kMissing;
+  if (file_name && *file_name) load = LoadFile(NativePath(file_name), bytes);
+  if (load == Load::kFailed) return CopyText(fallback, buffer, size);  // error already set
+  const Document doc = Parse(bytes);
+
+  if (!section) {
+    std::vector<std::u16string> names;
+    for (const Line& line : doc.lines) {
+      if (line.kind == Kind::kSection) names.push_back(line.name);
+    }
+    SetLastError(load == Load::kOk ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+    return CopyList(names, buffer, size);
+  }
+  const Range range = FindSection(doc, TrimBlanks(section));
+  if (!key) {
+    std::vector<std::u16string> keys;
+    for (std::size_t i = range.begin; range.found && i < range.end; ++i) {
+      if (doc.lines[i].kind == Kind::kEntry) keys.push_back(doc.lines[i].name);
+    }
+    SetLastError(load == Load::kOk ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+    return CopyList(keys, buffer, size);
+  }
+  const std::size_t at = range.found ? FindKey(doc, range, TrimBlanks(key)) : SIZE_MAX;
+  if (at == SIZE_MAX) {
+    SetLastError(load == Load::kOk ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+    return CopyText(fallback, buffer, size);
+  }
+  SetLastError(ERROR_SUCCESS);
+  return CopyText(StripQuotes(doc.lines[at].value), buffer, size);
+}
+
+BOOL WritePrivateProfileStringW(const char16_t* section, const char16_t* key, const char16_t* value,
+                                const char16_t* file_name) {
+  if (!file_name || !*file_name || !section) {
+    // All three null only asks Windows to flush its cache: nothing is cached.
+    if (file_name && !section && !key && !value) return TRUE;
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  // Names are stored as they are read back: without surrounding blanks.
+  const std::u16string_view sec = TrimBlanks(section);
+  const std::u16string_view k = key ? TrimBlanks(key) : std::u16string_view();
+  const std::u16string_view v = value ? std::u16string_view(value) : std::u16string_view();
+  if (HasLineBreak(sec) || sec.find(u']') != std::u16string_view::npos ||
+      (key && (k.empty() || HasLineBreak(k) || k.find(u'=') != std::u16string_view::npos || k.front() == u';' ||
+               k.front() == u'[')) ||
+      HasLineBreak(v)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+
+  const std::string path = WriteTarget(NativePath(file_name));
+  WriterLock lock(path);
+  if (!lock.ok()) {
+    SetLastError(lock.error());
+    return FALSE;
+  }
+  std::string bytes;
+  struct stat info {};
+  const Load load = LoadFile(path, bytes, &info);
+  if (load == Load::kFailed) return FALSE;
+  Document doc = Parse(bytes);
+
+  const Range range = FindSection(doc, sec);
+  if (!key) {  // delete the section with everything under it
+    if (!range.found) return TRUE;
+    doc.lines.erase(doc.lines.begin() + static_cast<std::ptrdiff_t>(range.begin - 1),
+                    doc.lines.begin() + static_cast<std::ptrdiff_t>(range.end));
+  } else if (!value) {  // delete the key
+    const std::size_t at = range.found ? FindKey(doc, range, k) : SIZE_MAX;
+    if (at == SIZE_MAX) return TRUE;
+    doc.lines.erase(doc.lines.begin() + static_cast<std::ptrdiff_t>(at));
+  } else if (const std::size_t at = range.found ? FindKey(doc, range, k) : SIZE_MAX; at != SIZE_MAX) {
+    // Keep the key as the file spells it and the line's own terminator.
+    Line line = MakeLine(doc, doc.lines[at].name + u"=" + std::u16string(v));
+    line.eol = doc.lines[at].eol;
+    if (line.raw == doc.lines[at].raw) return TRUE;
+    doc.lines[at] = std::move(line);
+  } else {
+    const std::u16string entry = std::u16string(k) + u"=" + std::u16string(v);
+    if (range.found) {
+      std::size_t insert = range.begin;  // after the last key line of the section
+      for (std::size_t i = range.begin; i < range.end; ++i) {
+        if (doc.lines[i].kind == Kind::kEntry || doc.lines[i].kind == Kind::kOther) insert = i + 1;
+      }
+      if (insert > 0 && doc.lines[insert - 1].eol.empty()) doc.lines[insert - 1].eol = "\r\n";
+      doc.lines.insert(doc.lines.begin() + static_cast<std::ptrdiff_t>(insert), MakeLine(doc, entry));
+    } else {
+      if (!doc.lines.empty()) {
+        if (doc.lines.back().eol.empty()) doc.lines.back().eol = "\r\n";
+        if (doc.lines.back().kind != Kind::kBlank) doc.lines.push_back(MakeLine(doc, u""));
+      }
+      doc.lines.push_back(MakeLine(doc, u"[" + std::u16string(sec) + u"]"));
+      doc.lines.push_back(MakeLine(doc, entry));
+    }
+  }
+  if (!ReplaceFile(path, Serialise(doc), load == Load::kOk ? (info.st_mode & 07777) : 0)) return FALSE;
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
+UINT GetPrivateProfileIntW(const char16_t* section, const char16_t* key, int default_value,
+                           const char16_t* file_name) {
+  char16_t buffer[64] = {};
+  const DWORD n = GetPrivateProfileStringW(section, key, nullptr, buffer, 64, file_name);
+  if (n == 0) return static_cast<UINT>(default_value);
+  // Leading decimal digits after an optional sign; a negative value reads
+  // as 0, as on Windows.
+  std::u16string_view t = TrimBlanks(std::u16string_view(buffer, n));
+  bool negative = false;
+  if (!t.empty() && (t.front() == u'+' || t.front() == u'-')) {
+    negative = t.front() == u'-';
+    t.remove_prefix(1);
+  }
+  unsigned long long total = 0;
+  for (char16_t ch : t) {
+    if (ch < u'0' || ch > u'9') break;
+    total = total * 10 + static_cast<unsigned>(ch - u'0');
+    if (total > UINT_MAX) total = UINT_MAX;
+  }
+  return negative ? 0u : static_cast<UINT>(total);
+}

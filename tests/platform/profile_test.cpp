@@ -1,0 +1,228 @@
+#include "qv_platform/profile.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "qv_platform/system.h"
+#include "qv_platform/unicode.h"
+
+namespace {
+
+// List is names as the list reads give them: each followed by a NUL.
+std::u16string List(std::initializer_list<std::u16string_view> names) {
+  std::u16string out;
+  for (auto n : names) (out += n) += u'\0';
+  return out;
+}
+
+class ProfileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/qv-profile-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    path_ = dir_ + "/settings.ini";
+    wpath_ = qvp::Utf8ToUtf16(path_);
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+  void Put(const std::string& bytes) { std::ofstream(path_, std::ios::binary) << bytes; }
+  std::string Bytes() const {
+    std::ifstream in(path_, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  std::u16string Get(const char16_t* section, const char16_t* key, const char16_t* def = u"dflt",
+                     DWORD size = 256) {
+    std::vector<char16_t> buf(size + 1, u'#');
+    const DWORD n = GetPrivateProfileStringW(section, key, def, buf.data(), size, wpath_.c_str());
+    return std::u16string(buf.data(), n);
+  }
+  BOOL Set(const char16_t* section, const char16_t* key, const char16_t* value) {
+    return WritePrivateProfileStringW(section, key, value, wpath_.c_str());
+  }
+  std::vector<std::string> FolderEntries() const {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir_.c_str())) {
+      while (dirent* e = readdir(d)) {
+        const std::string n = e->d_name;
+        if (n != "." && n != "..") names.push_back(n);
+      }
+      closedir(d);
+    }
+    return names;
+  }
+
+  std::string dir_, path_;
+  std::u16string wpath_;
+};
+
+TEST_F(ProfileTest, CreatesFileAndSectionsWithCrlfLines) {
+  ASSERT_TRUE(Set(u"Debug", u"DebugDetail", u"0\t\t;comment"));
+  EXPECT_EQ(Bytes(), "[Debug]\r\nDebugDetail=0\t\t;comment\r\n");
+  ASSERT_TRUE(Set(u"ADVANCE", u"DefaultFrameRate", u"2500"));
+  ASSERT_TRUE(Set(u"debug", u"Other", u"x"));  // goes after the last key of the existing section
+  EXPECT_EQ(Bytes(),
+            "[Debug]\r\nDebugDetail=0\t\t;comment\r\nOther=x\r\n"
+            "\r\n[ADVANCE]\r\nDefaultFrameRate=2500\r\n");
+  // Only the INI file and its writers' lock remain: no temporary left over.
+  auto entries = FolderEntries();
+  std::sort(entries.begin(), entries.end());
+  EXPECT_EQ(entries, (std::vector<std::string>{"settings.ini", "settings.ini.lock"}));
+}
+
+TEST_F(ProfileTest, ReplacesInPlaceKeepingEverythingElse) {
+  Put("; leading comment\n[Sec]\n  Key = old value ;note\nodd line\n; trailing comment\n\n[Next]\nkey=2");
+  ASSERT_TRUE(Set(u"SEC", u"key", u"new"));
+  EXPECT_EQ(Bytes(), "; leading comment\n[Sec]\nKey=new\nodd line\n; trailing comment\n\n[Next]\nkey=2");
+  // A new key lands after the section's last key line, before its comments;
+  // a last line without a terminator gets one before something follows it.
+  ASSERT_TRUE(Set(u"Sec", u"added", u"1"));
+  ASSERT_TRUE(Set(u"Next", u"k3", u"3"));
+  EXPECT_EQ(Bytes(),
+            "; leading comment\n[Sec]\nKey=new\nodd line\nadded=1\r\n; trailing comment\n\n[Next]\nkey=2\r\nk3=3\r\n");
+}
+
+TEST_F(ProfileTest, ReadRules) {
+  Put("[Sec]\r\n  Name  =  \t spaced value \t\r\nquoted=\"in quotes\"\r\nsingle='x'\r\nmixed=\"x'\r\n"
+      "inline=25 ; comment kept\r\nempty=\r\n[sec]\r\nName=duplicate section\r\n");
+  EXPECT_EQ(Get(u"sec", u"NAME"), u"spaced value");
+  EXPECT_EQ(Get(u"Sec", u"quoted"), u"in quotes");
+  EXPECT_EQ(Get(u"Sec", u"single"), u"x");
+  EXPECT_EQ(Get(u"Sec", u"mixed"), u"\"x'");
+  EXPECT_EQ(Get(u"Sec", u"inline"), u"25 ; comment kept");
+  EXPECT_EQ(Get(u"Sec", u"empty"), u"");               // present but empty: not the default
+  EXPECT_EQ(Get(u"Sec", u"missing", u"def  "), u"def");  // default loses trailing blanks
+  EXPECT_EQ(Get(u"Nope", u"Name", nullptr), u"");
+  EXPECT_EQ(Get(u"Sec", nullptr), List({u"Name", u"quoted", u"single", u"mixed", u"inline", u"empty"}));
+  EXPECT_EQ(Get(nullptr, nullptr), List({u"Sec", u"sec"}));
+  EXPECT_EQ(GetPrivateProfileIntW(u"Sec", u"inline", 7, wpath_.c_str()), 25u);
+  EXPECT_EQ(GetPrivateProfileIntW(u"Sec", u"Name", 7, wpath_.c_str()), 0u);
+  EXPECT_EQ(GetPrivateProfileIntW(u"Sec", u"missing", 7, wpath_.c_str()), 7u);
+}
+
+TEST_F(ProfileTest, NeverWritesMoreThanTheBufferHolds) {
+  Put("[S]\r\nk=abcdef\r\n");
+  struct Case {
+    DWORD size;
+    const char16_t* key;
+    std::u16string expected;
+  } cases[] = {
+      {7, u"k", u"abcdef"}, {6, u"k", u"abcde"},  {1, u"k", u""},
+      {3, u"missing", u"de"},                                         // the default is cut the same way
+      {5, nullptr, std::u16string(u"k\0", 2)},                        // the list fits
+      {2, nullptr, std::u16string()},                                 // size - 2 when it does not
+  };
+  for (const Case& c : cases) {
+    std::vector<char16_t> buf(c.size + 2, u'#');
+    const DWORD n = GetPrivateProfileStringW(u"S", c.key, u"def", buf.data(), c.size, wpath_.c_str());
+    EXPECT_EQ(std::u16string(buf.data(), n), c.expected) << c.size;
+    EXPECT_EQ(buf[n], 0) << c.size;
+    EXPECT_EQ(buf[c.size], u'#') << "wrote past the buffer, size " << c.size;
+  }
+  char16_t untouched = u'#';
+  EXPECT_EQ(GetPrivateProfileStringW(u"S", u"k", u"", &untouched, 0, wpath_.c_str()), 0u);
+  EXPECT_EQ(untouched, u'#');
+}
+
+TEST_F(ProfileTest, DeletesKeysAndSections) {
+  Put("[A]\r\nx=1\r\ny=2\r\n; about B\r\n[B]\r\nz=3\r\n");
+  ASSERT_TRUE(Set(u"A", u"X", nullptr));
+  ASSERT_TRUE(Set(u"B", nullptr, nullptr));
+  ASSERT_TRUE(Set(u"Missing", nullptr, nullptr));
+  EXPECT_EQ(Bytes(), "[A]\r\ny=2\r\n; about B\r\n");
+}
+
+TEST_F(ProfileTest, CodePages) {
+  ASSERT_TRUE(Set(u"媒体", u"名称", u"中文"));
+  EXPECT_EQ(Bytes(), "[\xC3\xBD\xCC\xE5]\r\n\xC3\xFB\xB3\xC6=\xD6\xD0\xCE\xC4\r\n");  // the ANSI code page (GBK)
+  EXPECT_EQ(Get(u"媒体", u"名称"), u"中文");
+
+  Put("\xEF\xBB\xBF[S]\r\nk=\xC3\xA9t\xC3\xA9\r\n");  // a UTF-8 file stays UTF-8
+  EXPECT_EQ(Get(u"S", u"k"), u"été");
+  ASSERT_TRUE(Set(u"S", u"n", u"中"));
+  EXPECT_EQ(Bytes(), "\xEF\xBB\xBF[S]\r\nk=\xC3\xA9t\xC3\xA9\r\nn=\xE4\xB8\xAD\r\n");
+}
+
+TEST_F(ProfileTest, RefusesWhatCannotBeStored) {
+  Put("[S]\r\nk=1\r\n");
+  const struct {
+    const char16_t* section;
+    const char16_t* key;
+    const char16_t* value;
+  } bad[] = {{u"S", u"k", u"two\r\nlines"}, {u"S]", u"k", u"v"}, {u"S", u"a=b", u"v"}, {u"S", u"", u"v"},
+             {u"S", u";k", u"v"},           {nullptr, u"k", u"v"}};
+  for (const auto& b : bad) {
+    SetLastError(0);
+    EXPECT_FALSE(Set(b.section, b.key, b.value));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  }
+  EXPECT_EQ(Bytes(), "[S]\r\nk=1\r\n");
+
+  const std::u16string in_missing_folder = qvp::Utf8ToUtf16(dir_ + "/no/such/x.ini");
+  EXPECT_FALSE(WritePrivateProfileStringW(u"S", u"k", u"v", in_missing_folder.c_str()));
+  EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+  const std::u16string folder = qvp::Utf8ToUtf16(dir_);  // a folder is no INI file
+  char16_t buf[8];
+  EXPECT_EQ(GetPrivateProfileStringW(u"S", u"k", u"d", buf, 8, folder.c_str()), 1u);
+  EXPECT_FALSE(WritePrivateProfileStringW(u"S", u"k", u"v", folder.c_str()));
+}
+
+TEST_F(ProfileTest, WriteKeepsPermissionsAndFollowsSymlinks) {
+  Put("[S]\r\nk=1\r\n");
+  chmod(path_.c_str(), 0640);
+  const std::string link = dir_ + "/link.ini";
+  ASSERT_EQ(symlink(path_.c_str(), link.c_str()), 0);
+  ASSERT_TRUE(WritePrivateProfileStringW(u"S", u"k", u"2", qvp::Utf8ToUtf16(link).c_str()));
+  struct stat st {};
+  ASSERT_EQ(lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(stat(path_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(Bytes(), "[S]\r\nk=2\r\n");
+}
+
+TEST_F(ProfileTest, ConcurrentProcessesLoseNoKey) {
+  constexpr int kProcesses = 4;
+  constexpr int kKeysEach = 25;
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      bool ok = true;
+      for (int k = 0; k < kKeysEach; ++k) {
+        const std::u16string key = qvp::Utf8ToUtf16("p" + std::to_string(p) + "k" + std::to_string(k));
+        const std::u16string section = (k % 2) ? u"Odd" : u"Even";
+        ok = WritePrivateProfileStringW(section.c_str(), key.c_str(), key.c_str(), wpath_.c_str()) && ok;
+      }
+      _exit(ok ? 0 : 1);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  for (int p = 0; p < kProcesses; ++p) {
+    for (int k = 0; k < kKeysEach; ++k) {
+      const std::u16string key = qvp::Utf8ToUtf16("p" + std::to_string(p) + "k" + std::to_string(k));
+      EXPECT_EQ(Get((k % 2) ? u"odd" : u"EVEN", key.c_str()), key);
+    }
+  }
+}
+
+}  // namespace
