@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "media/media_test_util.h"
 #include "qv_commonclass/media.h"
 
 using namespace qv_commonclass;
@@ -19,7 +20,9 @@ constexpr auto kDefault = QV_VIDEOSTANDARD_DEFAULT;
 // Makes `rate` the process's default rate. A rate within 0.0005 of the
 // current one would be ignored (29.97 and 30000/1001 are that close), so
 // step through another rate first.
+// The settings file is put back when the test program ends.
 void UseDefaultRate(double rate) {
+  static qvtest::IniRestore restore;
   ASSERT_EQ(QVSetMediaDefaultFrameRate(50.0), 1);
   ASSERT_EQ(QVSetMediaDefaultFrameRate(rate), 1);
   ASSERT_EQ(QVGetMediaDefaultFrameRate(), rate);

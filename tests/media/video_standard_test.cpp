@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <limits>
@@ -8,23 +9,26 @@
 #include <string>
 
 #include "qv_commonclass/media.h"
+#include "qv_platform/codepage.h"
+#include "media/media_test_util.h"
 
 using namespace qv_commonclass;
 
 namespace {
 
-const std::string kIni = std::string(QV_BIN_DIR) + "/DazazuraVada.ini";
+using qvtest::kIni;
 
+// The settings file is in the ANSI code page; these take and give UTF-8.
 std::string ReadIni() {
   std::ifstream in(kIni, std::ios::binary);
   std::stringstream ss;
   ss << in.rdbuf();
-  return ss.str();
+  return CString(qvp::ToWide(ss.str())).ToUtf8();
 }
 
 void WriteIni(const std::string& content) {
   std::ofstream out(kIni, std::ios::binary | std::ios::trunc);
-  out << content;
+  out << qvp::FromWide(CString(content).str());
 }
 
 // The "DefaultFrameRate" line of the INI file, or "" when it has none.
@@ -105,6 +109,7 @@ TEST(VideoStandard, MediaFormatCheck) {
 }
 
 TEST(DefaultFrameRate, SetStoresRoundedHundredthsWithoutComment) {
+  qvtest::IniRestore restore;
   ASSERT_EQ(QVSetMediaDefaultFrameRate(25.0), 1);
   const double before = QVGetMediaDefaultFrameRate();
   EXPECT_EQ(QVSetMediaDefaultFrameRate(61.0), 0);
@@ -130,6 +135,7 @@ TEST(DefaultFrameRate, SetStoresRoundedHundredthsWithoutComment) {
 // that the rate has not been cached yet.
 TEST(DefaultFrameRate, FirstReadFromIni) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
+  qvtest::IniRestore restore;
   struct Case {
     const char* content;
     double rate;
