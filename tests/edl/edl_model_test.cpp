@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 
 #include "qv_commonclass/edl.h"
@@ -23,42 +22,18 @@ stu_QVEDLItemVideoFormat Video(LONG id, LONG width) {
   v.lId = id;
   v.dFps = 25.0;
   v.lWidth = width;
-  v.lHeight = 576;
   return v;
 }
 
 }  // namespace
 
-TEST(EdlModel, Defaults) {
+TEST(EdlModel, DefaultsAndOverlaidViews) {
   uniEDLClipFileFormat u;
   EXPECT_EQ(u.video.lId, -1);
-  EXPECT_EQ(u.video.lFileFmt, 0);
-  EXPECT_EQ(u.video.dFps, 0.0);
   EXPECT_EQ(u.video.lCompressType, 0);
-  EXPECT_EQ(u.audio.lId, -1);  // same storage
-  u.audio.init();
+  u.audio.init();  // the audio defaults reach the shared id
   EXPECT_EQ(u.video.lId, 0);
 
-  _VEDL_ITEM_INFO_2 item;
-  EXPECT_EQ(item.lSpare, 0);
-  EXPECT_EQ(item.lClipId, -1);
-  EXPECT_TRUE(item.guidSpare == GUID_NULL);
-  EXPECT_EQ(item.lFmtId, -1);
-  EXPECT_EQ(item.uFormat.video.lId, -1);
-  EXPECT_EQ(item.lTransType, -1);
-  EXPECT_TRUE(item.strClipFile.IsEmpty());
-
-  _VEDL_INFO_2 edl;
-  EXPECT_EQ(edl.lVersion, 1);
-  EXPECT_EQ(edl.lFmtId, -1);
-  EXPECT_EQ(edl.lMaxId, 0);
-  EXPECT_EQ(edl.llLength, 0);
-  EXPECT_TRUE(edl.mapFormat.empty());
-  for (const auto& track : edl.arrAudio) EXPECT_EQ(track.GetSize(), 0);
-}
-
-TEST(EdlModel, ViewsOverlayFieldByField) {
-  uniEDLClipFileFormat u;
   u.audio.lAudioFmt = 11;
   u.audio.lChannels = 2;
   u.audio.lSampleRate = 48000;
@@ -69,28 +44,34 @@ TEST(EdlModel, ViewsOverlayFieldByField) {
   EXPECT_EQ(u.video.lHeight, 48000);
   EXPECT_EQ(u.video.lPixelFmt, 24);
   EXPECT_EQ(u.video.dFps, 29.97);
-
   u.video.lWidth = 1920;
   EXPECT_EQ(u.audio.lChannels, 1920);
 
-  // Copies take the whole union, the fields beyond the audio view included.
+  // Copies take the whole union, fields beyond the audio view included.
   u.video.lCompressType = 7;
   uniEDLClipFileFormat copy;
   copy = u;
   EXPECT_EQ(copy.video.lCompressType, 7);
   EXPECT_EQ(copy.audio.lSampleRate, 48000);
+
+  _VEDL_INFO_2 edl;
+  EXPECT_EQ(edl.lVersion, 1);
+  EXPECT_EQ(edl.lFmtId, -1);
+  EXPECT_EQ(edl.lMaxId, 0);
+  _VEDL_ITEM_INFO_2 item;
+  EXPECT_EQ(item.uFormat.video.lId, -1);
+  EXPECT_TRUE(item.guidSpare == GUID_NULL);
 }
 
 TEST(EdlModel, FormatComparisonIgnoresIdAndFailsOnNaN) {
   auto a = Video(1, 720), b = Video(2, 720);
   EXPECT_TRUE(a == b);
   EXPECT_EQ(a != b, 0);
-  b.lCompressType = 1;
-  EXPECT_FALSE(a == b);
+  b.lCompressType = 1;  // the last field counts too
   EXPECT_EQ(a != b, 1);
 
-  a.dFps = b.dFps = std::numeric_limits<double>::quiet_NaN();
   b.lCompressType = 0;
+  a.dFps = b.dFps = std::numeric_limits<double>::quiet_NaN();
   EXPECT_FALSE(a == b);
   EXPECT_FALSE(a == a);
 
@@ -107,10 +88,7 @@ TEST(EdlModel, AssignmentCopiesTracksButNotFormatTable) {
   _VEDL_INFO_2 src;
   src.lVersion = 3;
   src.llLength = 1234567890123LL;
-  src.dFps = 25;
   src.strName = CString(u"名单");
-  src.strId = CString("id");
-  src.lFmtId = 4;
   src.lMaxId = 17;
   src.strExtEdlFile = CString("/x/ext.vedl");
   src.arrVideo.Add(Item("v.mxf", "", 1));
@@ -143,49 +121,36 @@ TEST(EdlModel, AssignmentCopiesTracksButNotFormatTable) {
   EXPECT_EQ(dst.arrAudio[7].GetSize(), 8);
 }
 
-TEST(EdlModel, PhysicalItemLookup) {
+TEST(EdlModel, Lookups) {
   _VEDL_INFO_2 edl;
-  EXPECT_EQ(edl.GetSamePhysicalItemId(Item("a", "", 0), 0), -1);
-
   edl.arrAudio[3].Add(Item("/m/A.wav", "x", 30));
   edl.arrAudio[3].Add(Item("/m/a.wav", "x", 31));
   edl.arrAudio[5].Add(Item("/m/a.wav", "x", 50));
-  edl.arrVideo.Add(Item("/m/a.wav", "x", 7));
-
   EXPECT_EQ(edl.GetSamePhysicalItemId(Item("/m/a.wav", "x", -1), 0), 31);  // case matters
-  EXPECT_EQ(edl.GetSamePhysicalItemId(Item("/m/A.wav", "x", -1), 0), 30);
-  EXPECT_EQ(edl.GetSamePhysicalItemId(Item("/m/a.wav", "x", -1), 1), 7);
   EXPECT_EQ(edl.GetSamePhysicalItemId(Item("/m/a.wav", "y", -1), 0), -1);  // side file differs
-  EXPECT_EQ(edl.GetSamePhysicalItemId(Item("/m/A.wav", "x", -1), 1), -1);
-}
+  EXPECT_EQ(edl.GetSamePhysicalItemId(Item("/m/a.wav", "x", -1), 1), -1);  // video track empty
+  edl.arrVideo.Add(Item("/m/a.wav", "x", 7));
+  EXPECT_EQ(edl.GetSamePhysicalItemId(Item("/m/a.wav", "x", -1), 1), 7);
 
-TEST(EdlModel, FormatLookups) {
-  _VEDL_INFO_2 edl;
-  // An audio item whose bytes also read as the wanted video format must not
-  // be found by the video lookup.
+  // An audio item whose bytes also read as the wanted video format is not
+  // found by the video lookup, and the other way round.
+  _VEDL_INFO_2 fmts;
   _VEDL_ITEM_INFO_2 audioItem;
   audioItem.uFormat.video = Video(3, 720);
-  edl.arrAudio[2].Add(audioItem);
-  EXPECT_EQ(edl.GetSameVedioFormatId(Video(0, 720)), -1);
-
-  edl.arrVideo.Add(_VEDL_ITEM_INFO_2());
+  fmts.arrAudio[2].Add(audioItem);
+  EXPECT_EQ(fmts.GetSameVedioFormatId(Video(0, 720)), -1);
+  fmts.arrVideo.Add(_VEDL_ITEM_INFO_2());
   _VEDL_ITEM_INFO_2 v1, v2;
   v1.uFormat.video = Video(8, 720);
   v2.uFormat.video = Video(9, 720);
-  edl.arrVideo.Add(v1);
-  edl.arrVideo.Add(v2);
-  EXPECT_EQ(edl.GetSameVedioFormatId(Video(-5, 720)), 8);
-  EXPECT_EQ(edl.GetSameVedioFormatId(Video(-5, 1920)), -1);
+  fmts.arrVideo.Add(v1);
+  fmts.arrVideo.Add(v2);
+  EXPECT_EQ(fmts.GetSameVedioFormatId(Video(-5, 720)), 8);
+  EXPECT_EQ(fmts.GetSameVedioFormatId(Video(-5, 1920)), -1);
 
-  stu_QVEDLItemAudioFormat a;
-  a.init();
-  a.lChannels = 2;
-  a.lSampleRate = 48000;
-  EXPECT_EQ(edl.GetSameAudioFormatId(a), -1);
-  _VEDL_ITEM_INFO_2 ai;
-  ai.uFormat.audio = a;
-  ai.uFormat.audio.lId = 12;
-  edl.arrAudio[6].Add(ai);
-  a.lId = 0;
-  EXPECT_EQ(edl.GetSameAudioFormatId(a), 12);
+  stu_QVEDLItemAudioFormat a = v1.uFormat.audio;
+  _VEDL_INFO_2 videoOnly;
+  videoOnly.arrVideo.Add(v1);
+  EXPECT_EQ(videoOnly.GetSameAudioFormatId(a), -1);
+  EXPECT_EQ(fmts.GetSameAudioFormatId(a), 3);
 }
