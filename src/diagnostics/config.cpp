@@ -73,7 +73,11 @@ CQVConfigureManage* CQVConfigureManage::instance() {
 void CQVConfigureManage::DestroyInstance() { delete g_instance.exchange(nullptr, std::memory_order_acq_rel); }
 
 void CQVConfigureManage::SetIniFileName(const char16_t* name) {
-  path_.Format(u"%s%s", (detail::LibraryFolder() + u"/").GetString(), name ? name : u"");
+  // Should the library's own file be unknown, the name alone is used (the
+  // current directory) rather than a path in the root folder.
+  CString folder = detail::LibraryFolder();
+  if (!folder.IsEmpty()) folder += u"/";
+  path_.Format(u"%s%s", folder.GetString(), name ? name : u"");
 }
 
 CString CQVConfigureManage::ReadString(const char16_t* section, const char16_t* key, const char16_t* default_value,
