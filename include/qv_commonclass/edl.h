@@ -5,6 +5,7 @@
 #include <map>
 
 #include "qv_commonclass/export.h"
+#include "qv_platform/bstr.h"
 #include "qv_platform/collections.h"
 #include "qv_platform/cstring.h"
 #include "qv_platform/guid.h"
@@ -192,5 +193,76 @@ struct QV_API _VEDL_INFO_2 {
 // ============================================================================
 // End of the list records. Reader and writer declarations follow below.
 // ============================================================================
+
+// ----------------------------------------------------------------------------
+// Reading and writing second-generation list files.
+//
+// The file is UTF-8 XML with the root element "vtedl" (version 2 or 3 on
+// reading, always 3 on writing) holding one "video" track, up to eight
+// "audio" tracks of "ref" items, a "physical" table of "map" entries (the
+// files of items that carry a physical clip id), a "format" table of "fmt"
+// entries and an optional "extedlfile" path. None of these operations throws;
+// failures give the documented result and a line on the debugger output
+// (OutputDebugStringW).
+//
+// Paths are Linux paths. As on the original platform, existing files and
+// folders are found without regard to the case of their names (an exact
+// match is preferred); see CreateFolderForFile for the folder rules.
+// ----------------------------------------------------------------------------
+
+// QVReadVEDLFromFile2 reads the file at `path` into `info`. Returns 0 at once
+// when `info` or `path` is null or the path does not exist (the record is
+// then untouched); otherwise it first empties the video track and all eight
+// audio tracks (other fields keep their values until the file's attributes
+// overwrite them, mapFormat is only added to) and reads. Returns 1 on
+// success, 0 on failure; after a failure `info` holds what was read so far.
+QV_API int QVReadVEDLFromFile2(const char16_t* path, _VEDL_INFO_2* info);
+
+// QVReadVEDL2 reads XML text into `info` as QVReadVEDLFromFile2 does, except
+// that no track is emptied beforehand: each track the text holds is emptied
+// when it is read, the others keep their items. Returns 1 or 0 (0 also for a
+// null `info`).
+QV_API int QVReadVEDL2(const _bstr_t& xml, _VEDL_INFO_2* info);
+
+// QVWriteVEDLToFile2 writes `info` to `path`, creating the missing folders
+// first (see CreateFolderForFile), and checks that the file is there
+// afterwards (saving again up to three times). Returns 1 on success; 0 when
+// `info` is null or its lVersion is not 3 (no message, no file), or when
+// building, folder creation or saving fails. `info` is never changed; after
+// a failure the target file may be missing or hold an earlier save.
+QV_API int QVWriteVEDLToFile2(const char16_t* path, _VEDL_INFO_2* const info);
+
+// QVVEDL2ToString returns the document QVWriteVEDLToFile2 would write, as
+// text (the processing instruction line, then the root element on one line,
+// each followed by CR LF). Empty text when `info` is null, its lVersion is
+// not 3, or building fails.
+QV_API CString QVVEDL2ToString(_VEDL_INFO_2* const info);
+
+// QVGetVEDLVersion reads only the root's "version" attribute of a list file
+// (first or second generation) or of XML text. Returns 1 and sets `version`
+// when the root is "vtedl": to the attribute's value as a 32-bit integer
+// (0 when its text is not a number), or leaves `version` unchanged when the
+// root has no "version". Returns 0 when the document cannot be loaded or its
+// root is not "vtedl".
+QV_API int QVGetVEDLVersion(const char16_t* path, LONG& version);
+QV_API int QVGetVEDLVersion(const _bstr_t& xml, LONG& version);
+
+// CreateFolderForFile creates the folders a file path needs. When the path
+// contains a dot anywhere it is taken as a file path and its folder is the
+// part before the last '/'; a path without a dot is a folder path as a whole.
+// Returns 1 when that folder exists (found without regard to case) or has
+// been created, 0 otherwise.
+//   - Only absolute paths can be created: the root is "/" (it stands for
+//     both the drive root and the server-share root of the original
+//     platform; "//server/share" is the same as "/server/share" here). A
+//     relative path whose folder does not exist, an empty folder part and
+//     a path in a Windows form ("C:\...", "\\server\...") give 0.
+//     Backslashes are ordinary name characters on Linux.
+//   - Each level is looked up without regard to ASCII letter case (an exact
+//     match first, else the first case-insensitive match in byte order), so
+//     a differently-cased twin of an existing folder is never created.
+//   - Missing folders are created with upper-case names (ASCII letters), up
+//     to three tries per level.
+QV_API int CreateFolderForFile(const char16_t* path);
 
 }  // namespace qv_commonclass

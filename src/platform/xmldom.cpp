@@ -633,11 +633,10 @@ void XmlDocument::SetDocumentElement(const XmlNode& root) {
   pugi::xml_node old = d_->Root();
   if (old == n) return;
   if (old) {
-    d_->doc.insert_move_before(n, old);
+    if (!d_->doc.insert_move_before(n, old)) Raise(E_FAIL, u"This operation is not allowed on this node");
     d_->Holder().append_move(old);
-  } else {
-    pugi::xml_node holder = d_->Holder();
-    d_->doc.insert_move_before(n, holder);
+  } else if (!d_->doc.append_move(n)) {
+    Raise(E_FAIL, u"This operation is not allowed on this node");
   }
 }
 
