@@ -26,7 +26,9 @@
 //   '=' cannot be stored and are refused (ERROR_INVALID_PARAMETER); so is a
 //   value holding a line break.
 // - A relative file name is relative to the current directory. A symbolic
-//   link is followed, so the link stays and its target is replaced.
+//   link is followed, so the link stays and its target is replaced. Writing
+//   needs a writable folder (for the temporary and the lock file), not only a
+//   writable file.
 //
 // Cross-process safety: reads take no lock, because a writer never changes
 // the file in place: it writes the new content to a temporary file in the
@@ -444,6 +446,10 @@ BOOL WritePrivateProfileStringW(const char16_t* section, const char16_t* key, co
   }
 
   const std::string path = WriteTarget(NativePath(file_name));
+  if (struct stat st {}; ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    SetLastError(ERROR_ACCESS_DENIED);  // a folder or device is no INI file; leave no lock file beside it
+    return FALSE;
+  }
   WriterLock lock(path);
   if (!lock.ok()) {
     SetLastError(lock.error());

@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -181,13 +183,19 @@ TEST_F(ProfileTest, ConcurrentProcessesLoseNoKey) {
   for (int p = 0; p < kProcesses; ++p) {
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      bool ok = true;
-      for (int k = 0; k < kKeysEach; ++k) {
-        const std::u16string key = qvp::Utf8ToUtf16("p" + std::to_string(p) + "k" + std::to_string(k));
-        const std::u16string section = (k % 2) ? u"Odd" : u"Even";
-        ok = WritePrivateProfileStringW(section.c_str(), key.c_str(), key.c_str(), wpath_.c_str()) && ok;
-      }
+    if (pid == 0) {  // two threads per process: even and odd keys
+      std::atomic<bool> ok{true};
+      auto writer = [&](int first) {
+        for (int k = first; k < kKeysEach; k += 2) {
+          const std::u16string key = qvp::Utf8ToUtf16("p" + std::to_string(p) + "k" + std::to_string(k));
+          if (!WritePrivateProfileStringW(k % 2 ? u"Odd" : u"Even", key.c_str(), key.c_str(), wpath_.c_str())) {
+            ok = false;
+          }
+        }
+      };
+      std::thread odd(writer, 1);
+      writer(0);
+      odd.join();
       _exit(ok ? 0 : 1);
     }
     children.push_back(pid);

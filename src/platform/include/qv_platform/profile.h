@@ -1,33 +1,57 @@
 // The private-profile (INI file) functions with the Windows semantics:
-// section and key names are case-insensitive, values are trimmed of blanks,
-// a value enclosed in one pair of matching quotes loses them, a write
-// replaces the value in place and keeps every other line and comment, and
-// creates the file and the section when missing. Files are read and written
-// in the process's ANSI code page with CRLF line ends.
+// section and key names are case-insensitive (ASCII letters), values are
+// trimmed of blanks, a value enclosed in one pair of matching quotes (' or ")
+// loses them on read, inline comments are not recognised (only lines whose
+// first non-blank character is ';' are comments), and the first of duplicate
+// sections or keys counts. A write replaces the value in place and keeps
+// every other line byte for byte (comments, blank lines, line ends); it
+// creates the file and the section when missing (a new section goes at the
+// end after a blank line).
 //
-// Writes are atomic and safe across processes: the new content goes to a
-// temporary file that replaces the old one by rename, under an advisory
-// lock on a companion lock file, so concurrent writers of different keys
-// lose none of them and a crash never leaves a half-written file.
+// Files are read and written in the process's ANSI code page with CRLF line
+// ends (LF is read too); a file that starts with a UTF-8 byte-order mark is
+// read and written as UTF-8 and keeps its mark. Files above 64 MiB are
+// refused.
+//
+// Writes are atomic and safe across processes and threads: the new content
+// goes to a temporary file in the same folder, is flushed to disk and
+// replaces the old one by rename, under an exclusive lock on the companion
+// file "<file>.lock", so concurrent writers of different keys lose none of
+// them and a crash never leaves a half-written file. Reads take no lock: they
+// always see one whole version of the file.
 #pragma once
 
 #include "qv_platform/export.h"
 #include "qv_platform/wintypes.h"
 
-// GetPrivateProfileStringW copies the value (or `default_value` when the
-// key is missing) into `buffer` of `size` units, truncating so that the text
-// and its NUL always fit, and returns the units copied without the NUL.
-// With a null key it lists the keys of the section, with a null section the
-// section names, each NUL-terminated with a final extra NUL.
+// GetPrivateProfileStringW copies the value (or `default_value` without its
+// trailing blanks when the key, section or file is missing; "" for a null
+// default) into `buffer` of `size` units, truncating to size - 1 units and a
+// NUL, and returns the units copied without the NUL (0 and nothing written
+// for a null buffer or size 0). A key present with an empty value gives "",
+// not the default. With a null key it lists the keys of the section, with a
+// null section the section names, each NUL-terminated with a final extra NUL;
+// a list that does not fit is cut, ends in two NULs and gives size - 2. The
+// last error is ERROR_FILE_NOT_FOUND when the file is missing.
 QVP_API DWORD GetPrivateProfileStringW(const char16_t* section, const char16_t* key,
                                        const char16_t* default_value, char16_t* buffer, DWORD size,
                                        const char16_t* file_name);
 
-// WritePrivateProfileStringW sets the key's value; a null value deletes the
-// key, a null key deletes the section. Returns TRUE on success, FALSE (with
-// the last error set) when the file cannot be written.
+// WritePrivateProfileStringW sets the key's value (written as "key=value");
+// a null value deletes the key, a null key deletes the section with all its
+// lines. Returns TRUE on success (also when there was nothing to delete),
+// FALSE with the last error set when the file cannot be written
+// (ERROR_PATH_NOT_FOUND for a missing folder, ERROR_ACCESS_DENIED for a
+// read-only folder or a path that is not a regular file) and FALSE with
+// ERROR_INVALID_PARAMETER for what an INI line cannot hold: a null section, a
+// line break in a name or value, ']' in a section name, an empty key, '=' in
+// a key or a key starting with ';' or '['. Surrounding blanks of names are
+// dropped. The folder must be writable, not only the file.
 QVP_API BOOL WritePrivateProfileStringW(const char16_t* section, const char16_t* key, const char16_t* value,
                                         const char16_t* file_name);
 
+// GetPrivateProfileIntW reads the leading decimal digits of the value (after
+// blanks and an optional sign); `default_value` when the key is missing or
+// empty, 0 when the value is negative or not a number; saturates at UINT_MAX.
 QVP_API UINT GetPrivateProfileIntW(const char16_t* section, const char16_t* key, int default_value,
                                    const char16_t* file_name);

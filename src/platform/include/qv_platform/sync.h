@@ -30,8 +30,15 @@ struct SECURITY_ATTRIBUTES;
 // CreateMutexW creates or opens the named mutex (a null name makes an
 // unnamed one). The last error is ERROR_ALREADY_EXISTS when the name existed
 // already (in this or another process), else ERROR_SUCCESS. Initial
-// ownership is granted only to the creator.
+// ownership is granted only to the creator. Every call returns a new handle;
+// the name exists (for this process) until its last handle is closed.
+// Returns null with the last error set when the runtime folder cannot hold
+// the name's lock file. Security attributes are ignored.
 QVP_API HANDLE CreateMutexW(SECURITY_ATTRIBUTES* attributes, BOOL initial_owner, const char16_t* name);
+// ReleaseMutex gives up one level of ownership of the calling thread; FALSE
+// with ERROR_NOT_OWNER (288) when that thread does not own the mutex, FALSE
+// with ERROR_INVALID_HANDLE for an unknown handle.
 QVP_API BOOL ReleaseMutex(HANDLE mutex);
-// CloseHandle closes a handle of this platform layer (mutexes).
+// CloseHandle closes a handle of this platform layer (mutexes); FALSE with
+// ERROR_INVALID_HANDLE for a handle that is not open.
 QVP_API BOOL CloseHandle(HANDLE handle);
