@@ -1,5 +1,4 @@
 #include <cmath>
-#include <limits>
 
 #include <gtest/gtest.h>
 
@@ -12,42 +11,27 @@ namespace {
 
 constexpr double kFriday = 45352.354166666664;  // 2024-03-01 08:30:00
 
-SYSTEMTIME Make(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-  SYSTEMTIME st;
-  st.wYear = static_cast<WORD>(y);
-  st.wMonth = static_cast<WORD>(mo);
-  st.wDay = static_cast<WORD>(d);
-  st.wHour = static_cast<WORD>(h);
-  st.wMinute = static_cast<WORD>(mi);
-  st.wSecond = static_cast<WORD>(s);
-  return st;
-}
-
-TEST(FormatDateTimeTest, Patterns) {
-  struct Case {
-    const char16_t* pattern;
-    const char16_t* text;
-  } cases[] = {
+TEST(FormatDateTimeTest, PatternsAndStyles) {
+  const std::pair<const char16_t*, const char16_t*> cases[] = {
       {u"%Y-%m-%d %H:%M:%S", u"2024-03-01 08:30:00"},
       {u"%A", u"星期五"},
       {u"%Y%Y", u"20242024"},
       {u"no placeholders", u"no placeholders"},
       {u"%y %B %%Y %a", u"%y %B %2024 %a"},  // nothing else is interpreted
-      {u"", u""},
   };
-  for (const auto& c : cases) EXPECT_EQ(QV_FormatDateTime(kFriday, c.pattern), c.text) << CString(c.pattern);
+  for (const auto& [pattern, text] : cases) EXPECT_EQ(QV_FormatDateTime(kFriday, pattern), text) << CString(pattern);
   EXPECT_EQ(QV_FormatDateTime(kFriday, static_cast<LPCWSTR>(nullptr)), u"");
+  EXPECT_EQ(QV_FormatDateTime(kFriday, 1), u"2024-03-01 08:30:00");
+  EXPECT_EQ(QV_FormatDateTime(kFriday, 0), u"2024-03-01");
+  // The record forms write the record as it stands, whatever it holds.
+  SYSTEMTIME st{33, 1, 9, 2, 3, 4, 5, 0};
+  EXPECT_EQ(QV_FormatDateTime(st, u"%Y-%m-%d %H:%M:%S[%A]"), u"0033-01-02 03:04:05[]");
+  EXPECT_EQ(QV_FormatDateTime(st, 0), u"0033-01-02");
 }
 
-TEST(FormatDateTimeTest, EveryWeekdayName) {
+TEST(FormatDateTimeTest, WeekdayNamesComeThroughTheAnsiCodePage) {
   const char16_t* names[] = {u"星期日", u"星期一", u"星期二", u"星期三", u"星期四", u"星期五", u"星期六"};
-  for (int i = 0; i < 7; ++i) EXPECT_EQ(QV_FormatDateTime(45354.0 + i, u"%A"), CString(names[i]));  // a Sunday
-  SYSTEMTIME st = Make(2024, 3, 1);
-  st.wDayOfWeek = 7;  // only 0-6 have a name
-  EXPECT_EQ(QV_FormatDateTime(st, u"[%A]"), u"[]");
-}
-
-TEST(FormatDateTimeTest, WeekdayNamesGoThroughTheAnsiCodePage) {
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(QV_FormatDateTime(45354.0 + i, u"%A"), CString(names[i]));  // a Sunday first
   const UINT saved = GetACP();
   ASSERT_TRUE(qvp::SetAnsiCodePage(1252));
   const CString under_latin = QV_FormatDateTime(kFriday, u"%A");
@@ -55,38 +39,20 @@ TEST(FormatDateTimeTest, WeekdayNamesGoThroughTheAnsiCodePage) {
   EXPECT_EQ(under_latin, CString(qvp::ToWide("\xD0\xC7\xC6\xDA\xCE\xE5", 1252)));
 }
 
-TEST(FormatDateTimeTest, SystemTimeFormsWriteTheRecordAsItStands) {
-  EXPECT_EQ(QV_FormatDateTime(Make(33, 1, 2, 3, 4, 5), u"%Y-%m-%d"), u"0033-01-02");
-  EXPECT_EQ(QV_FormatDateTime(Make(2024, 3, 1, 8, 30, 0), 1), u"2024-03-01 08:30:00");
-  EXPECT_EQ(QV_FormatDateTime(Make(2024, 3, 1, 8, 30, 0), 0), u"2024-03-01");
-  EXPECT_EQ(QV_FormatDateTime(kFriday, 1), u"2024-03-01 08:30:00");
-  EXPECT_EQ(QV_FormatDateTime(kFriday, 0), u"2024-03-01");
-}
-
 TEST(FormatDateTimeTest, DialectLiterals) {
-  struct Case {
-    int type;
-    int with_time;
-    const char16_t* text;
-  } styles[] = {
-      {2, 1, u"TO_DATE('2024-03-01 08:30:00','YYYY-MM-DD HH24:MI:SS')"},
-      {2, 0, u"TO_DATE('2024-03-01','YYYY-MM-DD')"},
-      {4, 0, u"TIMESTAMP('2024-03-01.000000')"},
-      {4, 1, u"TIMESTAMP('2024-03-01 08:30:00.000000')"},
-      {5, 1, u"#2024-03-01 08:30:00#"},
-      {1, 1, u"'2024-03-01 08:30:00'"},
-      {3, 1, u"'2024-03-01 08:30:00'"},
-      {0, 1, u"'2024-03-01 08:30:00'"},
-      {99, 0, u"'2024-03-01'"},
+  const std::tuple<int, int, const char16_t*> styles[] = {
+      {2, 1, u"TO_DATE('2024-03-01 08:30:00','YYYY-MM-DD HH24:MI:SS')"}, {2, 0, u"TO_DATE('2024-03-01','YYYY-MM-DD')"},
+      {4, 0, u"TIMESTAMP('2024-03-01.000000')"}, {4, 1, u"TIMESTAMP('2024-03-01 08:30:00.000000')"},
+      {5, 1, u"#2024-03-01 08:30:00#"}, {1, 1, u"'2024-03-01 08:30:00'"}, {3, 1, u"'2024-03-01 08:30:00'"},
+      {0, 1, u"'2024-03-01 08:30:00'"}, {99, 0, u"'2024-03-01'"},
   };
-  for (const auto& c : styles)
-    EXPECT_EQ(QV_FormatDateTime(kFriday, static_cast<em_QVDatabaseType>(c.type), c.with_time), c.text) << c.type;
+  for (const auto& [type, with_time, text] : styles)
+    EXPECT_EQ(QV_FormatDateTime(kFriday, static_cast<em_QVDatabaseType>(type), with_time), text) << type;
 
   EXPECT_EQ(QV_FormatDateTime(kFriday, em_QVDBOracle, u"%Y-%m-%d %H:%M:%S"),
             u"TO_DATE('2024-03-01 08:30:00','YYYY-MM-DD HH24:MI:SS')");
   EXPECT_EQ(QV_FormatDateTime(kFriday, em_QVDBOracle, u"%d/%m/%Y"), u"TO_DATE('01/03/2024','DD/MM/YYYY')");
-  EXPECT_EQ(QV_FormatDateTime(kFriday, em_QVDBDB2, u"%Y-%m-%d-%H.%M.%S"),
-            u"TIMESTAMP('2024-03-01-08.30.00.000000')");
+  EXPECT_EQ(QV_FormatDateTime(kFriday, em_QVDBDB2, u"%Y-%m-%d-%H.%M.%S"), u"TIMESTAMP('2024-03-01-08.30.00.000000')");
   EXPECT_EQ(QV_FormatDateTime(kFriday, em_QVDBAccess, u"%m/%d/%Y"), u"#03/01/2024#");
   EXPECT_EQ(QV_FormatDateTime(kFriday, em_QVDBPercent, u"%Y%m%d"), u"'20240301'");
 }
@@ -94,42 +60,32 @@ TEST(FormatDateTimeTest, DialectLiterals) {
 TEST(FormatDateTimeTest, RangeLimitsAndMidnightRounding) {
   EXPECT_EQ(QV_FormatDateTime(-657434.0, 1), u"0100-01-01 00:00:00");
   EXPECT_EQ(QV_FormatDateTime(2958465.0 + 86399.0 / 86400.0, 1), u"9999-12-31 23:59:59");
-  EXPECT_EQ(QV_FormatDateTime(45352.99999999, 1), u"2024-03-02 00:00:00");  // rounds up into the next day
-  EXPECT_EQ(QV_FormatDateTime(45352.99999999, u"%A"), u"星期六");
+  EXPECT_EQ(QV_FormatDateTime(45352.99999999, u"%Y-%m-%d %H:%M:%S %A"), u"2024-03-02 00:00:00 星期六");
   EXPECT_EQ(QV_FormatDateTime(45352.999994, 1), u"2024-03-01 23:59:59");
   EXPECT_EQ(QV_FormatDateTime(-1.25, 1), u"1899-12-29 06:00:00");
   // Beyond the convertible range: zeros, never garbage, and no weekday.
-  for (double date : {-657435.0, 2958466.0, 2958465.9999999991, std::numeric_limits<double>::quiet_NaN()}) {
-    EXPECT_EQ(QV_FormatDateTime(date, 1), u"0000-00-00 00:00:00") << date;
-    EXPECT_EQ(QV_FormatDateTime(date, u"%Y|%A|"), u"0000||") << date;
+  for (double date : {-657435.0, 2958466.0, 2958465.9999999991, std::nan("")}) {
+    EXPECT_EQ(QV_FormatDateTime(date, u"%Y-%m-%d %H:%M:%S|%A|"), u"0000-00-00 00:00:00||") << date;
     const SYSTEMTIME st = QV_FromDate2SystemTime(date);
     EXPECT_EQ(st.wYear + st.wMonth + st.wDay + st.wDayOfWeek + st.wHour + st.wMinute + st.wSecond, 0);
   }
   EXPECT_EQ(QV_FormatDateTime(3e6, em_QVDBOracle, 0), u"TO_DATE('0000-00-00','YYYY-MM-DD')");
 }
 
-TEST(FormatDateTimeTest, SystemTimeConversions) {
-  SYSTEMTIME st = Make(2024, 3, 1, 8, 30, 0);
-  st.wMilliseconds = 750;  // not carried
+TEST(FormatDateTimeTest, ConversionsAndStandardText) {
+  SYSTEMTIME st{2024, 3, 0, 1, 8, 30, 0, 750};  // milliseconds are not carried
   EXPECT_EQ(QV_FromSystemTime2Date(st), kFriday);
-  SYSTEMTIME bad = Make(2024, 13, 1);
+  SYSTEMTIME bad{2024, 13, 0, 1, 0, 0, 0, 0};
   EXPECT_EQ(QV_FromSystemTime2Date(bad), 0.0);
   const SYSTEMTIME back = QV_FromDate2SystemTime(kFriday);
-  EXPECT_EQ(back.wYear, 2024);
-  EXPECT_EQ(back.wDayOfWeek, 5);
-  EXPECT_EQ(back.wHour, 8);
-  EXPECT_EQ(back.wMinute, 30);
-}
+  EXPECT_EQ(QV_FormatDateTime(back, u"%Y-%m-%d %H:%M:%S %A"), u"2024-03-01 08:30:00 星期五");
 
-TEST(FormatDateTimeTest, StandardText) {
   EXPECT_EQ(QV_GetStandardDateTimeString(COleDateTime(2024, 3, 1, 8, 30, 0)), u"2024-03-01T08:30:00.0Z");
   EXPECT_EQ(QV_GetStandardDateTimeString(COleDateTime(100, 1, 1, 0, 0, 0)), u"100-01-01T00:00:00.0Z");
-  COleDateTime invalid(2024, 2, 30, 0, 0, 0);
-  EXPECT_EQ(QV_GetStandardDateTimeString(invalid), u"-1--1--1T-1:-1:-1.0Z");
   COleDateTime null(kFriday);
   null.SetStatus(COleDateTime::null);
-  EXPECT_EQ(QV_GetStandardDateTimeString(null), u"-1--1--1T-1:-1:-1.0Z");
-  EXPECT_EQ(QV_GetStandardDateTimeString(COleDateTime(-700000.0)), u"-1--1--1T-1:-1:-1.0Z");
+  for (const COleDateTime& t : {COleDateTime(2024, 2, 30, 0, 0, 0), null, COleDateTime(-700000.0)})
+    EXPECT_EQ(QV_GetStandardDateTimeString(t), u"-1--1--1T-1:-1:-1.0Z");
 }
 
 }  // namespace

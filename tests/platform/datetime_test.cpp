@@ -3,23 +3,15 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
-#include <string>
 #include <limits>
+#include <string>
 
 #include <gtest/gtest.h>
 
 namespace {
 
 SYSTEMTIME Make(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {
-  SYSTEMTIME st;
-  st.wYear = static_cast<WORD>(y);
-  st.wMonth = static_cast<WORD>(mo);
-  st.wDay = static_cast<WORD>(d);
-  st.wHour = static_cast<WORD>(h);
-  st.wMinute = static_cast<WORD>(mi);
-  st.wSecond = static_cast<WORD>(s);
-  st.wMilliseconds = static_cast<WORD>(ms);
-  return st;
+  return SYSTEMTIME{WORD(y), WORD(mo), 0, WORD(d), WORD(h), WORD(mi), WORD(s), WORD(ms)};
 }
 
 std::string Text(const SYSTEMTIME& st) {
@@ -29,91 +21,54 @@ std::string Text(const SYSTEMTIME& st) {
   return buf;
 }
 
-// Expected values were taken from the platform's own conversion.
+// Expected values agree with the platform's own conversion.
 TEST(VariantTimeTest, DateToSystemTime) {
-  struct Case {
-    double date;
-    const char* text;
-  } cases[] = {
-      {0.0, "1899-12-30 00:00:00 w6 ms0"},
-      {1.0, "1899-12-31 00:00:00 w0 ms0"},
-      {-1.0, "1899-12-29 00:00:00 w5 ms0"},
-      {-1.25, "1899-12-29 06:00:00 w5 ms0"},  // the fraction counts forward within the day
-      {-0.5, "1899-12-30 12:00:00 w6 ms0"},
-      {45352.354166666664, "2024-03-01 08:30:00 w5 ms0"},
-      {-657434.0, "0100-01-01 00:00:00 w5 ms0"},
-      {-657434.99999, "0100-01-01 23:59:59 w5 ms0"},
+  const std::pair<double, const char*> cases[] = {
+      {0.0, "1899-12-30 00:00:00 w6 ms0"},     {1.0, "1899-12-31 00:00:00 w0 ms0"},
+      {-1.0, "1899-12-29 00:00:00 w5 ms0"},    {-1.25, "1899-12-29 06:00:00 w5 ms0"},  // fraction counts forward
+      {-0.5, "1899-12-30 12:00:00 w6 ms0"},    {45352.354166666664, "2024-03-01 08:30:00 w5 ms0"},
+      {-657434.0, "0100-01-01 00:00:00 w5 ms0"}, {-657434.99999, "0100-01-01 23:59:59 w5 ms0"},
       {2958465.99998, "9999-12-31 23:59:58 w5 ms0"},
-      // Rounding to the nearest second, carrying into the next day.
-      {45352.000005, "2024-03-01 00:00:00 w5 ms0"},
-      {45352.0000058, "2024-03-01 00:00:01 w5 ms0"},
-      {45352.99999999, "2024-03-02 00:00:00 w6 ms0"},
-      {-1.99999999, "1899-12-30 00:00:00 w6 ms0"},
-      {59.0, "1900-02-27 00:00:00 w2 ms0"},  // 1900 is not a leap year
-      {60.0, "1900-02-28 00:00:00 w3 ms0"},
-      {61.0, "1900-03-01 00:00:00 w4 ms0"},
+      // Rounding to the nearest second carries into the next day (and weekday).
+      {45352.000005, "2024-03-01 00:00:00 w5 ms0"}, {45352.0000058, "2024-03-01 00:00:01 w5 ms0"},
+      {45352.99999999, "2024-03-02 00:00:00 w6 ms0"}, {-1.99999999, "1899-12-30 00:00:00 w6 ms0"},
+      {60.0, "1900-02-28 00:00:00 w3 ms0"},    {61.0, "1900-03-01 00:00:00 w4 ms0"},  // 1900 is no leap year
   };
-  for (const auto& c : cases) {
+  for (const auto& [date, text] : cases) {
     SYSTEMTIME st;
-    ASSERT_TRUE(VariantTimeToSystemTime(c.date, &st)) << c.date;
-    EXPECT_EQ(Text(st), c.text) << c.date;
+    ASSERT_TRUE(VariantTimeToSystemTime(date, &st)) << date;
+    EXPECT_EQ(Text(st), text) << date;
   }
-}
-
-TEST(VariantTimeTest, OutOfRangeFailsAndLeavesRecord) {
-  for (double date : {-657435.0, -657435.0000001, 2958466.0, 2958465.9999999991, 1e300, -1e300,
-                      std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
+  for (double date : {-657435.0, 2958466.0, 2958465.9999999991, 1e300, -1e300, std::nan(""), double(INFINITY)}) {
     SYSTEMTIME st = Make(1, 2, 3);
     EXPECT_FALSE(VariantTimeToSystemTime(date, &st)) << date;
-    EXPECT_EQ(st.wYear, 1);
-    EXPECT_EQ(st.wDay, 3);
+    EXPECT_EQ(Text(st), Text(Make(1, 2, 3)));  // untouched
   }
-  EXPECT_FALSE(VariantTimeToSystemTime(0.0, nullptr));
 }
 
 TEST(VariantTimeTest, SystemTimeToDate) {
-  struct Case {
-    SYSTEMTIME st;
-    double date;
-  } cases[] = {
+  const std::pair<SYSTEMTIME, double> cases[] = {
       {Make(2024, 3, 1, 8, 30, 0, 999), 45352.354166666664},  // milliseconds dropped
-      {Make(1899, 12, 29, 6), -1.25},
-      {Make(1800, 6, 15, 12), -36357.5},
-      {Make(100, 1, 1), -657434.0},
+      {Make(1899, 12, 29, 6), -1.25}, {Make(1800, 6, 15, 12), -36357.5}, {Make(100, 1, 1), -657434.0},
       {Make(9999, 12, 31, 23, 59, 59), 2958465.0 + 86399.0 / 86400.0},
-      // Loose fields are normalised the way the platform does.
-      {Make(99, 1, 1), 36161.0},   // 1999
-      {Make(29, 1, 1), 47119.0},   // 2029
-      {Make(0, 1, 1), 36526.0},    // 2000
-      {Make(2024, 2, 30), 45352.0},
-      {Make(2024, 2, 0), 45322.0},
-      {Make(2024, 0, 1), 45261.0},
-      {Make(2024, 3, 1, 24), 45353.0},
-      {Make(2024, 3, 1, 25, 61, 61), 45353.0 + (3600 + 62 * 60 + 1) / 86400.0},
+      // Loose fields are normalised as the platform does.
+      {Make(99, 1, 1), 36161.0}, {Make(29, 1, 1), 47119.0}, {Make(0, 1, 1), 36526.0},
+      {Make(2024, 2, 30), 45352.0}, {Make(2024, 2, 0), 45322.0}, {Make(2024, 0, 1), 45261.0},
+      {Make(2024, 3, 1, 24), 45353.0}, {Make(2024, 3, 1, 25, 61, 61), 45353.0 + 7321.0 / 86400.0},
   };
-  for (const auto& c : cases) {
+  for (const auto& [st, expected] : cases) {
     double date = -1;
-    ASSERT_TRUE(SystemTimeToVariantTime(&c.st, &date)) << Text(c.st);
-    EXPECT_DOUBLE_EQ(date, c.date) << Text(c.st);
+    ASSERT_TRUE(SystemTimeToVariantTime(&st, &date)) << Text(st);
+    EXPECT_DOUBLE_EQ(date, expected) << Text(st);
   }
-  EXPECT_EQ(45352.354166666664, [] {
-    double d = 0;
-    SYSTEMTIME st = Make(2024, 3, 1, 8, 30);
-    SystemTimeToVariantTime(&st, &d);
-    return d;
-  }());
-}
-
-TEST(VariantTimeTest, SystemTimeRefusals) {
-  for (const SYSTEMTIME& st : {Make(2024, 13, 1), Make(2024, 1, 32), Make(10000, 1, 1), Make(40000, 1, 1),
-                               Make(9999, 12, 31, 23, 59, 60)}) {
+  for (const SYSTEMTIME& st : {Make(2024, 13, 1), Make(2024, 1, 32), Make(10000, 1, 1), Make(9999, 12, 31, 23, 59, 60)}) {
     double date = 7.0;
     EXPECT_FALSE(SystemTimeToVariantTime(&st, &date)) << Text(st);
     EXPECT_EQ(date, 7.0);
   }
 }
 
-TEST(VariantTimeTest, RoundTripEverySecondAroundMidnightAndRangeEnds) {
+TEST(VariantTimeTest, RoundTripAroundMidnightAndRangeEnds) {
   for (double day : {-657434.0, -2.0, -1.0, 0.0, 45352.0, 2958465.0}) {
     for (int s : {0, 1, 59, 3599, 43200, 86398, 86399}) {
       const double date = day >= 0 ? day + s / 86400.0 : day - s / 86400.0;
@@ -122,80 +77,57 @@ TEST(VariantTimeTest, RoundTripEverySecondAroundMidnightAndRangeEnds) {
       EXPECT_EQ(st.wHour * 3600 + st.wMinute * 60 + st.wSecond, s) << date;
       double back = 0;
       ASSERT_TRUE(SystemTimeToVariantTime(&st, &back));
-      EXPECT_DOUBLE_EQ(back, date);
+      EXPECT_EQ(back, date);
     }
   }
 }
 
 TEST(OleDateTimeTest, StatusAndFields) {
-  COleDateTime dflt;
-  EXPECT_EQ(dflt.GetStatus(), COleDateTime::valid);
-  EXPECT_EQ(dflt.GetYear(), 1899);
-
-  COleDateTime t(2024, 3, 1, 8, 30, 0);
+  EXPECT_EQ(COleDateTime().GetYear(), 1899);
+  const COleDateTime t(2024, 3, 1, 8, 30, 0);
   ASSERT_EQ(t.GetStatus(), COleDateTime::valid);
   EXPECT_EQ(t.m_dt, 45352.354166666664);
-  EXPECT_EQ(t.GetYear(), 2024);
-  EXPECT_EQ(t.GetMonth(), 3);
-  EXPECT_EQ(t.GetDay(), 1);
-  EXPECT_EQ(t.GetHour(), 8);
-  EXPECT_EQ(t.GetMinute(), 30);
-  EXPECT_EQ(t.GetSecond(), 0);
-  EXPECT_EQ(t.GetDayOfWeek(), 6);  // Friday; 1 is Sunday
-  EXPECT_EQ(t.GetDayOfYear(), 61);
+  const std::array<int, 8> fields = {t.GetYear(), t.GetMonth(), t.GetDay(), t.GetHour(),
+                                     t.GetMinute(), t.GetSecond(), t.GetDayOfWeek(), t.GetDayOfYear()};
+  EXPECT_EQ(fields, (std::array<int, 8>{2024, 3, 1, 8, 30, 0, 6, 61}));  // day of week 1 = Sunday
 
   // SetDateTime is strict where the raw conversion is loose.
-  for (auto [y, mo, d, h, mi, s] : {std::array{2024, 2, 30, 0, 0, 0}, std::array{99, 1, 1, 0, 0, 0},
-                                    std::array{2024, 3, 1, 24, 0, 0}, std::array{2024, 3, 1, 0, 60, 0},
-                                    std::array{10000, 1, 1, 0, 0, 0}, std::array{-1, 1, 1, 0, 0, 0},
-                                    std::array{2023, 2, 29, 0, 0, 0}}) {
+  for (auto [y, mo, d, h, mi] : {std::array{2024, 2, 30, 0, 0}, std::array{99, 1, 1, 0, 0}, std::array{2024, 3, 1, 24, 0},
+                                 std::array{2024, 3, 1, 0, 60}, std::array{10000, 1, 1, 0, 0}, std::array{-1, 1, 1, 0, 0},
+                                 std::array{2023, 2, 29, 0, 0}}) {
     COleDateTime bad;
-    EXPECT_EQ(bad.SetDateTime(y, mo, d, h, mi, s), COleDateTime::invalid) << y << "-" << mo << "-" << d;
+    EXPECT_EQ(bad.SetDateTime(y, mo, d, h, mi, 0), COleDateTime::invalid) << y << "-" << mo << "-" << d;
     EXPECT_EQ(bad.GetYear(), -1);
+    EXPECT_EQ(bad.Format(u"%Y"), u"Invalid DateTime");
   }
   EXPECT_EQ(COleDateTime(100, 1, 1, 0, 0, 0).m_dt, QVP_MIN_DATE);
-  EXPECT_EQ(COleDateTime(9999, 12, 31, 23, 59, 59).GetStatus(), COleDateTime::valid);
 
-  // A valid status with a date out of the platform's range reads as -1.
-  COleDateTime far(3e6);
+  // A valid status with an unconvertible date reads as -1; null formats empty.
+  const COleDateTime far(3e6);
   EXPECT_EQ(far.GetStatus(), COleDateTime::valid);
-  EXPECT_EQ(far.GetYear(), -1);
   EXPECT_EQ(far.GetSecond(), -1);
-  EXPECT_EQ(far.Format(u"%Y"), u"Invalid DateTime");
-
+  EXPECT_EQ(far.Format(), u"Invalid DateTime");
   COleDateTime nul(45352.0);
   nul.SetStatus(COleDateTime::null);
   EXPECT_EQ(nul.GetDay(), -1);
   EXPECT_EQ(nul.Format(u"%Y"), u"");
-  EXPECT_EQ(nul.Format(), u"");
 }
 
 TEST(OleDateTimeTest, TimeLineOrderAndArithmetic) {
   const COleDateTime morning(-1.25), evening(-1.75), next(0.25);
   EXPECT_LT(morning, evening);
   EXPECT_LT(evening, next);
-  const COleDateTime later = morning + COleDateTimeSpan(0, 18, 0, 0);
-  EXPECT_EQ(later.GetYear(), 1899);
-  EXPECT_EQ(later.GetDay(), 30);
-  EXPECT_EQ(later.GetHour(), 0);
+  EXPECT_EQ((morning + COleDateTimeSpan(0, 18, 0, 0)).Format(u"%F %T"), u"1899-12-30 00:00:00");
   EXPECT_DOUBLE_EQ((next - morning).GetTotalHours(), 24.0);
   const COleDateTimeSpan span = COleDateTime(2024, 3, 2, 10, 0, 5) - COleDateTime(2024, 3, 1, 8, 30, 0);
-  EXPECT_EQ(span.GetDays(), 1);
-  EXPECT_EQ(span.GetHours(), 1);
-  EXPECT_EQ(span.GetMinutes(), 30);
-  EXPECT_EQ(span.GetSeconds(), 5);
+  EXPECT_EQ((std::array{span.GetDays(), span.GetHours(), span.GetMinutes(), span.GetSeconds()}),
+            (std::array{1L, 1L, 30L, 5L}));
   EXPECT_EQ((COleDateTime(9999, 12, 31, 0, 0, 0) + COleDateTimeSpan(2.0)).GetStatus(), COleDateTime::invalid);
-  COleDateTime bad;
-  bad.SetStatus(COleDateTime::invalid);
-  EXPECT_EQ((bad + COleDateTimeSpan(1.0)).GetStatus(), COleDateTime::invalid);
 }
 
 TEST(OleDateTimeTest, FormatPatterns) {
   const COleDateTime t(2024, 3, 1, 8, 5, 9);
-  struct Case {
-    const char16_t* pattern;
-    const char16_t* text;
-  } cases[] = {
+  const std::pair<const char16_t*, const char16_t*> cases[] = {
       {u"%Y-%m-%d %H:%M:%S", u"2024-03-01 08:05:09"},
       {u"%y %B %b %A %a %j", u"24 March Mar Friday Fri 061"},
       {u"%I %p|%#d/%#m %#H", u"08 AM|1/3 8"},
@@ -206,15 +138,12 @@ TEST(OleDateTimeTest, FormatPatterns) {
       {u"100%% %q %", u"100% %q %"},
       {u"日期 %Y年", u"日期 2024年"},
   };
-  for (const auto& c : cases) EXPECT_EQ(t.Format(c.pattern), c.text) << CString(c.pattern);
+  for (const auto& [pattern, text] : cases) EXPECT_EQ(t.Format(pattern), text) << CString(pattern);
   EXPECT_EQ(COleDateTime(2024, 3, 1, 12, 0, 0).Format(u"%I %p"), u"12 PM");
   EXPECT_EQ(COleDateTime(2024, 3, 1, 0, 0, 0).Format(u"%I %p"), u"12 AM");
   EXPECT_EQ(t.Format(std::u16string(300, u'x').c_str()), u"");  // beyond the framework's buffer
-  COleDateTime bad(2024, 2, 30, 0, 0, 0);
-  EXPECT_EQ(bad.Format(u"%Y"), u"Invalid DateTime");
-}
 
-TEST(OleDateTimeTest, DefaultFormatShowsOnlyTheMeaningfulParts) {
+  // The default form shows only the meaningful parts.
   EXPECT_EQ(COleDateTime(2024, 3, 1, 8, 30, 0).Format(), u"2024/3/1 8:30:00");
   EXPECT_EQ(COleDateTime(2024, 3, 1, 0, 0, 0).Format(), u"2024/3/1");
   EXPECT_EQ(COleDateTime(0.5).Format(), u"12:00:00");
@@ -223,62 +152,45 @@ TEST(OleDateTimeTest, DefaultFormatShowsOnlyTheMeaningfulParts) {
   EXPECT_EQ(COleDateTime(2024, 3, 1, 8, 30, 0).Format(VAR_TIMEVALUEONLY), u"8:30:00");
 }
 
-TEST(OleDateTimeTest, ParseAcceptedForms) {
-  struct Case {
-    const char16_t* text;
-    double date;
-  } cases[] = {
-      {u"2024-03-01", 45352.0},
-      {u"  2024-03-01 08:30:00 ", 45352.354166666664},
-      {u"2024/3/1 8:30", 45352.354166666664},
-      {u"2024.03.01", 45352.0},
-      {u"08:30:00", 30600.0 / 86400.0},
-      {u"8:30 PM", 73800.0 / 86400.0},
-      {u"12:15 am", 900.0 / 86400.0},
-      {u"March 1, 2024 08:30", 45352.354166666664},
-      {u"1 mar 2024", 45352.0},
-      {u"1-Mar-2024", 45352.0},
-      {u"0100-01-01", QVP_MIN_DATE},
-      {u"9999-12-31 23:59:59", 2958465.0 + 86399.0 / 86400.0},
+TEST(OleDateTimeTest, Parse) {
+  const std::pair<const char16_t*, double> accepted[] = {
+      {u"2024-03-01", 45352.0},          {u"  2024-03-01 08:30:00 ", 45352.354166666664},
+      {u"2024/3/1 8:30", 45352.354166666664}, {u"2024.03.01", 45352.0},
+      {u"08:30:00", 30600.0 / 86400.0},  {u"8:30 PM", 73800.0 / 86400.0},
+      {u"12:15 am", 900.0 / 86400.0},    {u"March 1, 2024 08:30", 45352.354166666664},
+      {u"1 mar 2024", 45352.0},          {u"1-Mar-2024", 45352.0},
+      {u"0100-01-01", QVP_MIN_DATE},     {u"9999-12-31 23:59:59", 2958465.0 + 86399.0 / 86400.0},
   };
-  for (const auto& c : cases) {
+  for (const auto& [text, date] : accepted) {
     COleDateTime t;
-    EXPECT_TRUE(t.ParseDateTime(c.text)) << CString(c.text);
+    EXPECT_TRUE(t.ParseDateTime(text)) << CString(text);
     EXPECT_EQ(t.GetStatus(), COleDateTime::valid);
-    EXPECT_DOUBLE_EQ(t.m_dt, c.date) << CString(c.text);
+    EXPECT_DOUBLE_EQ(t.m_dt, date) << CString(text);
   }
   COleDateTime t;
   ASSERT_TRUE(t.ParseDateTime(u"2024-03-01 08:30:00", VAR_DATEVALUEONLY));
   EXPECT_EQ(t.m_dt, 45352.0);
   ASSERT_TRUE(t.ParseDateTime(u"2024-03-01 12:00:00", VAR_TIMEVALUEONLY));
   EXPECT_EQ(t.m_dt, 0.5);
-}
 
-TEST(OleDateTimeTest, ParseRefusals) {
   for (const char16_t* text :
        {u"", u"   ", u"2009-05-01T08:30:00", u"2024-03-01 08:30:00.5", u"2024-03-01 08:30:00Z", u"2024-02-30",
         u"2024-13-01", u"0099-01-01", u"2024-03-01 24:00", u"2024-03-01 08:60", u"13:00 PM", u"20240301",
-        u"yesterday", u"2024-03/01", u"二〇二四年", u"45352.5"}) {
-    COleDateTime t(2024, 1, 1, 0, 0, 0);
-    EXPECT_FALSE(t.ParseDateTime(text)) << CString(text);
-    EXPECT_EQ(t.GetStatus(), COleDateTime::invalid);
-    EXPECT_EQ(t.m_dt, 0.0);
+        u"yesterday", u"2024-03/01", u"二〇二四年", u"45352.5", static_cast<const char16_t*>(nullptr)}) {
+    COleDateTime u(2024, 1, 1, 0, 0, 0);
+    EXPECT_FALSE(u.ParseDateTime(text)) << CString(text ? text : u"(null)");
+    EXPECT_EQ(u.GetStatus(), COleDateTime::invalid);
+    EXPECT_EQ(u.m_dt, 0.0);
   }
-  COleDateTime t;
-  EXPECT_FALSE(t.ParseDateTime(nullptr));
 }
 
 TEST(OleDateTimeTest, CurrentTimeIsNow) {
-  SYSTEMTIME before;
-  GetLocalTime(&before);
-  const COleDateTime now = COleDateTime::GetCurrentTime();
-  ASSERT_EQ(now.GetStatus(), COleDateTime::valid);
-  EXPECT_GE(now.GetYear(), before.wYear);
-  EXPECT_LE(now.GetYear(), before.wYear + 1);
-  double before_date = 0;
-  before.wMilliseconds = 0;
-  ASSERT_TRUE(SystemTimeToVariantTime(&before, &before_date));
-  EXPECT_LT(std::fabs(now.m_dt - before_date) * 86400.0, 5.0);
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  now.wMilliseconds = 0;
+  double expected = 0;
+  ASSERT_TRUE(SystemTimeToVariantTime(&now, &expected));
+  EXPECT_LT(std::fabs(COleDateTime::GetCurrentTime().m_dt - expected) * 86400.0, 5.0);
 }
 
 }  // namespace
