@@ -60,14 +60,21 @@ CQVLoggerClient::CQVLoggerClient() {
 
   const CString folder = detail::LibraryFolder();
 
-  char16_t saved[MAX_PATH + 1] = {};
-  const DWORD saved_length = GetCurrentDirectoryW(MAX_PATH, saved);
-  const bool have_saved = saved_length > 0 && saved_length < MAX_PATH;
+  // The current directory is saved in a buffer of MAX_PATH units; a longer
+  // one gets a buffer of its size, so that the process never stays in the
+  // library's folder after the load.
+  std::u16string saved(MAX_PATH + 1, u'\0');
+  DWORD saved_length = GetCurrentDirectoryW(MAX_PATH, saved.data());
+  if (saved_length >= MAX_PATH) {
+    saved.assign(saved_length + 1, u'\0');
+    saved_length = GetCurrentDirectoryW(saved_length + 1, saved.data());
+  }
+  const bool have_saved = saved_length > 0 && saved_length < saved.size();
   // Making the library's folder current lets the logger and its own
   // dependencies be found beside the library first.
   SetCurrentDirectoryW(folder);
   module_ = LoadLibraryW(u"nivalo.logger.client.dll");
-  if (have_saved) SetCurrentDirectoryW(saved);
+  if (have_saved) SetCurrentDirectoryW(saved.c_str());
 
   if (module_) {
     for (int i = 0; i < 6; ++i) entry_points_[i] = GetProcAddress(module_, kLoggerEntryPointNames[i]);

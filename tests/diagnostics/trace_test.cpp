@@ -10,6 +10,7 @@
 #include "diagnostics/logger_client.h"
 #include "qv_commonclass/diagnostics.h"
 #include "qv_platform/debug_output.h"
+#include "qv_platform/module.h"
 #include "qv_platform/system.h"
 #include "support/isolated_run.h"
 #include "support/logger_capture.h"
@@ -105,7 +106,11 @@ TEST(TraceWithoutLogger, ReportsTheMissingLoggerOnceThenStaysSilent) {
   if (!qvtest::IsolatedMode("no-logger")) GTEST_SKIP() << "runs in an isolated child only";
   qvp::DebugOutputCapture debug;
   EXPECT_EQ(detail::LoggerConnectionCount(), 0);
+  ASSERT_TRUE(SetCurrentDirectoryW(u"/"));
   QV_Trace0(u"ZORerer", 1, u"first");
+  char16_t cwd[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, cwd);
+  EXPECT_EQ(std::u16string(cwd), u"/");  // restored after the load attempt
   QV_TraceEx2(u"ZORerer", u"f", 1, 2, u"second %d", 2);
   for (int i = 0; i < 10; ++i) QV_Trace(u"ZORerer", 1, u"more %d", i);
   EXPECT_EQ(debug.Count(), 1);
