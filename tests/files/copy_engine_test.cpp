@@ -212,6 +212,7 @@ TEST(CopyEngine, FailuresPartWayLeaveNoTarget) {
   qvtest::WriteSized(dir / "src", 9 * kMiB);
   for (const Case& c : cases) {
     FileFaults faults;
+    FileFaults::sources_only = true;
     faults.Fail(c.call, c.first, c.last, c.err);
     qvtest::LoggerCapture capture;
     EXPECT_EQ(Copy(dir / "src", dir / "dst"), 0) << c.what;

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <atomic>
+#include <fcntl.h>
+
 #include <cerrno>
 #include <functional>
 
@@ -18,7 +20,10 @@ class FileFaults {
   explicit FileFaults(bool real_sleep = false) {
     const qvp::FileOps& sys = qvp::SystemFileOps();
     table_ = sys;
-    table_.open = [](const char* p, int f, mode_t m) { return Pass(FileCall::kOpen) ? Sys().open(p, f, m) : -1; };
+    table_.open = [](const char* p, int f, mode_t m) {
+      if (sources_only && (f & O_CREAT)) return Sys().open(p, f, m);
+      return Pass(FileCall::kOpen) ? Sys().open(p, f, m) : -1;
+    };
     table_.read = [](int fd, void* b, size_t n) -> ssize_t {
       if (!Pass(FileCall::kRead)) return -1;
       if (on_read) on_read(fd);
@@ -38,6 +43,7 @@ class FileFaults {
     for (auto& f : fail_to) f = 0;
     slept_ms = 0;
     short_write = false;
+    sources_only = false;
     on_read = nullptr;
     previous_ = qvp::SetFileOps(&table_);
   }
@@ -61,6 +67,8 @@ class FileFaults {
   static inline std::atomic<int> errors[static_cast<int>(FileCall::kCount)];
   static inline std::atomic<unsigned> slept_ms{0};
   static inline std::atomic<bool> short_write{false};
+  // Count and fail only the opens that create nothing (the source's).
+  static inline std::atomic<bool> sources_only{false};
   // Runs before every read (on the reading thread); set before the copy starts.
   static inline std::function<void(int)> on_read;
 

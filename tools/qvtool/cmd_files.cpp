@@ -1,7 +1,224 @@
+// `qvtool files`: the library's file services from the command line: the
+// buffered copy engine with a progress bar, media deletion with side files,
+// folder chains, folder search and file size.
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cinttypes>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
 #include "commands.h"
+#include "progress.h"
+#include "qv_commonclass/files.h"
 
 namespace qvtool {
 
-void AddFileCommands(CLI::App& /*app*/) {}
+namespace {
+
+using namespace qv_commonclass;
+namespace fs = std::filesystem;
+
+// Set by SIGINT, read by the copy threads. A lock-free atomic store is safe
+// in a signal handler.
+int g_cancel = 0;
+
+extern "C" void OnInterrupt(int) { std::atomic_ref<int>(g_cancel).store(1, std::memory_order_release); }
+
+DWORD ShowProgress(LONGLONG total, LONGLONG done, LONGLONG, LONGLONG, DWORD, DWORD, int, int, void* data) {
+  static_cast<ProgressBar*>(data)->Update(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(total));
+  return PROGRESS_CONTINUE;
+}
+
+void RunCopy(const std::string& from, const std::string& to, bool fail_if_exists) {
+  if (!fs::is_regular_file(from)) {
+    Fail("copy: " + from + ": not a readable file");
+    ExitCode() = kExitFailure;
+    return;
+  }
+  std::atomic_ref<int>(g_cancel).store(0);
+  struct sigaction action {}, previous {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &action, &previous);
+  int result = 0;
+  {
+    ProgressBar bar("copy");
+    const CString source(from), target(to);
+    result = QVCopyFileEx(source, target, ShowProgress, &bar, &g_cancel, fail_if_exists ? 1u : 0u);
+    if (result) bar.Finish();
+  }
+  sigaction(SIGINT, &previous, nullptr);
+  if (result) {
+    ExitCode() = kExitOk;
+  } else if (std::atomic_ref<int>(g_cancel).load()) {
+    Fail("copy: cancelled; no partial file was left at " + to);
+    ExitCode() = kExitCancelled;
+  } else {
+    Fail("copy: " + from + " -> " + to + " failed (target exists, unreadable source, or a write error; see the trace log)");
+    ExitCode() = kExitFailure;
+  }
+}
+
+void RunRemove(const std::vector<std::string>& files) {
+  int worst = kExitOk;
+  for (const auto& f : files) {
+    std::error_code ec;
+    const bool there = fs::exists(fs::symlink_status(f, ec));
+    if (!QVDeleteFile(CString(f))) {
+      Fail("rm: " + f + ": cannot delete (refused drive, vanished storage or no permission)");
+      worst = kExitFailure;
+    } else if (!there) {
+      Fail("rm: " + f + ": no such file");
+      worst = kExitFailure;
+    }
+  }
+  ExitCode() = worst;
+}
+
+void RunMakeDir(const std::string& path) {
+  CString p(path);
+  if (!QVMakeDir(p)) {
+    Fail("mkdir: " + path + ": cannot create (must lie on a local disk or a network share)");
+    ExitCode() = kExitFailure;
+    return;
+  }
+  std::printf("%s\n", p.ToUtf8().c_str());
+}
+
+void RunFind(const std::string& dir, const std::string& pattern, bool dirs) {
+  if (!fs::is_directory(dir)) {
+    Fail("find: " + dir + ": not a folder");
+    ExitCode() = kExitFailure;
+    return;
+  }
+  CStringArray found;
+  QVFindFile(CString(dir), CString(pattern), dirs ? 1 : 0, found);
+  for (int i = 0; i < found.GetSize(); ++i) std::printf("%s\n", found[i].ToUtf8().c_str());
+}
+
+void RunSize(const std::string& file) {
+  std::error_code ec;
+  if (!fs::exists(file, ec)) {
+    Fail("size: " + file + ": no such file");
+    ExitCode() = kExitFailure;
+    return;
+  }
+  std::printf("%" PRId64 "\n", QVGetFileSize(CString(file)));
+}
+
+void Touch(const fs::path& p, std::size_t bytes) {
+  std::ofstream out(p, std::ios::binary);
+  const std::string block(bytes, 'v');
+  out.write(block.data(), static_cast<std::streamsize>(block.size()));
+}
+
+void List(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  std::printf("   ");
+  for (const auto& n : names) std::printf(" %s", n.c_str());
+  std::printf("\n");
+}
+
+int Demo() {
+  // /var/tmp is disk-backed by convention; a tmpfs /tmp counts as a RAM disk,
+  // where folder creation and deletion are refused.
+  std::string templ = (fs::is_directory("/var/tmp") ? "/var/tmp" : "/tmp") + std::string("/qvtool-files-XXXXXX");
+  if (!::mkdtemp(templ.data())) {
+    Fail("demo: cannot make a temporary folder");
+    return kExitFailure;
+  }
+  const fs::path root = templ;
+  std::printf("working in %s\n", root.c_str());
+
+  CString name(u"Evening News: 18.30 <final>?");
+  QVGetValidFileName(name);
+  std::printf("QVGetValidFileName(\"Evening News: 18.30 <final>?\") -> %s\n", name.ToUtf8().c_str());
+
+  const CString base(root / "programs" / name.ToUtf8());
+  const CString first = QVMakePgmDir(base), second = QVMakePgmDir(base);
+  std::printf("QVMakePgmDir twice -> %s\n                   -> %s\n", first.ToUtf8().c_str(),
+              second.ToUtf8().c_str());
+
+  const fs::path clip = root / "clip.mxf";
+  Touch(clip, 9 << 20);
+  for (const char* side : {"clip.mxf.idx", "clip.mxf.otc", "clip.mgx", "clip.xml"}) Touch(root / side, 64);
+  int buffers = 0;
+  auto count = [](LONGLONG, LONGLONG, LONGLONG, LONGLONG, DWORD stream, DWORD, int, int, void* data) -> DWORD {
+    *static_cast<int*>(data) = static_cast<int>(stream);
+    return PROGRESS_CONTINUE;
+  };
+  const int copied = QVCopyFileEx(CString(clip.string()), CString((root / "copy.mxf").string()), count, &buffers,
+                                  nullptr, 1);
+  std::printf("QVCopyFileEx 9 MiB -> result %d after %d buffers, copy is %" PRId64 " bytes\n", copied, buffers,
+              QVGetFileSize(CString((root / "copy.mxf").string())));
+  const int again = QVCopyFileEx(CString(clip.string()), CString((root / "copy.mxf").string()), nullptr, nullptr,
+                                 nullptr, 1);
+  std::printf("the same copy with 'fail if exists' -> result %d\n", again);
+
+  CStringArray media;
+  QVFindFile(CString(root.string()), CString(u"*.mxf"), 0, media);
+  std::printf("QVFindFile *.mxf -> %d files\n", media.GetSize());
+  std::printf("before QVDeleteFile(clip.mxf):\n");
+  List(root);
+  const int deleted = QVDeleteFile(CString(clip.string()));
+  std::printf("after (result %d):\n", deleted);
+  List(root);
+
+  const int removed = QVDelDir(CString(root.string()));
+  std::printf("QVDelDir of the whole folder -> %s\n", removed ? "removed" : "failed");
+  return copied == 1 && again == 0 && deleted == 1 && removed ? kExitOk : kExitFailure;
+}
+
+}  // namespace
+
+void AddFileCommands(CLI::App& app) {
+  auto* files = app.add_subcommand("files", "Copy, delete, create and find media files and folders");
+  files->require_subcommand(1);
+
+  static std::string from, to;
+  static bool fail_if_exists = false;
+  auto* copy = files->add_subcommand(
+      "copy", "Copy one file with the buffered copy engine (every 4 MiB flushed to storage); Ctrl-C cancels and "
+              "leaves no partial file (exit 130)");
+  copy->add_option("SRC", from, "Source file")->required();
+  copy->add_option("DST", to, "Target file (must not exist)")->required();
+  copy->add_flag("--fail-if-exists", fail_if_exists, "Refuse at once when the target exists");
+  copy->callback([] { RunCopy(from, to, fail_if_exists); });
+
+  static std::vector<std::string> victims;
+  auto* rm = files->add_subcommand("rm", "Delete media files together with their side files (.idx, .otc, .mgx, .xml)");
+  rm->add_option("FILE", victims, "Files to delete")->required();
+  rm->callback([] { RunRemove(victims); });
+
+  static std::string folder;
+  auto* mkdir = files->add_subcommand("mkdir", "Create a folder and every missing folder above it");
+  mkdir->add_option("PATH", folder, "Folder to create")->required();
+  mkdir->callback([] { RunMakeDir(folder); });
+
+  static std::string dir, pattern;
+  static bool dirs = false;
+  auto* find = files->add_subcommand("find", "List the entries of one folder matching a wildcard pattern");
+  find->add_option("DIR", dir, "Folder to search (not descended)")->required();
+  find->add_option("PATTERN", pattern, "Wildcard pattern, e.g. \"*.mxf\" (* and ?, case-insensitive)")->required();
+  find->add_flag("--dirs", dirs, "List folders (except those beginning with a full stop) instead of files");
+  find->callback([] { RunFind(dir, pattern, dirs); });
+
+  static std::string sized;
+  auto* size = files->add_subcommand("size", "Print the size of a file in bytes");
+  size->add_option("FILE", sized, "File")->required();
+  size->callback([] { RunSize(sized); });
+
+  AddDemoSection("files", Demo);
+}
 
 }  // namespace qvtool
