@@ -16,6 +16,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "qv_commonclass/text.h"
@@ -81,8 +82,12 @@ inline unsigned Index(char c) { return static_cast<unsigned char>(c); }
 // A 16-bit unit above U+00FF maps to NUL, which is outside the alphabet.
 inline unsigned Index(char16_t c) { return c > 0xFF ? 0u : c; }
 
+// The AVX2 paths are used when the processor has AVX2, unless the
+// environment variable QV_BASE64_NO_AVX2 is set (to check the portable path
+// on such a machine).
 bool HaveAvx2() {
   static const bool have = [] {
+    if (std::getenv("QV_BASE64_NO_AVX2") != nullptr) return false;
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") != 0;
   }();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "qv_commonclass/text.h"
+#include "support/isolated_run.h"
 
 namespace {
 
@@ -79,7 +80,7 @@ TEST(Base64Encode, ZeroLengthWritesOnlyTheTerminator) {
 
 // Every length around the bulk block sizes, both widths, against a plain
 // encoder; the guard after the terminator proves the writes stop there.
-TEST(Base64Encode, BulkPathAgreesWithPlainEncodingForEveryLength) {
+void CheckEncodingAgainstPlainRule() {
   static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::mt19937 rng(7);
   for (int len = 0; len <= 200; ++len) {
@@ -158,7 +159,7 @@ TEST(Base64Decode, CharactersOutsideTheAlphabetAreZero) {
 
 // Random text drawn mostly from the alphabet with occasional pads and
 // foreign characters, at every length around the 32-character bulk block.
-TEST(Base64Decode, BulkPathAgreesWithTheRuleOnRandomText) {
+void CheckDecodingAgainstPlainRule() {
   std::mt19937 rng(11);
   const std::u16string pool =
       u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -187,6 +188,25 @@ TEST(Base64Decode, BulkPathAgreesWithTheRuleOnRandomText) {
     EXPECT_EQ(std::vector<BYTE>(out.begin(), out.begin() + expected_a), expected);
     EXPECT_EQ(out[static_cast<std::size_t>(expected_a)], 0xEE);
   }
+}
+
+TEST(Base64, FastPathsAgreeWithThePlainRule) {
+  CheckEncodingAgainstPlainRule();
+  CheckDecodingAgainstPlainRule();
+}
+
+// The same comparison with the vector paths switched off, in a child process
+// (the switch is read once per process).
+TEST(Base64, PortablePathsAgreeWithThePlainRule) {
+  if (qvtest::IsolatedMode("portable")) {
+    CheckEncodingAgainstPlainRule();
+    CheckDecodingAgainstPlainRule();
+    return;
+  }
+  ::setenv("QV_BASE64_NO_AVX2", "1", 1);
+  const auto result = qvtest::RunIsolated({}, "Base64.PortablePathsAgreeWithThePlainRule", "portable");
+  ::unsetenv("QV_BASE64_NO_AVX2");
+  EXPECT_TRUE(result.Passed()) << result.output;
 }
 
 TEST(Base64, RoundTripsLargeBinaryData) {
