@@ -1,6 +1,8 @@
-// Records reach the capture through the logger's test hook: the capture
-// loads the logger that sits beside the library (the same shared object the
-// library loads, so both share one hook) and registers a sink with it.
+// Records reach a capture through the logger's test hook: the capture loads
+// the logger that sits beside the library (the same shared object the
+// library loads, so both share one hook) and registers a sink with it. The
+// header fixes the class layout, so each capture's state lives in a side
+// table keyed by the capture.
 #include "support/logger_capture.h"
 
 #include <dlfcn.h>
@@ -21,6 +23,8 @@ namespace {
 struct CaptureState {
   std::mutex mutex;
   std::vector<TraceRecord> records;
+  void* logger = nullptr;  // our reference to the logger, null without one
+  JNTestRecordSinkProc remove = nullptr;
 };
 
 std::u16string Copy(const char16_t* text) { return text ? std::u16string(text) : std::u16string(); }
@@ -41,9 +45,7 @@ void OnRecord(const JNTraceRecord* record, void* context) {
   state->records.push_back(std::move(r));
 }
 
-// The logger beside the library, loaded (or referenced again) for the
-// capture's lifetime; null when it is not there.
-void* OpenLogger() {
+void* OpenLoggerBesideLibrary() {
   HMODULE library = qvp::ModuleOfAddress(reinterpret_cast<const void*>(&qv_commonclass::QV_Trace0));
   char16_t path[4096] = {};
   const DWORD n = GetModuleFileNameW(library, path, 4096);
@@ -52,63 +54,46 @@ void* OpenLogger() {
   return ::dlopen((folder + "libnivalo.logger.client.so").c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
-struct Registry {
-  void* logger = nullptr;
-  JNTestRecordSinkProc add = nullptr;
-  JNTestRecordSinkProc remove = nullptr;
-};
-
-}  // namespace
-
-// The state of each capture lives in a side table keyed by the capture, as
-// the header fixes the class layout.
-namespace {
 std::mutex g_table_mutex;
-struct Entry {
-  const LoggerCapture* owner;
-  std::unique_ptr<CaptureState> state;
-  Registry registry;
-};
-std::vector<Entry>& Table() {
-  static std::vector<Entry> table;
-  return table;
-}
+std::vector<std::pair<const LoggerCapture*, std::unique_ptr<CaptureState>>> g_table;
+
 CaptureState* StateOf(const LoggerCapture* capture) {
   std::lock_guard<std::mutex> lock(g_table_mutex);
-  for (Entry& e : Table())
-    if (e.owner == capture) return e.state.get();
+  for (auto& [owner, state] : g_table)
+    if (owner == capture) return state.get();
   return nullptr;
 }
+
 }  // namespace
 
 LoggerCapture::LoggerCapture() {
-  Entry entry{this, std::make_unique<CaptureState>(), {}};
-  entry.registry.logger = OpenLogger();
-  if (entry.registry.logger) {
-    entry.registry.add = reinterpret_cast<JNTestRecordSinkProc>(::dlsym(entry.registry.logger, "JNTestAddRecordSink"));
-    entry.registry.remove =
-        reinterpret_cast<JNTestRecordSinkProc>(::dlsym(entry.registry.logger, "JNTestRemoveRecordSink"));
-    if (entry.registry.add) entry.registry.add(&OnRecord, entry.state.get());
+  auto state = std::make_unique<CaptureState>();
+  state->logger = OpenLoggerBesideLibrary();
+  if (state->logger) {
+    auto add = reinterpret_cast<JNTestRecordSinkProc>(::dlsym(state->logger, "JNTestAddRecordSink"));
+    state->remove = reinterpret_cast<JNTestRecordSinkProc>(::dlsym(state->logger, "JNTestRemoveRecordSink"));
+    if (add) add(&OnRecord, state.get());
   }
   std::lock_guard<std::mutex> lock(g_table_mutex);
-  Table().push_back(std::move(entry));
+  g_table.emplace_back(this, std::move(state));
 }
 
 LoggerCapture::~LoggerCapture() {
-  Entry entry;
+  std::unique_ptr<CaptureState> state;
   {
     std::lock_guard<std::mutex> lock(g_table_mutex);
-    for (auto it = Table().begin(); it != Table().end(); ++it) {
-      if (it->owner == this) {
-        entry = std::move(*it);
-        Table().erase(it);
+    for (auto it = g_table.begin(); it != g_table.end(); ++it) {
+      if (it->first == this) {
+        state = std::move(it->second);
+        g_table.erase(it);
         break;
       }
     }
   }
-  // After removal the logger calls the sink no more, so the state can go.
-  if (entry.registry.remove) entry.registry.remove(&OnRecord, entry.state.get());
-  if (entry.registry.logger) ::dlclose(entry.registry.logger);
+  if (!state) return;
+  // Once removed, the logger calls the sink no more, so the state can go.
+  if (state->remove) state->remove(&OnRecord, state.get());
+  if (state->logger) ::dlclose(state->logger);
 }
 
 std::vector<TraceRecord> LoggerCapture::Records() const {
