@@ -87,8 +87,9 @@ struct Line {
   std::string raw;  // the line's bytes without its terminator
   std::string eol;  // "\r\n", "\n" or "" (last line without one)
   Kind kind = Kind::kBlank;
-  std::u16string name;   // section name or key, trimmed
-  std::u16string value;  // entry value, trimmed
+  std::u16string name;        // section name or key, trimmed
+  std::size_t value_pos = 0;  // an entry's trimmed value: raw.substr(value_pos, value_len)
+  std::size_t value_len = 0;
 };
 
 struct Document {
@@ -98,28 +99,55 @@ struct Document {
   UINT CodePage() const { return utf8 ? CP_UTF8 : CP_ACP; }
 };
 
+bool IsAscii(std::string_view bytes) {
+  for (unsigned char c : bytes) {
+    if (c >= 0x80) return false;
+  }
+  return true;
+}
+
+// Decode reads one line's bytes; ASCII (most lines) needs no code page and
+// skips opening a converter per line.
+std::u16string Decode(std::string_view bytes, UINT code_page) {
+  if (IsAscii(bytes)) return std::u16string(bytes.begin(), bytes.end());
+  return code_page == CP_UTF8 ? qvp::Utf8ToUtf16(bytes) : qvp::ToWide(bytes, code_page);
+}
+
+std::string_view TrimBlankBytes(std::string_view s) {
+  while (!s.empty() && IsBlank(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+  return s;
+}
+
+// Classify finds the line's structure in its bytes. The blanks, ';' and '='
+// are below 0x40, so in every supported code page they never occur inside a
+// multibyte character; ']' can (as a GBK trail byte), so a section header is
+// decoded before it is searched. Values are decoded only when read.
 void Classify(Line& line, UINT code_page) {
-  const std::u16string text = code_page == CP_UTF8 ? qvp::Utf8ToUtf16(line.raw) : qvp::ToWide(line.raw, code_page);
-  const std::u16string_view t = TrimBlanks(text);
+  const std::string_view t = TrimBlankBytes(line.raw);
   line.name.clear();
-  line.value.clear();
+  line.value_pos = line.value_len = 0;
   if (t.empty()) {
     line.kind = Kind::kBlank;
-  } else if (t.front() == u';') {
+  } else if (t.front() == ';') {
     line.kind = Kind::kComment;
-  } else if (t.front() == u'[') {
+  } else if (t.front() == '[') {
     line.kind = Kind::kSection;
-    std::u16string_view inner = t.substr(1);
-    const std::size_t close = inner.find(u']');
-    if (close != std::u16string_view::npos) inner = inner.substr(0, close);
-    line.name = TrimBlanks(inner);
-  } else if (const std::size_t eq = t.find(u'='); eq != std::u16string_view::npos && eq > 0) {
+    const std::u16string inner = Decode(t.substr(1), code_page);
+    line.name = TrimBlanks(std::u16string_view(inner).substr(0, inner.find(u']')));
+  } else if (const std::size_t eq = t.find('='); eq != std::string_view::npos && eq > 0) {
     line.kind = Kind::kEntry;
-    line.name = TrimBlanks(t.substr(0, eq));
-    line.value = TrimBlanks(t.substr(eq + 1));
+    line.name = Decode(TrimBlankBytes(t.substr(0, eq)), code_page);
+    const std::string_view value = TrimBlankBytes(t.substr(eq + 1));
+    line.value_pos = static_cast<std::size_t>(value.data() - line.raw.data());
+    line.value_len = value.size();
   } else {
     line.kind = Kind::kOther;
   }
+}
+
+std::u16string ValueOf(const Document& doc, const Line& line) {
+  return Decode(std::string_view(line.raw).substr(line.value_pos, line.value_len), doc.CodePage());
 }
 
 Document Parse(std::string_view bytes) {
@@ -422,7 +450,7 @@ DWORD GetPrivateProfileStringW(const char16_t* section, const char16_t* key, con
     return CopyText(fallback, buffer, size);
   }
   SetLastError(ERROR_SUCCESS);
-  return CopyText(StripQuotes(doc.lines[at].value), buffer, size);
+  return CopyText(StripQuotes(ValueOf(doc, doc.lines[at])), buffer, size);
 }
 
 BOOL WritePrivateProfileStringW(const char16_t* section, const char16_t* key, const char16_t* value,

@@ -37,7 +37,7 @@ class ProfileTest : public ::testing::Test {
     path_ = dir_ + "/settings.ini";
     wpath_ = qvp::Utf8ToUtf16(path_);
   }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
 
   void Put(const std::string& bytes) { std::ofstream(path_, std::ios::binary) << bytes; }
   std::string Bytes() const {
