@@ -38,7 +38,8 @@ QV_API int Base64DecodeA(BYTE* out, const char* in, int length);
 QV_API int Base64DecodeW(BYTE* out, const char16_t* in, int length);
 
 // Base64Encode returns the Base64 text of `length` bytes of `in`; empty for
-// length <= 0, a null `in`, or a length whose text would not fit in an int.
+// length <= 0, a null `in`, a length whose text would not fit in an int, or
+// when memory runs out (never raises).
 QV_API CString Base64Encode(const BYTE* in, int length);
 
 namespace qv_commonclass {
@@ -55,14 +56,15 @@ QV_API char* QVConvertStringToChar(CString text);
 
 // QVConvertToUTF8 converts `text` to UTF-8 (unpaired surrogates become
 // U+FFFD) in a new NUL-terminated buffer the caller frees with `free`.
-// Never null and never raises: an empty text gives a buffer holding one NUL;
-// if the buffer cannot be allocated the result is a pointer to a one-byte
-// NUL buffer, or null only if even that allocation fails.
+// Never raises. An empty text gives a buffer holding one NUL (not null);
+// when memory runs out the result is such an empty string too, and null
+// only if not even one byte can be allocated.
 QV_API char* QVConvertToUTF8(CString text);
 
 // QVConvertUTF8ToString converts NUL-terminated UTF-8 to a wide string.
 // Ill-formed sequences become U+FFFD (one per maximal ill-formed part),
-// never an error; reading stops at the NUL. A null pointer gives "".
+// never an error; reading stops at the NUL. A null pointer gives "", and
+// so does running out of memory (never raises).
 QV_API CString QVConvertUTF8ToString(const char* utf8);
 
 // QVGetStringLengthForB estimates the storage of `text` in bytes: 4 per

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "qv_commonclass/text.h"
 
@@ -313,8 +314,12 @@ CString Base64Encode(const BYTE* in, int length) {
   CString text;
   if (length <= 0 || length > kMaxEncodable || in == nullptr) return text;
   const int chars = (length + 2) / 3 * 4;
-  char16_t* buffer = text.GetBuffer(chars);
-  const int written = Base64EncodeW(buffer, in, length);
-  text.ReleaseBuffer(written);
+  try {
+    char16_t* buffer = text.GetBuffer(chars);
+    const int written = Base64EncodeW(buffer, in, length);
+    text.ReleaseBuffer(written);
+  } catch (const std::bad_alloc&) {
+    text.Empty();
+  }
   return text;
 }

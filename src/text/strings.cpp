@@ -15,39 +15,62 @@ namespace qv_commonclass {
 
 // ---- Conversions --------------------------------------------------------------
 
+namespace {
+
+[[noreturn]] void RaiseConversionError() {
+  const DWORD err = GetLastError();
+  throw _com_error(HRESULT_FROM_WIN32(err != 0 ? err : ERROR_NO_UNICODE_TRANSLATION));
+}
+
+}  // namespace
+
 char* QVConvertStringToChar(CString text) {
   // Measure and convert up to and including the terminator, as the text is
   // handed on as a C string.
-  const int size = WideCharToMultiByte(CP_ACP, 0, text.GetString(), -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) {
-    const DWORD err = GetLastError();
-    throw _com_error(HRESULT_FROM_WIN32(err != 0 ? err : ERROR_NO_UNICODE_TRANSLATION));
+  int size = 0;
+  try {
+    size = WideCharToMultiByte(CP_ACP, 0, text.GetString(), -1, nullptr, 0, nullptr, nullptr);
+  } catch (const std::bad_alloc&) {
+    throw _com_error(E_OUTOFMEMORY);
   }
+  if (size <= 0) RaiseConversionError();
   char* out = new (std::nothrow) char[static_cast<std::size_t>(size)];
   if (out == nullptr) throw _com_error(E_OUTOFMEMORY);
-  if (WideCharToMultiByte(CP_ACP, 0, text.GetString(), -1, out, size, nullptr, nullptr) <= 0) {
-    const DWORD err = GetLastError();
+  int written = 0;
+  try {
+    written = WideCharToMultiByte(CP_ACP, 0, text.GetString(), -1, out, size, nullptr, nullptr);
+  } catch (const std::bad_alloc&) {
     delete[] out;
-    throw _com_error(HRESULT_FROM_WIN32(err != 0 ? err : ERROR_NO_UNICODE_TRANSLATION));
+    throw _com_error(E_OUTOFMEMORY);
+  }
+  if (written <= 0) {
+    delete[] out;
+    RaiseConversionError();
   }
   out[size - 1] = 0;
   return out;
 }
 
 char* QVConvertToUTF8(CString text) {
-  const std::string utf8 = qvp::Utf16ToUtf8(text.view());
-  char* out = static_cast<char*>(std::calloc(utf8.size() + 1, 1));
-  if (out == nullptr) {
-    // Callers never expect null; an empty text is the least harmful answer.
-    return static_cast<char*>(std::calloc(1, 1));
+  try {
+    const std::string utf8 = qvp::Utf16ToUtf8(text.view());
+    if (char* out = static_cast<char*>(std::calloc(utf8.size() + 1, 1))) {
+      std::memcpy(out, utf8.data(), utf8.size());
+      return out;
+    }
+  } catch (const std::bad_alloc&) {
   }
-  std::memcpy(out, utf8.data(), utf8.size());
-  return out;
+  // Callers never expect null; an empty text is the least harmful answer.
+  return static_cast<char*>(std::calloc(1, 1));
 }
 
 CString QVConvertUTF8ToString(const char* utf8) {
   if (utf8 == nullptr) return CString();
-  return CString(qvp::Utf8ToUtf16(std::string_view(utf8, std::strlen(utf8))));
+  try {
+    return CString(qvp::Utf8ToUtf16(std::string_view(utf8, std::strlen(utf8))));
+  } catch (const std::bad_alloc&) {
+    return CString();
+  }
 }
 
 int QVGetStringLengthForB(CString text) {
