@@ -1,6 +1,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -88,6 +90,25 @@ TEST_F(NurseTest, SetAfterClearExcludesOtherThreadsAgain) {
   EXPECT_EQ(counter, 8000);
 }
 
+// Named mutexes of these tests live in a runtime folder of their own, removed
+// afterwards, so that their lock files do not pile up.
+class NamedTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const char* old = std::getenv("XDG_RUNTIME_DIR")) saved_ = old;
+    char tmpl[] = "/tmp/qv-run-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    setenv("XDG_RUNTIME_DIR", tmpl, 1);
+  }
+  void TearDown() override {
+    if (saved_.empty()) unsetenv("XDG_RUNTIME_DIR");
+    else setenv("XDG_RUNTIME_DIR", saved_.c_str(), 1);
+    std::filesystem::remove_all(dir_);
+  }
+  std::string saved_, dir_;
+};
+
 std::u16string UniqueName(const char* what) {
   return qvp::Utf8ToUtf16(std::string("QVTest\\") + what + "/" + std::to_string(getpid()));
 }
@@ -103,7 +124,7 @@ pid_t RunChild(const std::u16string& name, int answer, int go) {
   _exit(write(answer, &c, 1) == 1 && (go < 0 || read(go, &ignored, 1) == 1) ? 0 : 1);
 }
 
-TEST(SingleInstanceTest, AcrossProcesses) {
+TEST_F(NamedTest, SingleInstanceAcrossProcesses) {
   const std::u16string held = UniqueName("held"), ended = UniqueName("ended");
   int answer[2], go[2];
   ASSERT_EQ(pipe(answer), 0);
@@ -127,7 +148,7 @@ TEST(SingleInstanceTest, AcrossProcesses) {
   for (int fd : {answer[0], answer[1], go[0], go[1]}) close(fd);
 }
 
-TEST(SingleInstanceTest, NameOutlivesTheGuardInItsProcess) {
+TEST_F(NamedTest, SingleInstanceNameOutlivesTheGuardInItsProcess) {
   const std::u16string name = UniqueName("same");
   {
     CQVLimitSingleInstance first(name.c_str());
@@ -139,7 +160,7 @@ TEST(SingleInstanceTest, NameOutlivesTheGuardInItsProcess) {
   EXPECT_EQ(later.IsAnotherInstanceRunning(), 1);
 }
 
-TEST(NamedMutexTest, OnlyTheOwnerReleasesAndTheLastCloseEndsTheName) {
+TEST_F(NamedTest, MutexOnlyTheOwnerReleasesAndTheLastCloseEndsTheName) {
   const std::u16string name = UniqueName("mutex");
   HANDLE a = CreateMutexW(nullptr, TRUE, name.c_str());
   EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
