@@ -37,8 +37,10 @@
 // exclusive flock() of the companion file "<file>.lock" (left in place:
 // removing it would race with a writer that has just opened it), so two
 // processes or threads changing different keys at the same moment both land.
+// A temporary left behind by a writer that died is removed by the next write.
 #include "qv_platform/profile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -309,6 +311,25 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// RemoveStaleTemporaries deletes temporaries of `path` left by a writer that
+// died before its rename. Temporaries are made only under the writers' lock,
+// so while the caller holds it every one that exists is stale.
+void RemoveStaleTemporaries(const std::string& path) {
+  const std::string folder = FolderOf(path);
+  const std::size_t slash = path.rfind('/');
+  const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".tmp";
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix) continue;
+    const std::string_view rest = name.substr(prefix.size());  // "<pid>.<counter>"
+    if (rest.find_first_not_of("0123456789.") != std::string_view::npos) continue;
+    ::unlinkat(::dirfd(dir), entry->d_name, 0);
+  }
+  ::closedir(dir);
+}
+
 // ReplaceFile puts `bytes` in place of `path` atomically; `mode` is the old
 // file's permission bits, or 0 for a new file (the umask then applies).
 bool ReplaceFile(const std::string& path, std::string_view bytes, mode_t mode) {
@@ -522,6 +543,7 @@ BOOL WritePrivateProfileStringW(const char16_t* section, const char16_t* key, co
       doc.lines.push_back(MakeLine(doc, entry));
     }
   }
+  RemoveStaleTemporaries(path);
   if (!ReplaceFile(path, Serialise(doc), load == Load::kOk ? (info.st_mode & 07777) : 0)) return FALSE;
   SetLastError(ERROR_SUCCESS);
   return TRUE;

@@ -69,12 +69,13 @@ class ProfileTest : public ::testing::Test {
 TEST_F(ProfileTest, CreatesFileAndSectionsWithCrlfLines) {
   ASSERT_TRUE(Set(u"Debug", u"DebugDetail", u"0\t\t;comment"));
   EXPECT_EQ(Bytes(), "[Debug]\r\nDebugDetail=0\t\t;comment\r\n");
+  std::ofstream(path_ + ".tmp999.0") << "left by a writer that died";
   ASSERT_TRUE(Set(u"ADVANCE", u"DefaultFrameRate", u"2500"));
   ASSERT_TRUE(Set(u"debug", u"Other", u"x"));  // goes after the last key of the existing section
   EXPECT_EQ(Bytes(),
             "[Debug]\r\nDebugDetail=0\t\t;comment\r\nOther=x\r\n"
             "\r\n[ADVANCE]\r\nDefaultFrameRate=2500\r\n");
-  // Only the INI file and its writers' lock remain: no temporary left over.
+  // Only the INI file and its writers' lock remain: no temporary, stale or new.
   EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"settings.ini", "settings.ini.lock"}));
 }
 
