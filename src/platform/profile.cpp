@@ -508,6 +508,12 @@ BOOL WritePrivateProfileStringW(const char16_t* section, const char16_t* key, co
   struct stat info {};
   const Load load = LoadFile(path, bytes, &info);
   if (load == Load::kFailed) return FALSE;
+  // The rename would replace a file that may not be written: a read-only file
+  // (no write bit at all, which holds even for root) keeps its content.
+  if (load == Load::kOk && ((info.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
   Document doc = Parse(bytes);
 
   const Range range = FindSection(doc, sec);

@@ -154,7 +154,6 @@ TEST_F(ProfileTest, CodePages) {
 
 TEST_F(ProfileTest, RefusesWhatCannotBeStoredAndKeepsTheFile) {
   Put("[S]\r\nk=1\r\n");
-  chmod(path_.c_str(), 0640);
   EXPECT_FALSE(Set(u"S", u"k", u"two\r\nlines"));  // would make two lines of one value
   EXPECT_FALSE(Set(u"S]", u"k", u"v"));
   EXPECT_FALSE(Set(u"S", u"a=b", u"v"));
@@ -162,10 +161,14 @@ TEST_F(ProfileTest, RefusesWhatCannotBeStoredAndKeepsTheFile) {
   const std::u16string in_missing_folder = qvp::Utf8ToUtf16(dir_ + "/no/such/x.ini");
   EXPECT_FALSE(WritePrivateProfileStringW(u"S", u"k", u"v", in_missing_folder.c_str()));
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+  chmod(path_.c_str(), 0444);
+  EXPECT_FALSE(Set(u"S", u"k", u"v"));  // read-only, though the folder is writable
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
   EXPECT_EQ(Bytes(), "[S]\r\nk=1\r\n");
 
   // A write through a link replaces the target and keeps the link and the
   // target's permissions.
+  chmod(path_.c_str(), 0640);
   const std::string link = dir_ + "/link.ini";
   ASSERT_EQ(symlink(path_.c_str(), link.c_str()), 0);
   ASSERT_TRUE(WritePrivateProfileStringW(u"S", u"k", u"2", qvp::Utf8ToUtf16(link).c_str()));

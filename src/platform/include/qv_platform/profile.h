@@ -42,7 +42,8 @@ QVP_API DWORD GetPrivateProfileStringW(const char16_t* section, const char16_t* 
 // lines. Returns TRUE on success (also when there was nothing to delete),
 // FALSE with the last error set when the file cannot be written
 // (ERROR_PATH_NOT_FOUND for a missing folder, ERROR_ACCESS_DENIED for a
-// read-only folder or a path that is not a regular file) and FALSE with
+// read-only file or folder or a path that is not a regular file; the file is
+// then unchanged) and FALSE with
 // ERROR_INVALID_PARAMETER for what an INI line cannot hold: a null section, a
 // line break in a name or value, ']' in a section name, an empty key, '=' in
 // a key or a key starting with ';' or '['. Surrounding blanks of names are
