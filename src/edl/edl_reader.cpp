@@ -5,6 +5,11 @@
 // are built once per read, on first use, in document order with the first
 // entry of an id winning; that gives exactly the results of scanning the
 // tables for every item, in time linear in the size of the file.
+#if __has_include(<malloc.h>)
+#include <malloc.h>
+#endif
+
+#include <cstring>
 #include <new>
 #include <string_view>
 #include <vector>
@@ -24,11 +29,37 @@ using edl_io::Wtol;
 using qvp::XmlAttribute;
 using qvp::XmlNode;
 
+// FastInteger reads the plain decimal texts the writer produces ("-12",
+// "250") without the general conversion; false for anything else, which
+// then takes the general path.
+// FastInteger reads the plain decimal texts the writer produces ("-12",
+// "250") straight from the attribute's terminated text; false for anything
+// else, which then takes the general conversion.
+template <class T>
+bool FastInteger(const char* t, T& out) {
+  constexpr int kMaxDigits = sizeof(T) == 4 ? 9 : 18;  // cannot overflow
+  const bool negative = *t == '-';
+  if (negative) ++t;
+  std::int64_t v = 0;
+  int digits = 0;
+  for (; *t; ++t) {
+    const unsigned d = static_cast<unsigned char>(*t) - '0';
+    if (d > 9 || ++digits > kMaxDigits) return false;
+    v = v * 10 + d;
+  }
+  if (digits == 0) return false;
+  out = static_cast<T>(negative ? -v : v);
+  return true;
+}
+
 // Typed attribute reads. A text that does not convert leaves the field as it
 // was, as if the attribute were absent.
 void Typed32(std::string_view text, LONG& field) {
   std::int32_t v;
   if (QVXmlTextToInt32(text, v) == S_OK) field = v;
+}
+void Typed32(const char* text, LONG& field) {
+  if (!FastInteger(text, field)) Typed32(std::string_view(text), field);
 }
 void TypedU32(std::string_view text, LONG& field) {
   std::uint32_t v;
@@ -38,11 +69,26 @@ void Typed64(std::string_view text, LONGLONG& field) {
   std::int64_t v;
   if (QVXmlTextToInt64(text, v) == S_OK) field = v;
 }
+void Typed64(const char* text, LONGLONG& field) {
+  std::int64_t v;
+  if (FastInteger(text, field)) return;
+  if (QVXmlTextToInt64(std::string_view(text), v) == S_OK) field = v;
+}
 void TypedDouble(std::string_view text, double& field) {
   double v;
   if (QVXmlTextToDouble(text, v) == S_OK) field = v;
 }
-CString Text(std::string_view utf8) { return CString(qvp::Utf8ToUtf16(utf8)); }
+// Text converts UTF-8 attribute text; plain ASCII (most paths) is widened
+// directly.
+CString Text(std::string_view utf8) {
+  std::u16string out(utf8.size(), u'\0');
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    if (c >= 0x80) return CString(qvp::Utf8ToUtf16(utf8));
+    out[i] = c;
+  }
+  return CString(std::move(out));
+}
 
 // Id of an entry looked up by name and converted to a 32-bit integer; false
 // when it has none (or it is not a number).
@@ -67,13 +113,25 @@ bool AttributeDouble(const XmlNode& e, std::string_view name, double& out) {
   return true;
 }
 
+// How many items are read between two returns of freed memory to the
+// system; each return costs a walk of the allocator's free lists.
+constexpr std::size_t kTrimEvery = 4096;
+
+void ReleaseFreedMemory() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
+}
+
 // Everything one read of a document shares: the root and the lazily built
 // indexes of the physical and format tables.
 class DocumentReader {
  public:
   explicit DocumentReader(XmlNode root) : root_(std::move(root)) {}
 
-  int ReadTrack(const XmlNode& track, CVEDLItemArray2& items, bool video);
+  // ReadTrack fills `items` from the "ref" children of `track`, consuming
+  // (destroying) each one once its item is made.
+  int ReadTrack(XmlNode track, CVEDLItemArray2& items, bool video);
   int ReadFormatTable(const XmlNode& format, _VEDL_INFO_2& info);
 
  private:
@@ -144,53 +202,73 @@ class DocumentReader {
   uniEDLClipFileFormat last_[2];
 };
 
-int DocumentReader::ReadTrack(const XmlNode& track, CVEDLItemArray2& items, bool video) {
+int DocumentReader::ReadTrack(XmlNode track, CVEDLItemArray2& items, bool video) {
   items.RemoveAll();
   qvp::XmlNodeList refs = track.SelectNodes("ref");  // a missing track raises here
   items.std_vector().reserve(static_cast<std::size_t>(refs.Length()));
+  std::size_t consumed = 0;
   for (XmlNode ref = refs.NextNode(); ref; ref = refs.NextNode()) {
-    _VEDL_ITEM_INFO_2 item;
-    for (XmlAttribute a = ref.FirstAttribute(); a; a = a.Next()) {
-      const std::string_view n = a.NameUtf8(), v = a.ValueUtf8();
-      if (n == "clipid") Typed32(v, item.lClipId);
-      else if (n == "begin") Typed64(v, item.llBegin);
-      else if (n == "clipbegin") Typed64(v, item.llClipBegin);
-      else if (n == "clipend") Typed64(v, item.llClipEnd);
-      else if (n == "cliptype") Typed32(v, item.lClipType);
-      else if (n == "channel") Typed32(v, item.lChannel);
-      else if (n == "clipfile") item.strClipFile = Text(v);
-      else if (n == "transtype") item.lTransType = video ? Wtol(v) : 2;
-    }
-    if (!item.strClipFile.IsEmpty()) {
-      // The item names its own file: no physical clip and no format lookup.
-      item.lClipId = -1;
-    } else {
-      BuildMaps();
-      const std::int64_t m = maps_index_.Find(item.lClipId);
-      if (m < 0) return 0;  // no physical clip of that id
-      for (XmlAttribute a = maps_.Item(static_cast<long>(m)).FirstAttribute(); a; a = a.Next()) {
-        const std::string_view n = a.NameUtf8(), v = a.ValueUtf8();
-        if (n == "clipfile") item.strClipFile = Text(v);
-        else if (n == "extfile") item.strExtFile = Text(v);
-        else if (n == "fmtid") Typed32(v, item.lFmtId);
-      }
-    }
-    // The format table is selected for every item, so a list without one
-    // fails even when no item needs a format.
-    BuildFormats();
-    if (item.lClipId != -1) {
-      const std::int64_t f = formats_index_.Find(item.lFmtId);
-      if (f >= 0) {
-        if (last_format_[video] != f) {
-          last_[video] = uniEDLClipFileFormat();
-          ReadItemFormat(formats_.Item(static_cast<long>(f)), last_[video], video);
-          last_format_[video] = f;
+    // The item is made in place; it is taken back off when it fails.
+    _VEDL_ITEM_INFO_2& item = items.std_vector().emplace_back();
+    try {
+      for (XmlAttribute a = ref.FirstAttribute(); a; a = a.Next()) {
+        const char* n = a.NameC();
+        const char* v = a.ValueC();
+        if (n[0] == 'c') {
+          if (std::strcmp(n, "clipid") == 0) Typed32(v, item.lClipId);
+          else if (std::strcmp(n, "clipbegin") == 0) Typed64(v, item.llClipBegin);
+          else if (std::strcmp(n, "clipend") == 0) Typed64(v, item.llClipEnd);
+          else if (std::strcmp(n, "cliptype") == 0) Typed32(v, item.lClipType);
+          else if (std::strcmp(n, "channel") == 0) Typed32(v, item.lChannel);
+          else if (std::strcmp(n, "clipfile") == 0) item.strClipFile = Text(v);
+        } else if (std::strcmp(n, "begin") == 0) {
+          Typed64(v, item.llBegin);
+        } else if (std::strcmp(n, "transtype") == 0) {
+          item.lTransType = video ? Wtol(v) : 2;
         }
-        item.uFormat = last_[video];
       }
+      if (!item.strClipFile.IsEmpty()) {
+        // The item names its own file: no physical clip and no format lookup.
+        item.lClipId = -1;
+      } else {
+        BuildMaps();
+        const std::int64_t m = maps_index_.Find(item.lClipId);
+        if (m < 0) {  // no physical clip of that id
+          items.std_vector().pop_back();
+          return 0;
+        }
+        for (XmlAttribute a = maps_.Item(static_cast<long>(m)).FirstAttribute(); a; a = a.Next()) {
+          const char* n = a.NameC();
+          if (std::strcmp(n, "clipfile") == 0) item.strClipFile = Text(a.ValueC());
+          else if (std::strcmp(n, "extfile") == 0) item.strExtFile = Text(a.ValueC());
+          else if (std::strcmp(n, "fmtid") == 0) Typed32(a.ValueC(), item.lFmtId);
+        }
+      }
+      // The format table is selected for every item, so a list without one
+      // fails even when no item needs a format.
+      BuildFormats();
+      if (item.lClipId != -1) {
+        const std::int64_t f = formats_index_.Find(item.lFmtId);
+        if (f >= 0) {
+          if (last_format_[video] != f) {
+            last_[video] = uniEDLClipFileFormat();
+            ReadItemFormat(formats_.Item(static_cast<long>(f)), last_[video], video);
+            last_format_[video] = f;
+          }
+          item.uFormat = last_[video];
+        }
+      }
+    } catch (...) {
+      items.std_vector().pop_back();
+      throw;
     }
-    items.std_vector().push_back(std::move(item));
+    // The item is in the record now: free its node, and every so often give
+    // the freed memory back, so that a large list does not hold the whole
+    // document and the whole record at once.
+    track.DestroyChild(ref);
+    if (++consumed % kTrimEvery == 0) ReleaseFreedMemory();
   }
+  if (consumed >= kTrimEvery) ReleaseFreedMemory();
   return 1;
 }
 

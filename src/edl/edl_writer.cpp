@@ -34,7 +34,20 @@ struct Dec {
 // Attribute setters of the entries. The DOM raises on failure; the callers
 // turn that into their "cannot set the attributes" message.
 void Int(XmlNode& e, std::string_view name, std::int64_t v) { e.AddAttributeUtf8(name, Dec(v).view()); }
-void Str(XmlNode& e, std::string_view name, const CString& v) { e.AddAttributeUtf8(name, qvp::Utf16ToUtf8(v.view())); }
+void Str(XmlNode& e, std::string_view name, const CString& v) {
+  // Paths are mostly ASCII: narrowed directly, the rest encoded as UTF-8.
+  char small[256];
+  const std::u16string_view w = v.view();
+  if (w.size() <= sizeof small) {
+    std::size_t i = 0;
+    for (; i < w.size() && w[i] < 0x80; ++i) small[i] = static_cast<char>(w[i]);
+    if (i == w.size()) {
+      e.AddAttributeUtf8(name, std::string_view(small, i));
+      return;
+    }
+  }
+  e.AddAttributeUtf8(name, qvp::Utf16ToUtf8(w));
+}
 // Format values: 0 is written as the empty text.
 void IntOrEmpty(XmlNode& e, std::string_view name, std::int64_t v) {
   if (v == 0) e.AddAttributeUtf8(name, {});

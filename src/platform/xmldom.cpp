@@ -178,6 +178,8 @@ void PrintRaw(pugi::xml_node n, StringWriter& w) {
 
 std::string_view XmlAttribute::NameUtf8() const noexcept { return pugi::xml_attribute(a_).name(); }
 std::string_view XmlAttribute::ValueUtf8() const noexcept { return pugi::xml_attribute(a_).value(); }
+const char* XmlAttribute::NameC() const noexcept { return pugi::xml_attribute(a_).name(); }
+const char* XmlAttribute::ValueC() const noexcept { return pugi::xml_attribute(a_).value(); }
 std::u16string XmlAttribute::Name() const { return Utf8ToUtf16(NameUtf8()); }
 std::u16string XmlAttribute::Value() const { return Utf8ToUtf16(ValueUtf8()); }
 XmlAttribute XmlAttribute::Next() const noexcept {
@@ -343,6 +345,13 @@ XmlNode XmlNode::RemoveChild(const XmlNode& child) {
   if (c.parent() != parent || d_->IsHolder(c)) Raise(E_INVALIDARG, u"The node is not a child of this node");
   d_->Holder().append_move(c);
   return child;
+}
+
+void XmlNode::DestroyChild(const XmlNode& child) {
+  pugi::xml_node parent = N(Checked());
+  pugi::xml_node c = N(child.Checked());
+  if (c.parent() != parent || d_->IsHolder(c)) Raise(E_INVALIDARG, u"The node is not a child of this node");
+  parent.remove_child(c);
 }
 
 XmlAttribute XmlNode::FirstAttribute() const {

@@ -415,3 +415,21 @@ TEST(EdlIo, MalformedFilesAreRefused) {
 }
 
 }  // namespace
+
+#include "edl/edl_io.h"
+
+namespace {
+
+// Ids aimed at the index's first placement rule must not make it slow or
+// wrong: the first entry of an id still wins.
+TEST(EdlIoIndex, CollidingIdsStayCorrect) {
+  edl_io::IdIndex index;
+  constexpr int kIds = 50000;
+  for (int k = 0; k < kIds; ++k) EXPECT_TRUE(index.Insert(k << 16, static_cast<std::uint32_t>(k)));
+  EXPECT_FALSE(index.Insert(5 << 16, 999));
+  for (int k = 0; k < kIds; ++k) ASSERT_EQ(index.Find(k << 16), k);
+  EXPECT_EQ(index.Find(3), -1);
+  EXPECT_EQ(index.Find(-1), -1);
+}
+
+}  // namespace

@@ -109,6 +109,9 @@ class QVP_API XmlAttribute {
   // UTF-8 views into the document (valid until the attribute changes).
   std::string_view NameUtf8() const noexcept;
   std::string_view ValueUtf8() const noexcept;
+  // The same as NUL-terminated text (no length to compute).
+  const char* NameC() const noexcept;
+  const char* ValueC() const noexcept;
   std::u16string Name() const;
   std::u16string Value() const;
   XmlAttribute Next() const noexcept;  // the next attribute in order; null after the last
@@ -168,6 +171,13 @@ class QVP_API XmlNode {
   // RemoveChild detaches `child` (which stays valid) and returns it; raises
   // E_INVALIDARG when it is not a child of this node.
   XmlNode RemoveChild(const XmlNode& child);
+
+  // DestroyChild removes `child` and frees it with all its descendants at
+  // once. Unlike RemoveChild this invalidates every other handle to the
+  // child or its descendants (they must not be used afterwards); it lets a
+  // reader consume a large document node by node and give the memory back
+  // as it goes. Raises E_INVALIDARG when `child` is not a child of this node.
+  void DestroyChild(const XmlNode& child);
 
   // Attributes (elements only; other nodes have none).
   XmlAttribute FirstAttribute() const;
