@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <fstream>
 #include <atomic>
 #include <map>
 #include <string>
@@ -12,6 +15,7 @@
 #include "qv_platform/debug_output.h"
 #include "qv_platform/module.h"
 #include "qv_platform/system.h"
+#include "qv_platform/unicode.h"
 #include "support/isolated_run.h"
 #include "support/logger_capture.h"
 
@@ -99,6 +103,37 @@ TEST(Trace, OneConnectionForManyThreadsAndEachRecordKeepsItsThread) {
   }
   ASSERT_EQ(per_thread.size(), static_cast<std::size_t>(kThreads));
   for (const auto& [thread, count] : per_thread) EXPECT_EQ(count, kCalls) << "thread " << thread;
+}
+
+// The log file as the logger beside the library reports it.
+std::string LogFilePath() {
+  HMODULE library = qvp::ModuleOfAddress(reinterpret_cast<const void*>(&QV_Trace0));
+  char16_t path[4096] = {};
+  std::u16string folder(path, GetModuleFileNameW(library, path, 4096));
+  folder = folder.substr(0, folder.rfind(u'/') + 1);
+  HMODULE logger = LoadLibraryW((folder + u"nivalo.logger.client.dll").c_str());
+  if (!logger) return {};
+  using PathProc = int (*)(char16_t*, int);
+  auto proc = reinterpret_cast<PathProc>(GetProcAddress(logger, "JNGetLogFilePath"));
+  char16_t buffer[4096] = {};
+  const int n = proc ? proc(buffer, 4096) : 0;
+  FreeLibrary(logger);
+  return qvp::Utf16ToUtf8(std::u16string_view(buffer, static_cast<std::size_t>(n)));
+}
+
+TEST(Trace, LoggerWritesEachRecordWithAllItsFields) {
+  const std::u16string unique = u"记录 " + qvp::Utf8ToUtf16(std::to_string(::getpid()));
+  QV_Trace0Ex2(u"ZORerer", u"CQVCopyFileManage::ReadDataThread", 20, 11001002, unique.c_str());
+  const std::string path = LogFilePath();
+  ASSERT_FALSE(path.empty());
+  std::ifstream in(path);
+  std::string line, found;
+  const std::string needle = qvp::Utf16ToUtf8(unique);
+  while (std::getline(in, line))
+    if (line.find(needle) != std::string::npos) found = line;
+  const std::string expected = "[ZORerer] [CQVCopyFileManage::ReadDataThread] [tid " +
+                               std::to_string(GetCurrentThreadId()) + "] [level 20] [code 11001002] " + needle;
+  EXPECT_NE(found.find(expected), std::string::npos) << found;
 }
 
 // Runs only in a child whose library folder has no logger.
