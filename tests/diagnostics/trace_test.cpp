@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
 #include <atomic>
+#include <fstream>
 #include <map>
 #include <string>
 #include <thread>
