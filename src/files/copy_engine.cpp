@@ -6,8 +6,11 @@
 // Mapping of the Windows primitives:
 //   events    ManualEvent below (manual reset, initially clear); the 1 ms
 //             waits on the exit event are timed condition-variable waits
-//   threads   std::thread; "finished" events are set by the threads and
-//             waited for before they are joined
+//   threads   std::thread; the caller waits for the "finished" events the
+//             threads set, joins the reader and a writer that completed the
+//             copy, and detaches the writer of a failed copy, which may still
+//             be releasing the blocks of the removed target (closing a
+//             Windows thread handle does not wait for the thread either)
 //   handles   file descriptors (the progress callback gets -1 for the
 //             source and the target's descriptor)
 //   flush     fdatasync, the data of the file reaches the storage
@@ -42,11 +45,11 @@ constexpr int kThread = kTraceLevelThread;
 
 class ManualEvent {
  public:
+  // Set notifies under the lock: a waiter cannot return (and destroy the
+  // event) before the setter is done with it.
   void Set() {
-    {
-      std::lock_guard lock(mutex_);
-      set_.store(true, std::memory_order_release);
-    }
+    std::lock_guard lock(mutex_);
+    set_.store(true, std::memory_order_release);
     cv_.notify_all();
   }
   bool IsSet() const noexcept { return set_.load(std::memory_order_acquire); }
@@ -148,8 +151,13 @@ int CQVCopyFileManage::CopyFile(const char16_t* source, const char16_t* target, 
     reader_finished_.WaitForever();
     writer_finished_.WaitForever();
     reader.join();
-    writer.join();
-    return result_;
+    // As with the Windows thread handles, the caller waits for the finished
+    // events, not for the threads' ends: after a failed copy the writer may
+    // still be releasing the blocks of the removed target.
+    const int result = result_;
+    if (result == 1) writer.join();
+    else writer.detach();
+    return result;
   } catch (...) {
     QV_TraceEx2(kModule, kCopy, kFailure, 110140026, u"发生未知异常");
     return 0;
@@ -371,23 +379,32 @@ void CQVCopyFileManage::WriteDataThread() noexcept {
     }
     exit_.Set();
   }
+  int doomed = -1;
   if (fd >= 0) {
-    ops.close(fd);
     try {
       QV_TraceEx2(kModule, kWriter, kFailure, 110140023, u"由于异常中止文件[%s]写入函数，现在删除这个文件！", target_);
     } catch (...) {
     }
-    // The partial target must not survive: a failed removal is tried again
-    // a few times before the copy gives up on it.
+    // The name goes first, while the file is still open: that is quick, and
+    // the partial target is gone before the copy returns. The blocks are
+    // freed by the close below, which is the slow part of removing a large
+    // file and runs after the caller has been released. A failed removal is
+    // tried again a few times.
     for (int attempt = 0; attempt < 3; ++attempt) {
       if (ops.unlink(dst.c_str()) == 0 || errno == ENOENT) break;
       ops.sleep_ms(20);
     }
+    doomed = fd;
   }
   if (complete) result_ = 1;
+  // Once the finished event is set the engine may be destroyed: what the
+  // rest of the thread needs is copied out first.
+  const CString target = target_;
+  const auto close_file = ops.close;
   writer_finished_.Set();
+  if (doomed >= 0) close_file(doomed);
   try {
-    QV_TraceEx2(kModule, kWriter, kThread, 110140024, u"退出复制函数的写入线程，文件名[%s]", target_);
+    QV_TraceEx2(kModule, kWriter, kThread, 110140024, u"退出复制函数的写入线程，文件名[%s]", target);
   } catch (...) {
   }
 }
