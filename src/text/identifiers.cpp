@@ -94,20 +94,28 @@ int MatchLength(const CString& a, const CString& b) {
   return i;
 }
 
+// ReadLocalHostName is the common start of both host functions: with the
+// sockets library started in `sockets`, it reads the host name, tracing a
+// failure of either step under `function` with its code.
+bool ReadLocalHostName(const SocketsSession& sockets, const char16_t* function, int startup_code, int name_code,
+                       std::string& host) {
+  if (!sockets.started()) {
+    QV_Trace0Ex2(kModule, function, kLevel, startup_code, u"初始化Socket失败！");
+    return false;
+  }
+  if (!ReadHostName(host)) {
+    QV_Trace0Ex2(kModule, function, kLevel, name_code, u"获取机器名失败！");
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int QV_GetLocalHostName(CString& name) {
-  constexpr const char16_t* kFunction = u"QV_GetLocalHostName";
   SocketsSession sockets;
-  if (!sockets.started()) {
-    QV_Trace0Ex2(kModule, kFunction, kLevel, 110040010, u"初始化Socket失败！");
-    return 0;
-  }
   std::string host;
-  if (!ReadHostName(host)) {
-    QV_Trace0Ex2(kModule, kFunction, kLevel, 110040011, u"获取机器名失败！");
-    return 0;
-  }
+  if (!ReadLocalHostName(sockets, u"QV_GetLocalHostName", 110040010, 110040011, host)) return 0;
   name = CString(qvp::ToWide(host, CP_ACP));
   return 1;
 }
@@ -115,15 +123,8 @@ int QV_GetLocalHostName(CString& name) {
 int QV_GetLocalHostIP(CStringArray& addresses) {
   constexpr const char16_t* kFunction = u"QV_GetLocalHostIP";
   SocketsSession sockets;
-  if (!sockets.started()) {
-    QV_Trace0Ex2(kModule, kFunction, kLevel, 110040012, u"初始化Socket失败！");
-    return 0;
-  }
   std::string host;
-  if (!ReadHostName(host)) {
-    QV_Trace0Ex2(kModule, kFunction, kLevel, 110040013, u"获取机器名失败！");
-    return 0;
-  }
+  if (!ReadLocalHostName(sockets, kFunction, 110040012, 110040013, host)) return 0;
   std::vector<std::string> found;
   if (!qvp::ResolveHostIPv4(host.c_str(), found)) {
     QV_Trace0Ex2(kModule, kFunction, kLevel, 110040014, u"根据机器名获取IP信息失败！");
