@@ -217,6 +217,8 @@ int QVMakeDir(CString& path) {
 int QVCopyAllFile(const CString& source, const CString& target) {
   CString made = target;
   if (!QVMakeDir(made)) return 0;
+  // A target inside the source would be copied into itself over and over.
+  if (qvp::IsInsideFolder(target.ToUtf8(), source.ToUtf8())) return 0;
   std::vector<qvp::FindData> entries;
   if (!qvp::ListFolder(source, u"*.*", entries)) return 0;
   for (const auto& e : entries) {

@@ -29,8 +29,8 @@ std::string Unescape(std::string_view s) {
   return out;
 }
 
-// The absolute, symlink-free form of `path`: the deepest existing ancestor is
-// resolved, the missing rest is appended as written.
+}  // namespace
+
 std::string RealLocation(const std::string& path) {
   std::string abs = path;
   if (abs.empty() || abs[0] != '/') {
@@ -53,6 +53,15 @@ std::string RealLocation(const std::string& path) {
     head = slash == 0 ? "/" : head.substr(0, slash);
   }
 }
+
+bool IsInsideFolder(const std::string& inner, const std::string& outer) {
+  const std::string in = RealLocation(inner), out = RealLocation(outer);
+  if (in.empty() || out.empty()) return false;
+  if (out == "/") return true;
+  return in.compare(0, out.size(), out) == 0 && (in.size() == out.size() || in[out.size()] == '/');
+}
+
+namespace {
 
 bool IsUnder(const std::string& path, const std::string& mount) {
   if (mount == "/") return true;

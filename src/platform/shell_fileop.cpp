@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "qv_platform/fileio.h"
+#include "qv_platform/mounts.h"
 #include "qv_platform/system.h"
 #include "qv_platform/unicode.h"
 
@@ -97,6 +98,9 @@ class TreeOperation {
   }
 
   int CopyOne(const std::string& src, const std::string& dst, const struct stat& st) {
+    struct stat existing {};
+    if (ops_.stat(dst.c_str(), &existing) == 0 && existing.st_dev == st.st_dev && existing.st_ino == st.st_ino)
+      return EINVAL;  // onto itself: opening the target would empty the source
     const int in = ops_.open(src.c_str(), O_RDONLY, 0);
     if (in < 0) return errno;
     const int out = ops_.open(dst.c_str(), O_WRONLY | O_CREAT | O_TRUNC, st.st_mode & 0777);
@@ -207,8 +211,13 @@ int SHFileOperationW(SHFILEOPSTRUCTW* op) {
     for (std::size_t i = 0; i < sources.size() && !err; ++i) {
       const std::string& src = sources[i];
       const std::string dst = into_folder ? to + "/" + qvp::BaseName(src) : to;
-      if (struct stat sst {}; ops.lstat(src.c_str(), &sst) != 0) {
+      struct stat sst {};
+      if (ops.lstat(src.c_str(), &sst) != 0) {
         err = errno;
+        break;
+      }
+      if (S_ISDIR(sst.st_mode) && qvp::IsInsideFolder(dst, src)) {
+        err = EINVAL;  // a folder cannot be copied or moved into itself
         break;
       }
       if (!into_folder) err = qvp::MakeParents(ops, dst);

@@ -345,6 +345,7 @@ TEST(CopyAllFile, CopiesTheTreeAndStopsAtAnExistingSubfolder) {
   // A second copy finds "sub" made already: that stops it.
   EXPECT_EQ(QVCopyAllFile(W(dir / "src") + u"/", W(dir / "dst" / "new")), 0);
   EXPECT_EQ(QVCopyAllFile(W(dir / "missing"), W(dir / "dst2")), 0);
+  EXPECT_EQ(QVCopyAllFile(W(dir / "src"), W(dir / "src" / "inner")), 0) << "never into itself";
 }
 
 TEST(ShellOperations, CopyMoveAndAbort) {
@@ -373,6 +374,11 @@ TEST(ShellOperations, CopyMoveAndAbort) {
   qvp::SetShellProgressHandler(previous);
   EXPECT_EQ(aborted, 1);
   EXPECT_FALSE(fs::exists(dir / "aborted")) << "the half-written file is removed";
+
+  EXPECT_EQ(QVSHCopyFile(nullptr, W(dir / "tree" / "big"), W(dir / "tree" / "big"), aborted), 0);
+  EXPECT_EQ(fs::file_size(dir / "tree" / "big"), 3u << 20) << "a file copied onto itself keeps its data";
+  EXPECT_EQ(QVSHCopyFile(nullptr, W(dir / "tree"), W(dir / "tree" / "sub"), aborted), 0);
+  EXPECT_FALSE(fs::exists(dir / "tree" / "sub" / "tree"));
 
   const CString too_long = W(dir) + u"/" + CString(u'x', 259);
   EXPECT_EQ(QVSHCopyFile(nullptr, too_long, W(dir / "t"), aborted), 0);

@@ -42,6 +42,14 @@ struct MountInfo {
   unsigned major = 0, minor = 0;
 };
 
+// RealLocation is the absolute, symlink-free form of a (UTF-8) path: its
+// deepest existing ancestor resolved, the missing rest appended as written.
+// Empty when the current folder cannot be read.
+QVP_API std::string RealLocation(const std::string& path);
+
+// IsInsideFolder: the real location of `inner` is `outer` or lies below it.
+QVP_API bool IsInsideFolder(const std::string& inner, const std::string& outer);
+
 // IsWindowsFormPath: "X:" at the start, or two leading backslashes.
 QVP_API bool IsWindowsFormPath(std::u16string_view path) noexcept;
 
