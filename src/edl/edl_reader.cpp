@@ -265,7 +265,9 @@ int DocumentReader::ReadTrack(XmlNode track, CVEDLItemArray2& items, bool video)
     // The item is in the record now: free its node, and every so often give
     // the freed memory back, so that a large list does not hold the whole
     // document and the whole record at once.
-    track.DestroyChild(ref);
+    // (A "ref" never has children; one that has, however deep, is left for
+    // the document to free as a whole.)
+    if (!ref.FirstChild()) track.DestroyChild(ref);
     if (++consumed % kTrimEvery == 0) ReleaseFreedMemory();
   }
   if (consumed >= kTrimEvery) ReleaseFreedMemory();

@@ -137,15 +137,24 @@ namespace {
 
 pugi::xml_node N(pugi::xml_node_struct* p) { return pugi::xml_node(p); }
 
+// AppendText collects the text of `n` and its descendants in document order,
+// without recursion (a document may nest elements very deeply).
 void AppendText(pugi::xml_node n, std::string& out) {
-  switch (n.type()) {
-    case pugi::node_pcdata:
-    case pugi::node_cdata: out += n.value(); break;
-    case pugi::node_element:
-    case pugi::node_document:
-      for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling()) AppendText(c, out);
-      break;
-    default: break;
+  if (!n) return;
+  if (n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata) {
+    out += n.value();
+    return;
+  }
+  pugi::xml_node cur = n.first_child();
+  while (cur) {
+    if (cur.type() == pugi::node_pcdata || cur.type() == pugi::node_cdata) out += cur.value();
+    if (cur.type() == pugi::node_element && cur.first_child()) {
+      cur = cur.first_child();
+      continue;
+    }
+    while (cur && cur != n && !cur.next_sibling()) cur = cur.parent();
+    if (!cur || cur == n) break;
+    cur = cur.next_sibling();
   }
 }
 

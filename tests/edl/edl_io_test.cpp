@@ -133,10 +133,13 @@ TEST(EdlIo, FileAndTextRoundTripsCarryEveryField) {
   EXPECT_TRUE(back.mapFormat.at(1).video == info.arrVideo[0].uFormat.video);
 
   _VEDL_INFO_2 fromText;
+  fromText.arrAudio[5].Add(Item(-1, "/untouched.wav", 0, 1));  // tracks the text does not hold stay
   const CString text = QVVEDL2ToString(&info);
   ASSERT_FALSE(text.IsEmpty());
   EXPECT_EQ(text.Find(u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>"), 0);
   ASSERT_EQ(QVReadVEDL2(_bstr_t(text), &fromText), 1);
+  ASSERT_EQ(fromText.arrAudio[5].GetSize(), 1);
+  fromText.arrAudio[5].RemoveAll();
   ExpectSameList(fromText, info);
 
   // The file on disk is UTF-8 with the declaration first and the attribute

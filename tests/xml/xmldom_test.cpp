@@ -176,3 +176,20 @@ TEST(XmlDom, ShortestDoubleText) {
 }
 
 }  // namespace
+
+namespace {
+
+// Deep nesting is read, measured and serialised without recursion limits
+// getting in the way of the parser or the text property.
+TEST(XmlDom, DeeplyNestedTextDoesNotExhaustTheStack) {
+  constexpr int kDepth = 200000;
+  std::string xml;
+  for (int i = 0; i < kDepth; ++i) xml += "<a>";
+  xml += "x";
+  for (int i = 0; i < kDepth; ++i) xml += "</a>";
+  qvp::XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXmlUtf8(xml));
+  EXPECT_EQ(doc.DocumentElement().Text(), u"x");
+}
+
+}  // namespace

@@ -176,7 +176,9 @@ class QVP_API XmlNode {
   // once. Unlike RemoveChild this invalidates every other handle to the
   // child or its descendants (they must not be used afterwards); it lets a
   // reader consume a large document node by node and give the memory back
-  // as it goes. Raises E_INVALIDARG when `child` is not a child of this node.
+  // as it goes. Freeing walks the child's subtree recursively, so it is
+  // meant for nodes without deep nesting. Raises E_INVALIDARG when `child`
+  // is not a child of this node.
   void DestroyChild(const XmlNode& child);
 
   // Attributes (elements only; other nodes have none).
