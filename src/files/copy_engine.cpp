@@ -13,7 +13,8 @@
 //             Windows thread handle does not wait for the thread either)
 //   handles   file descriptors (the progress callback gets -1 for the
 //             source and the target's descriptor)
-//   flush     fdatasync, the data of the file reaches the storage
+//   flush     fdatasync, the data of the file reaches the storage; the
+//             flushed pages are then dropped from the page cache
 // The slot states are std::atomic<int>: the reader stores data and length,
 // then publishes the state with release; the writer loads the state with
 // acquire before it touches the data, and hands the slot back with release.
@@ -323,6 +324,14 @@ void CQVCopyFileManage::WriteDataThread() noexcept {
           break;
         }
         ssize_t written = WriteSlot(fd, slot);
+        // A write can take long when the storage is busy; a cancel that came
+        // meanwhile is honoured before the flush, which would only be wasted
+        // on a target that is about to be deleted.
+        if (written >= 0 && Cancelled()) {
+          QV_TraceEx2(kModule, kWriter, kFailure, 110140017, u"复制文件[%s]过程中取消标志为TRUE！", target_);
+          stop = true;
+          break;
+        }
         // A failed flush loses data as surely as a failed write.
         if (written >= 0 && ops.fsync(fd) != 0) written = -1;
         if (written < 0) {
@@ -338,6 +347,11 @@ void CQVCopyFileManage::WriteDataThread() noexcept {
           stop = true;
           break;
         }
+        // The flushed data is not read back by the copy: dropping its clean
+        // pages keeps a large copy from flooding the page cache, and the
+        // next buffer's write reuses the pages just released instead of
+        // taking fresh ones, which is markedly faster.
+        ::posix_fadvise(fd, transferred, written, POSIX_FADV_DONTNEED);
         transferred += written;
         ++stream;
         if (state == kLast) {
