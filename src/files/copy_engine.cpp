@@ -8,9 +8,10 @@
 //             waits on the exit event are timed condition-variable waits
 //   threads   std::thread; the caller waits for the "finished" events the
 //             threads set, joins the reader and a writer that completed the
-//             copy, and detaches the writer of a failed copy, which may still
-//             be releasing the blocks of the removed target (closing a
-//             Windows thread handle does not wait for the thread either)
+//             copy, and hands the writer of a failed copy, which may still be
+//             releasing the blocks of the removed target, to a list that is
+//             joined later (closing a Windows thread handle does not wait for
+//             the thread either)
 //   handles   file descriptors (the progress callback gets -1 for the
 //             source and the target's descriptor)
 //   flush     fdatasync, the data of the file reaches the storage; the
@@ -28,6 +29,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "qv_commonclass/diagnostics.h"
 #include "qv_commonclass/files.h"
@@ -73,6 +75,53 @@ class ManualEvent {
 
 DWORD LastErrorFrom(int err) { return qvp::ErrnoToWin32(err); }
 
+// Writers of failed copies that may still be closing (and so freeing) their
+// removed targets after the copy has returned. They are joined as soon as a
+// later copy finds them done, and at the latest when the library is
+// unloaded or the process ends, so no thread of the library outlives it.
+class PendingWriters {
+ public:
+  struct Entry {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  static PendingWriters& Instance() {
+    static PendingWriters pending;
+    return pending;
+  }
+  void Adopt(std::thread thread, std::shared_ptr<std::atomic<bool>> done) noexcept {
+    std::vector<Entry> finished;
+    {
+      std::lock_guard lock(mutex_);
+      try {
+        entries_.reserve(entries_.size() + 1);
+      } catch (...) {
+        thread.join();  // no room to keep it: wait for it here instead
+        return;
+      }
+      for (auto it = entries_.begin(); it != entries_.end();) {
+        if (it->done->load(std::memory_order_acquire)) {
+          finished.push_back(std::move(*it));
+          it = entries_.erase(it);
+        } else {
+          ++it;
+        }
+      }
+      entries_.push_back({std::move(thread), std::move(done)});
+    }
+    for (auto& e : finished) e.thread.join();
+  }
+  ~PendingWriters() {
+    for (auto& e : entries_)
+      if (e.thread.joinable()) e.thread.join();
+  }
+
+ private:
+  PendingWriters() = default;
+  std::mutex mutex_;
+  std::vector<Entry> entries_;
+};
+
 class CQVCopyFileManage {
  public:
   CQVCopyFileManage() {
@@ -112,6 +161,8 @@ class CQVCopyFileManage {
   CString source_, target_;
   std::uint32_t buffer_size_ = kBufferSize;
   LPPROGRESS_ROUTINE progress_ = nullptr;
+  // Set by the writer as the very last thing it does (it outlives the engine).
+  std::shared_ptr<std::atomic<bool>> writer_done_ = std::make_shared<std::atomic<bool>>(false);
   Slot ring_[kSlots];
   ManualEvent reader_finished_, writer_finished_, exit_;
 };
@@ -154,10 +205,11 @@ int CQVCopyFileManage::CopyFile(const char16_t* source, const char16_t* target, 
     reader.join();
     // As with the Windows thread handles, the caller waits for the finished
     // events, not for the threads' ends: after a failed copy the writer may
-    // still be releasing the blocks of the removed target.
+    // still be releasing the blocks of the removed target, and is joined
+    // later.
     const int result = result_;
     if (result == 1) writer.join();
-    else writer.detach();
+    else PendingWriters::Instance().Adopt(std::move(writer), writer_done_);
     return result;
   } catch (...) {
     QV_TraceEx2(kModule, kCopy, kFailure, 110140026, u"发生未知异常");
@@ -411,16 +463,18 @@ void CQVCopyFileManage::WriteDataThread() noexcept {
     doomed = fd;
   }
   if (complete) result_ = 1;
-  // Once the finished event is set the engine may be destroyed: what the
-  // rest of the thread needs is copied out first.
-  const CString target = target_;
-  const auto close_file = ops.close;
-  writer_finished_.Set();
-  if (doomed >= 0) close_file(doomed);
   try {
-    QV_TraceEx2(kModule, kWriter, kThread, 110140024, u"退出复制函数的写入线程，文件名[%s]", target);
+    QV_TraceEx2(kModule, kWriter, kThread, 110140024, u"退出复制函数的写入线程，文件名[%s]", target_);
   } catch (...) {
   }
+  // Once the finished event is set the engine may be destroyed and, after a
+  // failed copy, the caller may even have left the process: the rest of the
+  // thread touches nothing but the descriptor of the removed target.
+  const auto close_file = ops.close;
+  const auto done = writer_done_;
+  writer_finished_.Set();
+  if (doomed >= 0) close_file(doomed);
+  done->store(true, std::memory_order_release);
 }
 
 }  // namespace
