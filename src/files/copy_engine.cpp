@@ -124,10 +124,13 @@ class PendingWriters {
 
 class CQVCopyFileManage {
  public:
-  CQVCopyFileManage() {
+  CQVCopyFileManage() : buffers_(std::make_shared<Buffers>()) {
     // Plain new: the pages are touched only as the ring fills, so a small
     // copy does not cost 40 MiB of memory.
-    for (Slot& s : ring_) s.data.reset(new char[kBufferSize]);
+    for (int i = 0; i < kSlots; ++i) {
+      buffers_->block[i].reset(new char[kBufferSize]);
+      ring_[i].data = buffers_->block[i].get();
+    }
   }
   CQVCopyFileManage(const CQVCopyFileManage&) = delete;
   CQVCopyFileManage& operator=(const CQVCopyFileManage&) = delete;
@@ -139,8 +142,14 @@ class CQVCopyFileManage {
   static constexpr std::uint32_t kBufferSize = 0x400000;
   static constexpr int kSlots = 10;
   enum State : int { kEmpty = 0, kFull = 1, kLast = 2 };
+  // The buffers are shared with the writer: after a failed copy it may
+  // outlive the engine, and then releasing the 40 MiB (a few milliseconds)
+  // is its job rather than the returning caller's.
+  struct Buffers {
+    std::unique_ptr<char[]> block[kSlots];
+  };
   struct Slot {
-    std::unique_ptr<char[]> data;
+    char* data = nullptr;
     std::uint32_t length = 0;
     std::atomic<int> state{kEmpty};
   };
@@ -161,6 +170,7 @@ class CQVCopyFileManage {
   CString source_, target_;
   std::uint32_t buffer_size_ = kBufferSize;
   LPPROGRESS_ROUTINE progress_ = nullptr;
+  std::shared_ptr<Buffers> buffers_;
   // Set by the writer as the very last thing it does (it outlives the engine).
   std::shared_ptr<std::atomic<bool>> writer_done_ = std::make_shared<std::atomic<bool>>(false);
   Slot ring_[kSlots];
@@ -268,7 +278,7 @@ void CQVCopyFileManage::ReadDataThread() noexcept {
         std::uint32_t got = 0;
         int read_error = 0;
         while (got < buffer_size_) {
-          const ssize_t n = ops.read(fd, slot.data.get() + got, buffer_size_ - got);
+          const ssize_t n = ops.read(fd, slot.data + got, buffer_size_ - got);
           if (n < 0 && errno == EINTR) continue;
           if (n < 0) read_error = errno;
           if (n <= 0) break;
@@ -305,7 +315,7 @@ void CQVCopyFileManage::ReadDataThread() noexcept {
 
 ssize_t CQVCopyFileManage::WriteSlot(int fd, const Slot& slot) {
   for (;;) {
-    const ssize_t n = qvp::Ops().write(fd, slot.data.get(), slot.length);
+    const ssize_t n = qvp::Ops().write(fd, slot.data, slot.length);
     if (n < 0 && errno == EINTR) continue;
     return n;
   }
@@ -472,8 +482,10 @@ void CQVCopyFileManage::WriteDataThread() noexcept {
   // thread touches nothing but the descriptor of the removed target.
   const auto close_file = ops.close;
   const auto done = writer_done_;
+  std::shared_ptr<Buffers> buffers = buffers_;
   writer_finished_.Set();
   if (doomed >= 0) close_file(doomed);
+  buffers.reset();
   done->store(true, std::memory_order_release);
 }
 
