@@ -193,6 +193,8 @@ TEST(CopyEngine, MissingSourceIsCheckedFourTimes) {
   EXPECT_EQ(FileFaults::Slept(), 300u);
   EXPECT_TRUE(HasCode(capture, 110140027));
   EXPECT_FALSE(fs::exists(dir / "dst"));
+  EXPECT_EQ(QVCopyFileEx(nullptr, nullptr, nullptr, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(QVCopyFileEx(u"C:\\media\\x.mxf", W(dir / "dst"), nullptr, nullptr, nullptr, 0), 0);
 }
 
 // Every way a copy can fail part-way: the result is 0 and no target is left.

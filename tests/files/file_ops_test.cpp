@@ -121,6 +121,21 @@ TEST(DriveTypes, MountTableClassification) {
   EXPECT_EQ(qvp::GetPathDriveType(u"C:\\x"), DRIVE_NO_ROOT_DIR);
 }
 
+TEST(FolderListing, WindowsWildcardRules) {
+  struct Case {
+    const char16_t* pattern;
+    const char16_t* name;
+    bool match;
+  } cases[] = {
+      {u"*.*", u"noext", true},     {u"*", u".hidden", true},    {u"*.mxf", u"A.MXF", true},
+      {u"*.mxf", u"a.mxf.idx", false}, {u"a?c", u"abc", true},  {u"a?c", u"ac", false},
+      {u"*.", u"noext", true},      {u"x.*", u"x", true},        {u"*a*b", u"xaxxb", true},
+      {u"*a*b", u"xaxxbc", false},  {u"新闻*", u"新闻1", true},   {u"", u"a", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(qvp::MatchWildcard(c.pattern, c.name), c.match) << CString(c.pattern) << " / " << CString(c.name);
+}
+
 TEST(DeleteFile, MediaFileGoesWithEverySideFileAndEachDeletionIsTraced) {
   const fs::path dir = qvtest::ScratchFolder();
   const fs::path media = dir / "clip" / "x.mxf";
