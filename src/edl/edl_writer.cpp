@@ -1,11 +1,19 @@
 // Writing _VEDL_INFO_2 as a second-generation list file, and telling the
 // generation of a file.
 //
+// The list is written straight to XML text, in the one fixed shape the
+// format has, rather than built as a document tree first: building a tree
+// of a large list costs several times what saving it does, and the text is
+// byte for byte what the document object would save (the same attribute
+// order, escaping, indentation and line ends; the tests compare the two).
+//
 // Every physical clip id gets one "map" entry and every format id one "fmt"
 // entry, from the first item that carries it. Whether an id is already
 // written is answered from a hash set of the ids written so far instead of a
-// scan of the entries, so building stays linear in the number of items.
+// scan of the entries, so writing stays linear in the number of items.
+#include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <memory>
 #include <new>
 #include <string>
@@ -14,6 +22,7 @@
 #include "edl/edl_io.h"
 #include "qv_commonclass/edl.h"
 #include "qv_commonclass/xml.h"
+#include "qv_platform/system.h"
 #include "qv_platform/unicode.h"
 
 namespace qv_commonclass {
@@ -23,275 +32,292 @@ namespace {
 using edl_io::Debug;
 using qvp::XmlNode;
 
-// Decimal text of an integer, on the stack.
-struct Dec {
-  char buf[24];
-  std::size_t len;
-  explicit Dec(std::int64_t v) { len = static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, v).ptr - buf); }
-  std::string_view view() const { return {buf, len}; }
-};
-
-// Attribute setters of the entries. The DOM raises on failure; the callers
-// turn that into their "cannot set the attributes" message.
-void Int(XmlNode& e, std::string_view name, std::int64_t v) { e.AddAttributeUtf8(name, Dec(v).view()); }
-void Str(XmlNode& e, std::string_view name, const CString& v) {
-  // Paths are mostly ASCII: narrowed directly, the rest encoded as UTF-8.
-  char small[256];
-  const std::u16string_view w = v.view();
-  if (w.size() <= sizeof small) {
-    std::size_t i = 0;
-    for (; i < w.size() && w[i] < 0x80; ++i) small[i] = static_cast<char>(w[i]);
-    if (i == w.size()) {
-      e.AddAttributeUtf8(name, std::string_view(small, i));
-      return;
-    }
-  }
-  e.AddAttributeUtf8(name, qvp::Utf16ToUtf8(w));
-}
-// Format values: 0 is written as the empty text.
-void IntOrEmpty(XmlNode& e, std::string_view name, std::int64_t v) {
-  if (v == 0) e.AddAttributeUtf8(name, {});
-  else Int(e, name, v);
-}
-void DoubleOrEmpty(XmlNode& e, std::string_view name, double v) {
-  if (v == 0.0) e.AddAttributeUtf8(name, {});
-  else e.AddAttributeUtf8(name, qvp::FormatDoubleShortest(v));
-}
-
-// Builds one document. The table elements and the sets of ids already
-// written live here for the duration of one build.
-class DocumentBuilder {
+// ListWriter appends the document to a UTF-8 string in one of the two forms
+// the document object produces: the saved file (tab indentation, LF, " />")
+// or the `xml` text (no indentation, "/>", CR LF after each top-level node).
+class ListWriter {
  public:
-  explicit DocumentBuilder(qvp::XmlDocument& doc) : doc_(doc) {}
+  ListWriter(std::string& out, bool file) : out_(out), file_(file) {}
 
-  int Build(const _VEDL_INFO_2& info);
+  void Build(const _VEDL_INFO_2& info);
 
  private:
-  int WriteTrack(XmlNode& root, std::string_view tag, const CVEDLItemArray2& items);
-  int WritePhysicalTable(XmlNode& root, std::string_view tag, const CVEDLItemArray2& items);
-  int WriteFormatTable(XmlNode& root, std::string_view tag, const CVEDLItemArray2& items, bool video);
-  // Table finds the table element `tag` under root, creating it when missing.
-  int Table(XmlNode& root, std::string_view tag, XmlNode& table);
+  // ---- Markup pieces ----
+  void Indent(int depth) {
+    if (file_) out_.append(static_cast<std::size_t>(depth), '\t');
+  }
+  void LineEnd() {
+    if (file_) out_ += '\n';
+  }
+  void TopLevelEnd() { out_ += file_ ? "\n" : "\r\n"; }
+  void Open(int depth, std::string_view name) {
+    Indent(depth);
+    out_ += '<';
+    out_ += name;
+  }
+  void CloseEmpty() { out_ += file_ ? " />" : "/>"; }
+  void Attr(std::string_view name, std::string_view utf8) {
+    out_ += ' ';
+    out_ += name;
+    out_ += "=\"";
+    Escape(utf8, true);
+    out_ += '"';
+  }
+  void Int(std::string_view name, std::int64_t v) {
+    char buf[24];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    Attr(name, std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)));
+  }
+  void Str(std::string_view name, const CString& v) { Attr(name, Utf8(v.view())); }
+  // Format values: 0 is written as the empty text.
+  void IntOrEmpty(std::string_view name, std::int64_t v) {
+    if (v == 0) Attr(name, {});
+    else Int(name, v);
+  }
+  void DoubleOrEmpty(std::string_view name, double v) {
+    if (v == 0.0) Attr(name, {});
+    else Attr(name, qvp::FormatDoubleShortest(v));
+  }
+  // Escape writes text as the document object does: & and < always as
+  // entities, > in element text, " in attribute values, and control
+  // characters as two-digit character references (line ends and tabs in
+  // attribute values too).
+  void Escape(std::string_view s, bool attribute) {
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+      const unsigned char c = static_cast<unsigned char>(s[i]);
+      const char* entity = nullptr;
+      char ref[6];
+      if (c == '&') entity = "&amp;";
+      else if (c == '<') entity = "&lt;";
+      else if (c == '>' && !attribute) entity = "&gt;";
+      else if (c == '"' && attribute) entity = "&quot;";
+      else if (c < 32 && (attribute || (c != '\t' && c != '\n' && c != '\r'))) {
+        ref[0] = '&', ref[1] = '#', ref[2] = static_cast<char>('0' + c / 10), ref[3] = static_cast<char>('0' + c % 10);
+        ref[4] = ';', ref[5] = 0;
+        entity = ref;
+      }
+      if (!entity) continue;
+      out_.append(s.data() + run, i - run);
+      out_ += entity;
+      run = i + 1;
+    }
+    out_.append(s.data() + run, s.size() - run);
+  }
+  // Utf8 gives the UTF-8 form of a text (ASCII without a copy to the heap).
+  std::string_view Utf8(std::u16string_view w) {
+    scratch_.resize(w.size());
+    for (std::size_t i = 0; i < w.size(); ++i) {
+      if (w[i] >= 0x80) {
+        scratch_ = qvp::Utf16ToUtf8(w);
+        return scratch_;
+      }
+      scratch_[i] = static_cast<char>(w[i]);
+    }
+    return scratch_;
+  }
 
-  qvp::XmlDocument& doc_;
+  // ---- The parts of a list ----
+  void Track(std::string_view tag, const CVEDLItemArray2& items);
+  bool Physical(const CVEDLItemArray2& items, bool open);
+  bool Formats(const CVEDLItemArray2& items, bool video, bool open);
+
+  std::string& out_;
+  const bool file_;
+  std::string scratch_;
   edl_io::IdIndex maps_written_;
   edl_io::IdIndex formats_written_;
 };
 
-int DocumentBuilder::Table(XmlNode& root, std::string_view tag, XmlNode& table) {
-  table = root.SelectSingleNode(tag);
-  if (table) return 1;
-  try {
-    table = doc_.CreateElement(tag);
-  } catch (const qvp::ComError&) {
-    table = XmlNode();
-  }
-  if (!table) {
-    Debug(u"创建VEDL文件节点<%s>失败!", qvp::Utf8ToUtf16(tag));
-    return 0;
-  }
-  root.AppendChild(table);
-  return 1;
-}
-
-int DocumentBuilder::WriteTrack(XmlNode& root, std::string_view tag, const CVEDLItemArray2& items) {
-  XmlNode track = root;
-  if (!tag.empty()) {
-    try {
-      track = doc_.CreateElement(tag);
-    } catch (const qvp::ComError&) {
-      Debug(u"创建VEDL文件节点<%s>失败!", qvp::Utf8ToUtf16(tag));
-      return 0;
-    }
-    root.AppendChild(track);
-  }
+void ListWriter::Track(std::string_view tag, const CVEDLItemArray2& items) {
+  Open(1, tag);
+  bool any = false;
   for (const _VEDL_ITEM_INFO_2& item : items) {
     if (item.strClipFile.IsEmpty()) continue;
-    XmlNode ref;
-    try {
-      ref = doc_.CreateElement("ref");
-    } catch (const qvp::ComError&) {
-      Debug(u"创建VEDL文件节点<%s>素材信息节点<ref>失败!", u"ref");
-      return 0;
+    if (!any) {
+      out_ += '>';
+      LineEnd();
+      any = true;
     }
-    track.AppendChild(ref);
-    try {
-      Int(ref, "clipid", item.lClipId);
-      Int(ref, "begin", item.llBegin);
-      Int(ref, "clipbegin", item.llClipBegin);
-      Int(ref, "clipend", item.llClipEnd);
-      Int(ref, "cliptype", item.lClipType);
-      Int(ref, "channel", item.lChannel);
-      Int(ref, "format", item.lFormat);
-      Int(ref, "transtype", item.lTransType);
-      // An item with a physical clip names its files only in its "map".
-      if (item.lClipId < 0) Str(ref, "clipfile", item.strClipFile);
-    } catch (const qvp::ComError&) {
-      Debug(u"设置VEDL文件节点<ref>属性信息失败!");
-      return 0;
-    }
+    Open(2, "ref");
+    Int("clipid", item.lClipId);
+    Int("begin", item.llBegin);
+    Int("clipbegin", item.llClipBegin);
+    Int("clipend", item.llClipEnd);
+    Int("cliptype", item.lClipType);
+    Int("channel", item.lChannel);
+    Int("format", item.lFormat);
+    Int("transtype", item.lTransType);
+    // An item with a physical clip names its files only in its "map".
+    if (item.lClipId < 0) Str("clipfile", item.strClipFile);
+    CloseEmpty();
+    LineEnd();
   }
-  return 1;
+  // A track element is written even when all its items are left out.
+  if (!any) {
+    CloseEmpty();
+  } else {
+    Indent(1);
+    out_ += "</";
+    out_ += tag;
+    out_ += '>';
+  }
+  LineEnd();
 }
 
-int DocumentBuilder::WritePhysicalTable(XmlNode& root, std::string_view tag, const CVEDLItemArray2& items) {
-  if (tag.empty()) return 0;
-  XmlNode physical;
-  if (!Table(root, tag, physical)) return 0;
+// Physical writes the "map" entries of one track; `open` tells whether the
+// "physical" element has been opened already. Returns whether it is open.
+bool ListWriter::Physical(const CVEDLItemArray2& items, bool open) {
   for (const _VEDL_ITEM_INFO_2& item : items) {
     if (item.lClipId == -1) continue;
     if (!maps_written_.Insert(item.lClipId, 0)) continue;  // the first item of an id decides its entry
-    XmlNode map;
-    try {
-      map = doc_.CreateElement("map");
-    } catch (const qvp::ComError&) {
-      Debug(u"创建VEDL文件节点<%s>素材信息节点<ref>失败!", u"map");
-      return 0;
+    if (!open) {
+      Open(1, "physical");
+      out_ += '>';
+      LineEnd();
+      open = true;
     }
-    physical.AppendChild(map);
-    try {
-      Int(map, "id", item.lClipId);
-      Int(map, "fmtid", item.lFmtId);
-      Str(map, "extfile", item.strExtFile);
-      Str(map, "clipfile", item.strClipFile);
-    } catch (const qvp::ComError&) {
-      Debug(u"设置VEDL文件节点<ref>属性信息失败!");
-      return 0;
-    }
+    Open(2, "map");
+    Int("id", item.lClipId);
+    Int("fmtid", item.lFmtId);
+    Str("extfile", item.strExtFile);
+    Str("clipfile", item.strClipFile);
+    CloseEmpty();
+    LineEnd();
   }
-  return 1;
+  return open;
 }
 
-int DocumentBuilder::WriteFormatTable(XmlNode& root, std::string_view tag, const CVEDLItemArray2& items,
-                                      bool video) {
-  if (tag.empty()) return 0;
-  XmlNode format;
-  if (!Table(root, tag, format)) return 0;
+bool ListWriter::Formats(const CVEDLItemArray2& items, bool video, bool open) {
   for (const _VEDL_ITEM_INFO_2& item : items) {
     if (!formats_written_.Insert(item.uFormat.video.lId, 0)) continue;  // -1 is an id like any other
-    XmlNode fmt;
-    try {
-      fmt = doc_.CreateElement("fmt");
-    } catch (const qvp::ComError&) {
-      Debug(u"创建VEDL文件节点<%s>素材信息节点<ref>失败!", u"fmt");
-      return 0;
+    if (!open) {
+      Open(1, "format");
+      out_ += '>';
+      LineEnd();
+      open = true;
     }
-    format.AppendChild(fmt);
-    try {
-      if (video) {
-        const stu_QVEDLItemVideoFormat& f = item.uFormat.video;
-        Int(fmt, "id", f.lId);
-        IntOrEmpty(fmt, "filefmt", f.lFileFmt);
-        IntOrEmpty(fmt, "videofmt", f.lVideoFmt);
-        IntOrEmpty(fmt, "width", f.lWidth);
-        IntOrEmpty(fmt, "height", f.lHeight);
-        DoubleOrEmpty(fmt, "fps", f.dFps);
-        IntOrEmpty(fmt, "pixelfmt", f.lPixelFmt);
-        IntOrEmpty(fmt, "bitrate", f.lBitrate);
-        IntOrEmpty(fmt, "gopsize", f.lGopSize);
-        IntOrEmpty(fmt, "bframecount", f.lBFrameCount);
-        IntOrEmpty(fmt, "pframecount", f.lPFrameCount);
-        IntOrEmpty(fmt, "BitsPerPixel", f.lBitsPerPixel);
-        IntOrEmpty(fmt, "CompressType", f.lCompressType);
-      } else {
-        const stu_QVEDLItemAudioFormat& f = item.uFormat.audio;
-        Int(fmt, "id", f.lId);
-        IntOrEmpty(fmt, "filefmt", f.lFileFmt);
-        fmt.AddAttributeUtf8("videofmt", {});
-        fmt.AddAttributeUtf8("width", {});
-        fmt.AddAttributeUtf8("height", {});
-        DoubleOrEmpty(fmt, "fps", f.dFps);
-        fmt.AddAttributeUtf8("pixelfmt", {});
-        fmt.AddAttributeUtf8("bitrate", {});
-        fmt.AddAttributeUtf8("gopsize", {});
-        IntOrEmpty(fmt, "audiofmt", f.lAudioFmt);
-        IntOrEmpty(fmt, "samplerate", f.lSampleRate);
-        IntOrEmpty(fmt, "channels", f.lChannels);
-        IntOrEmpty(fmt, "bitspersample", f.lBitsPerSample);
-        fmt.AddAttributeUtf8("bframecount", {});
-        fmt.AddAttributeUtf8("pframecount", {});
-      }
-    } catch (const qvp::ComError&) {
-      Debug(u"设置VEDL文件节点<ref>属性信息失败!");
-      return 0;
+    Open(2, "fmt");
+    if (video) {
+      const stu_QVEDLItemVideoFormat& f = item.uFormat.video;
+      Int("id", f.lId);
+      IntOrEmpty("filefmt", f.lFileFmt);
+      IntOrEmpty("videofmt", f.lVideoFmt);
+      IntOrEmpty("width", f.lWidth);
+      IntOrEmpty("height", f.lHeight);
+      DoubleOrEmpty("fps", f.dFps);
+      IntOrEmpty("pixelfmt", f.lPixelFmt);
+      IntOrEmpty("bitrate", f.lBitrate);
+      IntOrEmpty("gopsize", f.lGopSize);
+      IntOrEmpty("bframecount", f.lBFrameCount);
+      IntOrEmpty("pframecount", f.lPFrameCount);
+      IntOrEmpty("BitsPerPixel", f.lBitsPerPixel);
+      IntOrEmpty("CompressType", f.lCompressType);
+    } else {
+      const stu_QVEDLItemAudioFormat& f = item.uFormat.audio;
+      Int("id", f.lId);
+      IntOrEmpty("filefmt", f.lFileFmt);
+      Attr("videofmt", {});
+      Attr("width", {});
+      Attr("height", {});
+      DoubleOrEmpty("fps", f.dFps);
+      Attr("pixelfmt", {});
+      Attr("bitrate", {});
+      Attr("gopsize", {});
+      IntOrEmpty("audiofmt", f.lAudioFmt);
+      IntOrEmpty("samplerate", f.lSampleRate);
+      IntOrEmpty("channels", f.lChannels);
+      IntOrEmpty("bitspersample", f.lBitsPerSample);
+      Attr("bframecount", {});
+      Attr("pframecount", {});
     }
+    CloseEmpty();
+    LineEnd();
   }
-  return 1;
+  return open;
 }
 
-int DocumentBuilder::Build(const _VEDL_INFO_2& info) {
-  XmlNode root;
-  try {
-    doc_.AsNode().AppendChild(doc_.CreateProcessingInstruction(u"xml", u"version=\"1.0\" encoding=\"UTF-8\""));
-    root = doc_.CreateElement("vtedl");
-    if (!root) {
-      Debug(u"创建VEDL文件根节点<vtedl>失败!");
-      return 0;
-    }
-    doc_.SetDocumentElement(root);
-    try {
-      Int(root, "version", info.lVersion);
-      Int(root, "length", info.llLength);
-      Str(root, "name", info.strName);
-      Int(root, "fmtid", info.lFmtId);
-      Int(root, "maxid", info.lMaxId);
-      Str(root, "id", info.strId);
-      root.AddAttributeUtf8("fps", qvp::FormatDoubleShortest(info.dFps));
-    } catch (const qvp::ComError&) {
-      Debug(u"设置VEDL文件根节点<vtedl>属性信息失败!");
-      return 0;
-    }
-  } catch (const qvp::ComError& e) {
-    Debug(u"创建写VEDL文件组件失败: %s", QVXmlErrorMessage(e));
-    return 0;
-  }
+void ListWriter::Build(const _VEDL_INFO_2& info) {
+  out_ += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+  TopLevelEnd();
+  Open(0, "vtedl");
+  Int("version", info.lVersion);
+  Int("length", info.llLength);
+  Str("name", info.strName);
+  Int("fmtid", info.lFmtId);
+  Int("maxid", info.lMaxId);
+  Str("id", info.strId);
+  Attr("fps", qvp::FormatDoubleShortest(info.dFps));
 
-  try {
-    const bool has_video = !info.arrVideo.IsEmpty();
-    // Only the leading non-empty audio tracks are written.
-    int audio = 0;
-    while (audio < _VEDL_INFO_2::kAudioTracks && !info.arrAudio[audio].IsEmpty()) ++audio;
-    std::size_t items = info.arrVideo.std_vector().size();
-    for (int i = 0; i < audio; ++i) items += info.arrAudio[i].std_vector().size();
-    maps_written_.Reserve(items);
-
-    if (has_video && !WriteTrack(root, "video", info.arrVideo)) return 0;
-    for (int i = 0; i < audio; ++i)
-      if (!WriteTrack(root, "audio", info.arrAudio[i])) return 0;
-    if (has_video && !WritePhysicalTable(root, "physical", info.arrVideo)) return 0;
-    for (int i = 0; i < audio; ++i)
-      if (!WritePhysicalTable(root, "physical", info.arrAudio[i])) return 0;
-    if (has_video && !WriteFormatTable(root, "format", info.arrVideo, true)) return 0;
-    for (int i = 0; i < audio; ++i)
-      if (!WriteFormatTable(root, "format", info.arrAudio[i], false)) return 0;
-    XmlNode ext = doc_.CreateElement("extedlfile");
-    if (ext && !info.strExtEdlFile.IsEmpty()) {
-      ext.SetText(info.strExtEdlFile.view());
-      root.AppendChild(ext);
-    }
-  } catch (const qvp::ComError& e) {
-    Debug(u"构造vedl文件失败: %s", QVXmlErrorMessage(e));
-    return 0;
+  const bool has_video = !info.arrVideo.IsEmpty();
+  // Only the leading non-empty audio tracks are written.
+  int audio = 0;
+  while (audio < _VEDL_INFO_2::kAudioTracks && !info.arrAudio[audio].IsEmpty()) ++audio;
+  const bool has_ext = !info.strExtEdlFile.IsEmpty();
+  if (!has_video && audio == 0 && !has_ext) {
+    CloseEmpty();
+    TopLevelEnd();
+    return;
   }
-  return 1;
+  out_ += '>';
+  LineEnd();
+  std::size_t items = info.arrVideo.std_vector().size();
+  for (int i = 0; i < audio; ++i) items += info.arrAudio[i].std_vector().size();
+  maps_written_.Reserve(items);
+
+  if (has_video) Track("video", info.arrVideo);
+  for (int i = 0; i < audio; ++i) Track("audio", info.arrAudio[i]);
+
+  // "physical" and "format" are created by the first track written, even
+  // when that track adds no entry to them.
+  if (has_video || audio > 0) {
+    bool open = false;
+    if (has_video) open = Physical(info.arrVideo, open);
+    for (int i = 0; i < audio; ++i) open = Physical(info.arrAudio[i], open);
+    if (open) {
+      Indent(1);
+      out_ += "</physical>";
+    } else {
+      Open(1, "physical");
+      CloseEmpty();
+    }
+    LineEnd();
+    open = false;
+    if (has_video) open = Formats(info.arrVideo, true, open);
+    for (int i = 0; i < audio; ++i) open = Formats(info.arrAudio[i], false, open);
+    if (open) {
+      Indent(1);
+      out_ += "</format>";
+    } else {
+      Open(1, "format");
+      CloseEmpty();
+    }
+    LineEnd();
+  }
+  if (has_ext) {
+    Open(1, "extedlfile");
+    out_ += '>';
+    Escape(Utf8(info.strExtEdlFile.view()), false);
+    out_ += "</extedlfile>";
+    LineEnd();
+  }
+  out_ += "</vtedl>";
+  TopLevelEnd();
 }
 
-// BuildVEDL2Document creates the document into `doc` and fills it.
-int BuildVEDL2Document(std::unique_ptr<qvp::XmlDocument>& doc, const _VEDL_INFO_2* info) {
-  if (!info || info->lVersion != 3) return 0;
-  doc = QVXmlCreateDocument();
-  if (!doc) {
-    Debug(u"创建写VEDL文件组件失败!");
-    return 0;
+// WriteFile saves the text; false with the system's error code when it
+// cannot.
+bool WriteFile(const std::string& path, const std::string& text, HRESULT& hr) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  int err = 0;
+  if (!f) {
+    err = errno;
+  } else {
+    if (std::fwrite(text.data(), 1, text.size(), f) != text.size()) err = errno ? errno : EIO;
+    if (std::fclose(f) != 0 && !err) err = errno ? errno : EIO;
   }
-  DocumentBuilder builder(*doc);
-  return builder.Build(*info);
-}
-
-// The path to save at: existing folders (and an existing file) found without
-// regard to case, as the original platform finds them.
-std::u16string SavePath(const char16_t* path) {
-  return qvp::Utf8ToUtf16(edl_io::ResolvePath(qvp::Utf16ToUtf8(path)));
+  hr = err ? qvp::HResultFromWin32(qvp::ErrnoToWin32(err)) : S_OK;
+  return err == 0;
 }
 
 }  // namespace
@@ -299,33 +325,31 @@ std::u16string SavePath(const char16_t* path) {
 int QVWriteVEDLToFile2(const char16_t* path, _VEDL_INFO_2* const info) {
   if (!info || info->lVersion != 3) return 0;
   try {
-    std::unique_ptr<qvp::XmlDocument> doc;
-    if (!BuildVEDL2Document(doc, info)) return 0;
+    std::string text;
+    ListWriter(text, true).Build(*info);
     if (!path || !CreateFolderForFile(path)) {
       Debug(u"创建VEDL文件保存路径失败");
       return 0;
     }
-    const std::u16string target = SavePath(path);
-    try {
-      doc->Save(target);
-    } catch (const qvp::ComError& e) {
-      Debug(u"保存VEDL文件失败: %s", QVXmlErrorMessage(e));
+    // Existing folders (and an existing file) are found without regard to
+    // case, as the original platform finds them.
+    const std::string target = edl_io::ResolvePath(qvp::Utf16ToUtf8(path));
+    const std::u16string wide_target = qvp::Utf8ToUtf16(target);
+    HRESULT hr = S_OK;
+    if (!WriteFile(target, text, hr)) {
+      Debug(u"保存VEDL文件失败: %s", qvp::HResultMessage(hr));
       return 0;
     }
     for (int check = 0; check < 3; ++check) {
-      if (edl_io::PathExists(target.c_str())) return 1;
-      try {
-        doc->Save(target);
-      } catch (const qvp::ComError&) {
+      if (edl_io::PathExists(wide_target.c_str())) return 1;
+      if (!WriteFile(target, text, hr)) {
         Debug(u"保存VEDL文件失败！");
         return 0;
       }
     }
     Debug(u"保存VEDL文件失败！");
-  } catch (const qvp::ComError& e) {
-    Debug(u"保存VEDL文件失败: %s", QVXmlErrorMessage(e));
   } catch (const std::bad_alloc&) {
-    Debug(u"保存VEDL文件失败: %s", QVXmlErrorMessage(qvp::ComError(E_OUTOFMEMORY)));
+    Debug(u"构造vedl文件失败: %s", qvp::HResultMessage(E_OUTOFMEMORY));
   }
   return 0;
 }
@@ -333,11 +357,9 @@ int QVWriteVEDLToFile2(const char16_t* path, _VEDL_INFO_2* const info) {
 CString QVVEDL2ToString(_VEDL_INFO_2* const info) {
   if (!info || info->lVersion != 3) return CString();
   try {
-    std::unique_ptr<qvp::XmlDocument> doc;
-    if (!BuildVEDL2Document(doc, info)) return CString();
-    return CString(doc->Xml());
-  } catch (const qvp::ComError&) {
-    Debug(u"生成VEDL字符串失败！");
+    std::string text;
+    ListWriter(text, false).Build(*info);
+    return CString(qvp::Utf8ToUtf16(text));
   } catch (const std::bad_alloc&) {
     Debug(u"生成VEDL字符串失败！");
   }
@@ -377,7 +399,7 @@ int QVGetVEDLVersion(const char16_t* path, LONG& version) {
       Debug(u"创建读VEDL文件组件失败!");
       return 0;
     }
-    if (!path || !doc->LoadFile(SavePath(path))) {
+    if (!path || !doc->LoadFile(qvp::Utf8ToUtf16(edl_io::ResolvePath(qvp::Utf16ToUtf8(path))))) {
       Debug(u"加载XML文件失败");
       return 0;
     }

@@ -436,3 +436,48 @@ TEST(EdlIoIndex, CollidingIdsStayCorrect) {
 }
 
 }  // namespace
+
+#include "qv_platform/xmldom.h"
+
+namespace {
+
+// The writer produces text directly; it must be exactly what the document
+// object gives for the same document, in both the file and the text form,
+// special characters included.
+TEST(EdlIo, WrittenTextIsWhatTheDocumentObjectWrites) {
+  TempDir dir;
+  _VEDL_INFO_2 info;
+  FillList(info);
+  info.strName = u"a&b <c> \"d\" 'e' \t tab \n nl \x01 ctl 片头 \U0001F3AC";
+  info.arrVideo[0].strExtFile = u"/x&y<>\"'\t\x1F.idx";
+  info.arrVideo.Add(Item(-1, "/own \"quoted\" & <odd>.mxf", 5, 9));
+  info.arrVideo.Add(Item(8, "", 6, 9));  // no "ref", a "map" only
+  info.strExtEdlFile = u"/ext & <more> \"x\"\t.xml";
+  for (bool with_ext : {true, false}) {
+    if (!with_ext) info.strExtEdlFile.Empty();
+    const CString text = QVVEDL2ToString(&info);
+    qvp::XmlDocument doc;
+    ASSERT_TRUE(doc.LoadXml(text.view()));
+    EXPECT_EQ(CString(doc.Xml()), text);
+
+    const std::u16string path = dir.Wide("w.xml"), again = dir.Wide("again.xml");
+    ASSERT_EQ(QVWriteVEDLToFile2(path.c_str(), &info), 1);
+    qvp::XmlDocument file;
+    ASSERT_TRUE(file.LoadFile(path));
+    file.Save(again);
+    EXPECT_EQ(ReadAll(dir.path / "w.xml"), ReadAll(dir.path / "again.xml"));
+  }
+  // Lists with nothing under the root, and with empty tracks and tables.
+  _VEDL_INFO_2 bare;
+  bare.lVersion = 3;
+  for (int round = 0; round < 3; ++round) {
+    if (round == 1) bare.strExtEdlFile = u"/only/ext.xml";
+    if (round == 2) bare.arrVideo.Add(Item(-1, "", 0, 1));  // a video track whose item is left out
+    const CString text = QVVEDL2ToString(&bare);
+    qvp::XmlDocument doc;
+    ASSERT_TRUE(doc.LoadXml(text.view())) << text;
+    EXPECT_EQ(CString(doc.Xml()), text);
+  }
+}
+
+}  // namespace
