@@ -399,4 +399,12 @@ TEST(ShellOperations, CopyMoveAndAbort) {
   EXPECT_EQ(QVSHCopyFile(nullptr, too_long, W(dir / "t"), aborted), 0);
   EXPECT_EQ(QVSHCopyFile(nullptr, W(dir / "missing"), W(dir / "t"), aborted), 0);
   EXPECT_EQ(aborted, 0);
+
+  // Across file systems a move is a copy and a removal.
+  qvtest::SmallTmpfs other(dir / "other", "8m");
+  if (!other.Mounted()) GTEST_SKIP() << "needs root to mount a tmpfs";
+  EXPECT_EQ(QVSHMoveFile(nullptr, W(dir / "into" / "tree"), W(other.Path()), aborted), 1);
+  EXPECT_FALSE(fs::exists(dir / "into" / "tree"));
+  EXPECT_EQ(qvtest::ReadFile(other.Path() / "tree" / "sub" / "s"), "s");
+  EXPECT_EQ(fs::file_size(other.Path() / "tree" / "big"), 3u << 20);
 }
