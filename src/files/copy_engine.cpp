@@ -22,6 +22,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -141,6 +142,7 @@ class CQVCopyFileManage {
  private:
   static constexpr std::uint32_t kBufferSize = 0x400000;
   static constexpr int kSlots = 10;
+  static constexpr std::uint32_t kReadPiece = 0x100000;
   enum State : int { kEmpty = 0, kFull = 1, kLast = 2 };
   // The buffers are shared with the writer: after a failed copy it may
   // outlive the engine, and then releasing the 40 MiB (a few milliseconds)
@@ -271,19 +273,29 @@ void CQVCopyFileManage::ReadDataThread() noexcept {
           QV_TraceEx2(kModule, kReader, kFailure, 110140006, u"复制文件[%s]过程中收到退出事件！", source_);
           break;
         }
-        // Read up to a full buffer. The system may hand a regular file over
-        // in shorter pieces (network and fuse file systems do); only the end
-        // of the file makes a short buffer, which ends the copy.
+        // Read up to a full buffer, in pieces of 1 MiB with a look at the
+        // exit event between them, so that a stop is not held up by a slow
+        // source for a whole buffer. The system may also hand a regular file
+        // over in shorter pieces (network and fuse file systems do); only
+        // the end of the file makes a short buffer, which ends the copy.
         slot.length = 0;
         std::uint32_t got = 0;
         int read_error = 0;
+        bool stopped = false;
         while (got < buffer_size_) {
-          const ssize_t n = ops.read(fd, slot.data + got, buffer_size_ - got);
+          if (got > 0 && exit_.IsSet()) {
+            QV_TraceEx2(kModule, kReader, kFailure, 110140006, u"复制文件[%s]过程中收到退出事件！", source_);
+            stopped = true;
+            break;
+          }
+          const std::uint32_t piece = std::min<std::uint32_t>(kReadPiece, buffer_size_ - got);
+          const ssize_t n = ops.read(fd, slot.data + got, piece);
           if (n < 0 && errno == EINTR) continue;
           if (n < 0) read_error = errno;
           if (n <= 0) break;
           got += static_cast<std::uint32_t>(n);
         }
+        if (stopped) break;
         if (read_error) {
           QV_TraceEx2(kModule, kReader, kFailure, 110140007, u"读取文件[%s]的数据失败！错误码：0X%X", source_,
                       LastErrorFrom(read_error));
