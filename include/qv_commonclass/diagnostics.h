@@ -9,6 +9,7 @@
 
 #include "qv_commonclass/export.h"
 #include "qv_platform/cstring.h"
+#include "qv_platform/exception.h"
 #include "qv_platform/format.h"
 #include "qv_platform/sync.h"
 #include "qv_platform/wintypes.h"
@@ -71,7 +72,8 @@ QV_API void QVReportError(int code);
 // QV_GetLastErrorText puts the system (or network) message text of `code`,
 // trailing line break included, into `text` and returns 1; returns 0 and
 // leaves `text` unchanged when there is none. Language: 0 system default,
-// 1 Chinese (simplified), 2 English (US), 3 Japanese.
+// 1 Chinese (simplified), 2 English (US), 3 Japanese; any other selector
+// is taken as 0.
 QV_API int QV_GetLastErrorText(DWORD code, CString& text, int language);
 
 // ShowErrorWithCallStack shows the error text with the current call stack
@@ -82,7 +84,6 @@ QV_API void ShowErrorWithCallStack(const char16_t* error_text);
 // GetAdvanceDebugMode reads the advance debug mode setting (every call).
 QV_API int GetAdvanceDebugMode();
 
-struct EXCEPTION_POINTERS;
 // ExceptionLogFilter hands the exception to the exception handler library's
 // log writer and returns 1 (run the guarded block's handler).
 QV_API int ExceptionLogFilter(unsigned int exception_code, EXCEPTION_POINTERS* pointers);

@@ -1,17 +1,11 @@
-// Internal parts of the error reports: the exception pointers handed to the
-// exception filter and the reader of the advance debug settings.
+// Internal parts of the error reports: the reader of the advance debug
+// settings.
 #pragma once
 
 #include "qv_platform/cstring.h"
 #include "qv_platform/exception.h"
 
 namespace qv_commonclass {
-
-// What a structured-exception guard hands to its filter expression.
-struct EXCEPTION_POINTERS {
-  EXCEPTION_RECORD* ExceptionRecord = nullptr;
-  CONTEXT* ContextRecord = nullptr;
-};
 
 // ReadDebugSetting reads `key` of `section` from "DazazuraVada.ini" in the
 // folder of the loaded exception handler library: the value up to its first

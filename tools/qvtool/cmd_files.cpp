@@ -1,4 +1,4 @@
-// `qvtool files`: the library's file services from the command line: the
+// `qvtool copy|rm|mkdir|find|size`: the library's file services from the command line: the
 // buffered copy engine with a progress bar, media deletion with side files,
 // folder chains, folder search and file size.
 #include <signal.h>
@@ -182,12 +182,11 @@ int Demo() {
 }  // namespace
 
 void AddFileCommands(CLI::App& app) {
-  auto* files = app.add_subcommand("files", "Copy, delete, create and find media files and folders");
-  files->require_subcommand(1);
-
+  // The file commands stand at the top level (`qvtool copy`, `qvtool rm`, ...)
+  // as they are the ones used most from scripts.
   static std::string from, to;
   static bool fail_if_exists = false;
-  auto* copy = files->add_subcommand(
+  auto* copy = app.add_subcommand(
       "copy", "Copy one file with the buffered copy engine (every 4 MiB flushed to storage); Ctrl-C cancels and "
               "leaves no partial file (exit 130)");
   copy->add_option("SRC", from, "Source file")->required();
@@ -196,25 +195,25 @@ void AddFileCommands(CLI::App& app) {
   copy->callback([] { RunCopy(from, to, fail_if_exists); });
 
   static std::vector<std::string> victims;
-  auto* rm = files->add_subcommand("rm", "Delete media files together with their side files (.idx, .otc, .mgx, .xml)");
+  auto* rm = app.add_subcommand("rm", "Delete media files together with their side files (.idx, .otc, .mgx, .xml)");
   rm->add_option("FILE", victims, "Files to delete")->required();
   rm->callback([] { RunRemove(victims); });
 
   static std::string folder;
-  auto* mkdir = files->add_subcommand("mkdir", "Create a folder and every missing folder above it");
+  auto* mkdir = app.add_subcommand("mkdir", "Create a folder and every missing folder above it");
   mkdir->add_option("PATH", folder, "Folder to create")->required();
   mkdir->callback([] { RunMakeDir(folder); });
 
   static std::string dir, pattern;
   static bool dirs = false;
-  auto* find = files->add_subcommand("find", "List the entries of one folder matching a wildcard pattern");
+  auto* find = app.add_subcommand("find", "List the entries of one folder matching a wildcard pattern");
   find->add_option("DIR", dir, "Folder to search (not descended)")->required();
   find->add_option("PATTERN", pattern, "Wildcard pattern, e.g. \"*.mxf\" (* and ?, case-insensitive)")->required();
   find->add_flag("--dirs", dirs, "List folders (except those beginning with a full stop) instead of files");
   find->callback([] { RunFind(dir, pattern, dirs); });
 
   static std::string sized;
-  auto* size = files->add_subcommand("size", "Print the size of a file in bytes");
+  auto* size = app.add_subcommand("size", "Print the size of a file in bytes");
   size->add_option("FILE", sized, "File")->required();
   size->callback([] { RunSize(sized); });
 

@@ -30,3 +30,9 @@ struct CONTEXT {
   std::uint64_t StackPointer = 0;
   std::uint64_t FramePointer = 0;
 };
+
+// What a structured-exception guard hands to its filter expression.
+struct EXCEPTION_POINTERS {
+  EXCEPTION_RECORD* ExceptionRecord = nullptr;
+  CONTEXT* ContextRecord = nullptr;
+};
