@@ -119,18 +119,25 @@ void FormatDouble(std::u16string& out, const FieldFormat& field, char conv, cons
   if (field.alt) f += '#';
   if (field.zero) f += '0';
   if (field.width > 0) f += std::to_string(field.width);
-  if (field.precision >= 0) f += "." + std::to_string(field.precision);
+  if (field.precision >= 0) {
+    f += '.';
+    f += std::to_string(field.precision);
+  }
   f += conv;
   char small[128];
   int n = std::snprintf(small, sizeof small, f.c_str(), d);
   if (n < 0) return;
+  // Widen byte by byte: the digits are ASCII.
+  auto widen = [&out](const char* text, int count) {
+    for (int k = 0; k < count; ++k) out.push_back(static_cast<unsigned char>(text[k]));
+  };
   if (static_cast<std::size_t>(n) < sizeof small) {
-    out.append(small, small + n);
+    widen(small, n);
     return;
   }
   std::string big(static_cast<std::size_t>(n) + 1, '\0');
   std::snprintf(big.data(), big.size(), f.c_str(), d);
-  out.append(big.begin(), big.begin() + n);
+  widen(big.data(), n);
 }
 
 void FormatString(std::u16string& out, const FieldFormat& field, bool wide, const FormatArg& a) {

@@ -87,7 +87,7 @@ enum class Kind { kBlank, kComment, kSection, kEntry, kOther };
 
 struct Line {
   std::string raw;  // the line's bytes without its terminator
-  std::string eol;  // "\r\n", "\n" or "" (last line without one)
+  std::string_view eol;  // "\r\n", "\n" or "" (last line without one): static text
   Kind kind = Kind::kBlank;
   std::u16string name;        // section name or key, trimmed
   std::size_t value_pos = 0;  // an entry's trimmed value: raw.substr(value_pos, value_len)
@@ -163,7 +163,7 @@ Document Parse(std::string_view bytes) {
   std::size_t pos = 0;
   while (pos < bytes.size()) {
     const std::size_t nl = bytes.find('\n', pos);
-    Line line;
+    Line line{};
     if (nl == std::string_view::npos) {
       line.raw = bytes.substr(pos);
       pos = bytes.size();
