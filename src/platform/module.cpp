@@ -71,10 +71,10 @@ DWORD GetModuleFileNameW(HMODULE module, char16_t* buffer, DWORD size) {
     if (::dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name) return 0;
     path = map->l_name;
     if (path.empty()) return GetModuleFileNameW(nullptr, buffer, size);
-    if (path[0] != '/') {
-      char real[PATH_MAX];
-      if (::realpath(path.c_str(), real)) path = real;
-    }
+    // The loader records the path as it was searched ("$ORIGIN/../lib/...");
+    // callers want the file's own folder, so give the canonical path.
+    char real[PATH_MAX];
+    if (::realpath(path.c_str(), real)) path = real;
   }
   return CopyOut(qvp::Utf8ToUtf16(path), buffer, size);
 }
