@@ -1,14 +1,26 @@
 #!/usr/bin/env bash
-# Installs the library from a build tree into a scratch prefix and builds and
-# runs a small outside project against it with find_package.
+# Builds and runs a small outside project against the library twice: once
+# through the installed package (cmake --install into a scratch prefix) and
+# once straight from the build tree.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/dev}
-prefix=$(mktemp -d)
-trap 'rm -rf "$prefix"' EXIT
-cmake --install "$build" --prefix "$prefix/install" >/dev/null
-cmake -S tests/consumer -B "$prefix/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$prefix/install" \
-  -DCMAKE_CXX_FLAGS="$(grep -q 'QV_SANITIZE:STRING=.\+' "$build/CMakeCache.txt" && echo -fsanitize=address,undefined)" >/dev/null
-cmake --build "$prefix/consumer" >/dev/null
-"$prefix/consumer/consumer"
-echo "consumer test: 1 passed, 0 failed"
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+flags=""
+grep -q 'QV_SANITIZE:STRING=.\+' "$build/CMakeCache.txt" && flags="-fsanitize=address,undefined"
+
+cmake --install "$build" --prefix "$scratch/install" >/dev/null
+passed=0
+for variant in install build-tree; do
+  if [ "$variant" = install ]; then
+    where=(-DCMAKE_PREFIX_PATH="$scratch/install")
+  else
+    where=(-DDIZudazaZuvodA_DIR="$(pwd)/$build")
+  fi
+  cmake -S tests/consumer -B "$scratch/$variant" -G Ninja "${where[@]}" -DCMAKE_CXX_FLAGS="$flags" >/dev/null
+  cmake --build "$scratch/$variant" >/dev/null
+  "$scratch/$variant/consumer"
+  passed=$((passed + 1))
+done
+echo "consumer test: $passed passed, 0 failed"

@@ -4,10 +4,13 @@
 #include "qv_commonclass/qv_commonclass.h"
 
 int main() {
+  using namespace qv_commonclass;
   CString s;
   s.Format(u"%s %d", u"frames", 25);
-  if (s != CString(u"frames 25")) {
-    std::puts("unexpected format result");
+  const CString tc = QV_GetStringFromTimeCode(90000, QV_VIDEOSTANDARD_PAL);
+  QV_TraceEx2(u"ZORerer", u"consumer", 1, 0, u"%s", s.GetString());
+  if (s != CString(u"frames 25") || tc != CString(u"01:00:00:00")) {
+    std::printf("unexpected results: %s / %s\n", s.ToUtf8().c_str(), tc.ToUtf8().c_str());
     return 1;
   }
   std::puts("consumer: library linked and working");
