@@ -33,14 +33,14 @@ class ConfigTest : public ::testing::Test {
 
   const char16_t* Sec() const { return section_.c_str(); }
   // Raw writes (or deletes) a stored line directly.
-  void Raw(const char16_t* key, const char16_t* line) {
-    WritePrivateProfileStringW(Sec(), key, line, store_->GetIniFileName());
+  void Raw(const char16_t* key, const char16_t* line, const char16_t* section = nullptr) {
+    WritePrivateProfileStringW(section ? section : Sec(), key, line, store_->GetIniFileName());
   }
   // Stored is the whole stored line of a key; "<none>" when it is missing.
-  std::u16string Stored(const char16_t* key) {
+  std::u16string Stored(const char16_t* key, const char16_t* section = nullptr) {
     char16_t buf[2048];
-    const DWORD n = GetPrivateProfileStringW(Sec(), key, u"<none>", buf, 2048, store_->GetIniFileName());
-    return std::u16string(buf, n);
+    return std::u16string(
+        buf, GetPrivateProfileStringW(section ? section : Sec(), key, u"<none>", buf, 2048, store_->GetIniFileName()));
   }
 
   CQVConfigureManage* store_ = nullptr;
@@ -59,17 +59,13 @@ TEST_F(ConfigTest, FileIsBesideTheLibraryWhateverTheCurrentDirectory) {
 
 TEST_F(ConfigTest, MissingKeyWritesDefaultBackWithComment) {
   EXPECT_EQ(QVReadConfigParamValue(Sec(), u"DebugDetail", u"0", u"是否启用Debug模式：1启用，0不启用", 1), CString(u"0"));
-  EXPECT_EQ(Stored(u"DebugDetail"), u"0\t\t;是否启用Debug模式：1启用，0不启用");
-  // Without the write-back flag the file is left alone.
+  EXPECT_EQ(QVReadConfigParamValue(Sec(), u"Rate", 2500, u"默认帧率", 1), 2500);
+  EXPECT_EQ(Stored(u"DebugDetail") + u"|" + Stored(u"Rate"), u"0\t\t;是否启用Debug模式：1启用，0不启用|2500\t\t;默认帧率");
+  // Without the write-back flag, or without a default, the file is left alone.
   EXPECT_EQ(QVReadConfigParamValue(Sec(), u"Quiet", u"  dflt ", u"c", 0), CString(u"dflt"));
   EXPECT_EQ(QVReadConfigParamValue(Sec(), u"Quiet", 42, u"c", 0), 42);
-  EXPECT_EQ(Stored(u"Quiet"), u"<none>");
-  // No default: empty result, nothing written even when asked.
   EXPECT_EQ(QVReadConfigParamValue(Sec(), u"NoDefault", nullptr, u"c", 1), CString());
-  EXPECT_EQ(Stored(u"NoDefault"), u"<none>");
-  // The integer read writes its default formatted as text.
-  EXPECT_EQ(QVReadConfigParamValue(Sec(), u"Rate", 2500, u"默认帧率", 1), 2500);
-  EXPECT_EQ(Stored(u"Rate"), u"2500\t\t;默认帧率");
+  EXPECT_EQ(Stored(u"Quiet") + u"|" + Stored(u"NoDefault"), u"<none>|<none>");
 }
 
 TEST_F(ConfigTest, StoredValuesAreCutAtTheCommentAndConverted) {
@@ -97,33 +93,27 @@ TEST_F(ConfigTest, StoredValuesAreCutAtTheCommentAndConverted) {
   EXPECT_EQ(QVReadConfigParamValue(Sec(), u"Long", u"", nullptr, 0).GetLength(), 1023);
 }
 
+// Text writes answer 1 and integer writes 0 whatever happens to the file.
 TEST_F(ConfigTest, WritesAndTheirFixedResults) {
   EXPECT_EQ(QVWriteConfigParamValue(Sec(), u"Empty", u"", u"", 0), 1);
   EXPECT_EQ(QVWriteConfigParamValue(Sec(), u"Null", nullptr, nullptr, 0), 1);
-  EXPECT_EQ(Stored(u"Empty"), u"<none>");
-  EXPECT_EQ(Stored(u"Null"), u"<none>");
   EXPECT_EQ(QVWriteConfigParamValue(Sec(), u"Int", -3, u"note", 0), 0);
-  EXPECT_EQ(Stored(u"Int"), u"-3\t\t;note");
+  EXPECT_EQ(QVWriteConfigParamValue(Sec(), u"CommentOnly", u"", u"why", 0), 1);
+  EXPECT_EQ(Stored(u"Empty") + u"|" + Stored(u"Null") + u"|" + Stored(u"Int") + u"|" + Stored(u"CommentOnly"),
+            u"<none>|<none>|-3\t\t;note|;why");
+  EXPECT_EQ(QVReadConfigParamValue(Sec(), u"CommentOnly", u"dflt", nullptr, 1), CString());
   EXPECT_EQ(QVWriteConfigParamValue(Sec(), u"Int", 4, nullptr, 0), 0);  // replaces, comment gone
   EXPECT_EQ(Stored(u"Int"), u"4");
-  EXPECT_EQ(QVWriteConfigParamValue(Sec(), u"CommentOnly", u"", u"why", 0), 1);
-  EXPECT_EQ(Stored(u"CommentOnly"), u";why");
-  EXPECT_EQ(QVReadConfigParamValue(Sec(), u"CommentOnly", u"dflt", nullptr, 1), CString());
-  // A write the file system refuses still gives the fixed results.
-  EXPECT_EQ(QVWriteConfigParamValue(Sec(), u"Bad", u"two\nlines", nullptr, 0), 1);
+  EXPECT_EQ(QVWriteConfigParamValue(Sec(), u"Bad", u"two\nlines", nullptr, 0), 1);  // refused by the file
   EXPECT_EQ(QVWriteConfigParamValue(u"Bad]Section", u"K", 1, nullptr, 0), 0);
 }
 
 TEST_F(ConfigTest, DebugDetailDefaultsToZeroAndDocumentsItself) {
-  const CString ini = store_->GetIniFileName();
-  char16_t before[1024];
-  const DWORD had = GetPrivateProfileStringW(u"Debug", u"DebugDetail", u"", before, 1024, ini);
-  WritePrivateProfileStringW(u"Debug", u"DebugDetail", nullptr, ini);
+  const std::u16string before = Stored(u"DebugDetail", u"Debug");
+  Raw(u"DebugDetail", nullptr, u"Debug");
   EXPECT_EQ(qv_commonclass::QVDebugDetail(), 0);
-  char16_t buf[256];
-  const DWORD n = GetPrivateProfileStringW(u"Debug", u"DebugDetail", u"", buf, 256, ini);
-  EXPECT_EQ(std::u16string(buf, n), u"0\t\t;是否启用Debug模式：1启用，0不启用");
-  if (had > 0) WritePrivateProfileStringW(u"Debug", u"DebugDetail", before, ini);  // leave it as it was
+  EXPECT_EQ(Stored(u"DebugDetail", u"Debug"), u"0\t\t;是否启用Debug模式：1启用，0不启用");
+  if (before != u"<none>") Raw(u"DebugDetail", before.c_str(), u"Debug");  // leave it as it was
 }
 
 }  // namespace

@@ -3,9 +3,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
-#include <sstream>
+#include <iterator>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "diagnostics/error_report.h"
 #include "qv_commonclass/diagnostics.h"
@@ -19,77 +20,50 @@
 namespace qv_commonclass {
 namespace {
 
-struct ShownBox {
-  std::u16string text;
-  std::u16string caption;
-  UINT style = 0xFFFF;
-  HWND owner = reinterpret_cast<HWND>(1);
-};
-
-// Answers every message box while it lives and keeps the last one shown.
-class BoxCapture {
- public:
-  BoxCapture() {
-    previous_ = qvp::SetMessageBoxHandler([this](std::u16string_view text, std::u16string_view caption, UINT style,
-                                                 HWND owner) {
-      shown_ = ShownBox{std::u16string(text), std::u16string(caption), style, owner};
-      ++count_;
-      return IDOK;
-    });
-  }
-  ~BoxCapture() { qvp::SetMessageBoxHandler(std::move(previous_)); }
-  const std::optional<ShownBox>& Last() const { return shown_; }
-  int Count() const { return count_; }
-
- private:
-  qvp::MessageBoxHandler previous_;
-  std::optional<ShownBox> shown_;
-  int count_ = 0;
-};
-
-TEST(ErrorText, SystemAndNetworkTextsByLanguage) {
-  struct Case {
-    DWORD code;
-    int language;
-    const char16_t* expected;
-  } cases[] = {
-      {5, 0, u"Access is denied.\r\n"},
-      {5, 1, u"拒绝访问。\r\n"},
-      {5, 2, u"Access is denied.\r\n"},
-      {2, 1, u"系统找不到指定的文件。\r\n"},
-      {183, 2, u"Cannot create a file when that file already exists.\r\n"},
-      {2250, 0, u"This network connection does not exist.\r\n"},
-      {2250, 1, u"此网络连接不存在。\r\n"},
-      // Selectors without a language of their own get the system default.
-      {5, 4, u"Access is denied.\r\n"},
-      {5, -1, u"Access is denied.\r\n"},
+// Answers every message box while it lives and keeps those shown.
+struct BoxCapture {
+  struct Box {
+    std::u16string text, caption;
+    UINT style;
+    HWND owner;
   };
-  for (const Case& c : cases) {
-    CString text(u"unchanged");
-    EXPECT_EQ(QV_GetLastErrorText(c.code, text, c.language), 1) << c.code << " / " << c.language;
-    EXPECT_EQ(text, CString(c.expected)) << c.code << " / " << c.language;
-  }
-}
+  std::vector<Box> shown;
+  qvp::MessageBoxHandler previous =
+      qvp::SetMessageBoxHandler([this](std::u16string_view text, std::u16string_view caption, UINT style, HWND owner) {
+        shown.push_back({std::u16string(text), std::u16string(caption), style, owner});
+        return IDOK;
+      });
+  ~BoxCapture() { qvp::SetMessageBoxHandler(std::move(previous)); }
+};
 
-TEST(ErrorText, UnknownCodeOrLanguageLeavesTheTextAlone) {
-  for (const auto& [code, language] : {std::pair<DWORD, int>{0x2000FFFF, 0}, {2999, 0}, {5, 3}}) {
+// Language selectors: 0 system default (English here), 1 Chinese, 2 English,
+// 3 Japanese (no texts installed); any other is taken as 0. A code or
+// language without a text gives 0 and leaves the text alone.
+TEST(ErrorText, SystemAndNetworkTextsByLanguage) {
+  const std::tuple<DWORD, int, const char16_t*> cases[] = {
+      {5, 0, u"Access is denied.\r\n"},        {5, 1, u"拒绝访问。\r\n"},
+      {5, 2, u"Access is denied.\r\n"},        {2, 1, u"系统找不到指定的文件。\r\n"},
+      {183, 2, u"Cannot create a file when that file already exists.\r\n"},
+      {2250, 0, u"This network connection does not exist.\r\n"}, {2250, 1, u"此网络连接不存在。\r\n"},
+      {5, 4, u"Access is denied.\r\n"},        {5, -1, u"Access is denied.\r\n"},
+      {0x2000FFFF, 0, nullptr},                {2999, 0, nullptr},                {5, 3, nullptr},
+  };
+  for (const auto& [code, language, expected] : cases) {
     CString text(u"unchanged");
-    EXPECT_EQ(QV_GetLastErrorText(code, text, language), 0) << code;
-    EXPECT_EQ(text, CString(u"unchanged"));
+    EXPECT_EQ(QV_GetLastErrorText(code, text, language), expected ? 1 : 0) << code << " / " << language;
+    EXPECT_EQ(text, CString(expected ? expected : u"unchanged")) << code << " / " << language;
   }
 }
 
 TEST(ErrorReport, ShowsCodeAndSystemTextWithTheSystemPromptCaption) {
   BoxCapture boxes;
   QVReportError(2);
-  ASSERT_TRUE(boxes.Last());
-  EXPECT_EQ(boxes.Last()->text, u"错误代号：0X2；错误描述：The system cannot find the file specified.\r\n");
-  EXPECT_EQ(boxes.Last()->caption, u"系统提示");
-  EXPECT_EQ(boxes.Last()->style, 0u);
-  EXPECT_EQ(boxes.Last()->owner, nullptr);
-
   QVReportError(-2);
-  EXPECT_EQ(boxes.Last()->text, u"错误代号：0XFFFFFFFE；错误描述：");
+  ASSERT_EQ(boxes.shown.size(), 2u);
+  EXPECT_EQ(boxes.shown[0].text, u"错误代号：0X2；错误描述：The system cannot find the file specified.\r\n");
+  EXPECT_EQ(std::tie(boxes.shown[0].caption, boxes.shown[0].style, boxes.shown[0].owner),
+            std::make_tuple(std::u16string(u"系统提示"), 0u, HWND{}));
+  EXPECT_EQ(boxes.shown[1].text, u"错误代号：0XFFFFFFFE；错误描述：");
 }
 
 TEST(ErrorReport, ExceptionFilterWritesTheLogAndRunsTheHandler) {
@@ -108,64 +82,52 @@ TEST(ErrorReport, ExceptionFilterWritesTheLogAndRunsTheHandler) {
   ::unsetenv("QV_LOG_DIR");
 
   std::ifstream in(dir / "exception_test_diagnostics.log");
-  std::stringstream log;
-  log << in.rdbuf();
-  EXPECT_NE(log.str().find("code 0xC0000005"), std::string::npos) << log.str();
-  EXPECT_NE(log.str().find("parameter[1] 0x10"), std::string::npos);
-  EXPECT_NE(log.str().find("ip 0x0000000000001234"), std::string::npos);
-  EXPECT_NE(log.str().find("call stack:"), std::string::npos);
+  const std::string log{std::istreambuf_iterator<char>(in), {}};
+  for (const char* part : {"code 0xC0000005", "parameter[1] 0x10", "ip 0x0000000000001234", "call stack:"})
+    EXPECT_NE(log.find(part), std::string::npos) << part << " in\n" << log;
   std::filesystem::remove_all(dir);
 }
 
 // ---- Cases that run in a child with a library folder of their own ----------
 
-std::u16string DebugIni() {
-  char16_t path[MAX_PATH + 1] = {};
-  const DWORD n = GetModuleFileNameW(GetModuleHandleW(u"ExceptionHandlerU.dll"), path, MAX_PATH);
-  std::u16string p(path, n);
-  return p.substr(0, p.rfind(u'/') + 1) + u"DazazuraVada.ini";
-}
-
-std::u16string ReadAdvance(const std::u16string& ini) {
-  char16_t value[64] = {};
-  GetPrivateProfileStringW(u"ADVANCE", u"AdvanceDebugMode", u"<absent>", value, 64, ini.c_str());
-  return value;
-}
-
 TEST(AdvanceDebugIsolated, CallStackBoxFollowsTheSetting) {
   if (!qvtest::IsolatedMode("advance-debug")) GTEST_SKIP() << "runs in an isolated child only";
-  const std::u16string ini = DebugIni();
-  ASSERT_EQ(ReadAdvance(ini), u"<absent>");
+  char16_t path[MAX_PATH + 1] = {};
+  std::u16string ini(path, GetModuleFileNameW(GetModuleHandleW(u"ExceptionHandlerU.dll"), path, MAX_PATH));
+  ini = ini.substr(0, ini.rfind(u'/') + 1) + u"DazazuraVada.ini";
+  auto setting = [&] {
+    char16_t value[64] = {};
+    GetPrivateProfileStringW(u"ADVANCE", u"AdvanceDebugMode", u"<absent>", value, 64, ini.c_str());
+    return std::u16string(value);
+  };
+  ASSERT_EQ(setting(), u"<absent>");
   BoxCapture boxes;
 
   // Absent: nothing shown, and the default is written back.
   ShowErrorWithCallStack(u"first");
-  EXPECT_EQ(boxes.Count(), 0);
-  EXPECT_EQ(ReadAdvance(ini), u"0");
-
+  EXPECT_EQ(setting(), u"0");
   for (const char16_t* off : {u"2", u"11", u"-1", u"abc", u""}) {
     WritePrivateProfileStringW(u"ADVANCE", u"AdvanceDebugMode", off, ini.c_str());
     ShowErrorWithCallStack(u"not shown");
   }
-  EXPECT_EQ(boxes.Count(), 0);
+  EXPECT_TRUE(boxes.shown.empty());
 
   // An inline comment does not count; the value is read on every call.
   WritePrivateProfileStringW(u"ADVANCE", u"AdvanceDebugMode", u" 1 ;on for a test", ini.c_str());
   EXPECT_EQ(GetAdvanceDebugMode(), 1);
   ShowErrorWithCallStack(u"boom");
-  ASSERT_EQ(boxes.Count(), 1);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  const std::u16string& text = boxes.shown[0].text;
   const std::u16string head =
       u"错误信息是：boom\r\n\r\n程序调用堆栈为：\r\n[Offset]ModuleFileName  FunctionName  "
       u"SourceFileName[LN:LineNO]\r\n";
-  EXPECT_EQ(boxes.Last()->text.substr(0, head.size()), head);
-  EXPECT_NE(boxes.Last()->text.find(u"ShowErrorWithCallStack"), std::u16string::npos)
-      << qvp::Utf16ToUtf8(boxes.Last()->text);
-  EXPECT_EQ(boxes.Last()->caption, u"系统提示");
+  EXPECT_EQ(text.substr(0, head.size()), head);
+  EXPECT_NE(text.find(u"ShowErrorWithCallStack"), std::u16string::npos) << qvp::Utf16ToUtf8(text);
+  EXPECT_EQ(boxes.shown[0].caption, u"系统提示");
 }
 
 TEST(ErrorReport, CallStackBoxOnlyInAdvanceDebugMode) {
-  const auto result =
-      qvtest::RunIsolated({}, "AdvanceDebugIsolated.CallStackBoxFollowsTheSetting", "advance-debug");
+  const auto result = qvtest::RunIsolated({}, "AdvanceDebugIsolated.CallStackBoxFollowsTheSetting", "advance-debug");
   EXPECT_TRUE(result.Passed()) << result.output;
 }
 
@@ -179,12 +141,10 @@ TEST(NetworkTextsIsolated, MissingNetworkLibraryIsTraced) {
 
   const auto records = capture.Records();
   ASSERT_EQ(records.size(), 1u);
-  EXPECT_TRUE(records[0].ex2);
-  EXPECT_EQ(records[0].module, u"ZORerer");
-  EXPECT_EQ(records[0].function, u"QV_GetLastErrorText");
-  EXPECT_EQ(records[0].level, 2);
-  EXPECT_EQ(records[0].code, 20000005);
-  EXPECT_EQ(records[0].text, u"Load netmsg.dll failed");
+  const auto& r = records[0];
+  EXPECT_EQ(std::tie(r.ex2, r.module, r.function, r.level, r.code, r.text),
+            std::make_tuple(true, std::u16string(u"ZORerer"), std::u16string(u"QV_GetLastErrorText"), 2, 20000005,
+                            std::u16string(u"Load netmsg.dll failed")));
 }
 
 TEST(ErrorText, MissingNetworkLibraryIsTracedAndTheTextKept) {

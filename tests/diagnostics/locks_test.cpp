@@ -95,18 +95,16 @@ TEST_F(NurseTest, SetAfterClearExcludesOtherThreadsAgain) {
 class NamedTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const char* old = std::getenv("XDG_RUNTIME_DIR")) saved_ = old;
-    char tmpl[] = "/tmp/qv-run-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    setenv("XDG_RUNTIME_DIR", tmpl, 1);
+    const char* old = std::getenv("XDG_RUNTIME_DIR");
+    saved_ = old ? old : "";
+    ASSERT_NE(mkdtemp(dir_.data()), nullptr);
+    setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
   }
   void TearDown() override {
-    if (saved_.empty()) unsetenv("XDG_RUNTIME_DIR");
-    else setenv("XDG_RUNTIME_DIR", saved_.c_str(), 1);
+    saved_.empty() ? unsetenv("XDG_RUNTIME_DIR") : setenv("XDG_RUNTIME_DIR", saved_.c_str(), 1);
     std::filesystem::remove_all(dir_);
   }
-  std::string saved_, dir_;
+  std::string saved_, dir_ = "/tmp/qv-run-XXXXXX";
 };
 
 std::u16string UniqueName(const char* what) {
@@ -129,10 +127,9 @@ TEST_F(NamedTest, SingleInstanceAcrossProcesses) {
   int answer[2], go[2];
   ASSERT_EQ(pipe(answer), 0);
   ASSERT_EQ(pipe(go), 0);
-  char c = 0;
+  char c[2] = {};
   const pid_t first = RunChild(held, answer[1], go[0]);
-  ASSERT_EQ(read(answer[0], &c, 1), 1);
-  EXPECT_EQ(c, '0');
+  ASSERT_EQ(read(answer[0], &c[0], 1), 1);
   CQVLimitSingleInstance second(held.c_str());
   EXPECT_EQ(second.IsAnotherInstanceRunning(), 1);
   ASSERT_EQ(write(go[1], "x", 1), 1);
@@ -140,9 +137,9 @@ TEST_F(NamedTest, SingleInstanceAcrossProcesses) {
 
   // The system drops what a process held when it ends.
   const pid_t gone = RunChild(ended, answer[1], -1);
-  ASSERT_EQ(read(answer[0], &c, 1), 1);
-  EXPECT_EQ(c, '0');
+  ASSERT_EQ(read(answer[0], &c[1], 1), 1);
   ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
+  EXPECT_EQ(std::string(c, 2), "00");  // each child was the first of its name
   CQVLimitSingleInstance after(ended.c_str());
   EXPECT_EQ(after.IsAnotherInstanceRunning(), 0);
   for (int fd : {answer[0], answer[1], go[0], go[1]}) close(fd);

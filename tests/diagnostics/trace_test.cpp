@@ -2,9 +2,9 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <thread>
@@ -22,63 +22,50 @@
 namespace qv_commonclass {
 namespace {
 
-std::vector<qvtest::TraceRecord> WithText(const qvtest::LoggerCapture& capture, const std::u16string& text) {
-  std::vector<qvtest::TraceRecord> out;
+// Fields of the one captured record with `text`, as "form|tag|function|thread|level|code"
+// (form 0 is the short entry point, 1 the long one), or how many there were.
+std::string Fields(const qvtest::LoggerCapture& capture, const std::u16string& text) {
+  std::vector<qvtest::TraceRecord> found;
   for (const auto& r : capture.Records())
-    if (r.text == text) out.push_back(r);
-  return out;
+    if (r.text == text) found.push_back(r);
+  if (found.size() != 1) return std::to_string(found.size()) + " records";
+  const auto& r = found[0];
+  return std::to_string(r.ex2) + "|" + qvp::Utf16ToUtf8(r.module) + "|" + qvp::Utf16ToUtf8(r.function) + "|" +
+         std::to_string(r.thread_id) + "|" + std::to_string(r.level) + "|" + std::to_string(r.code);
 }
+
+std::string Tid() { return std::to_string(GetCurrentThreadId()); }
 
 TEST(Trace, ColonsBecomeUnderscoresOnlyForTheShortForm) {
   qvtest::LoggerCapture capture;
-  QV_Trace0(u"CQVCopyFileManage::ReadDataThread", 3, u"short form");
-  QV_Trace0Ex2(u"CQVCopyFileManage::ReadDataThread", u"CQVCopyFileManage::ReadDataThread", 1, 11001001,
-               u"long form");
-
-  const auto short_form = WithText(capture, u"short form");
-  ASSERT_EQ(short_form.size(), 1u);
-  EXPECT_FALSE(short_form[0].ex2);
-  EXPECT_EQ(short_form[0].module, u"CQVCopyFileManage__ReadDataThread");
-  EXPECT_EQ(short_form[0].level, 3);
-
-  const auto long_form = WithText(capture, u"long form");
-  ASSERT_EQ(long_form.size(), 1u);
-  EXPECT_TRUE(long_form[0].ex2);
-  EXPECT_EQ(long_form[0].module, u"CQVCopyFileManage::ReadDataThread");
-  EXPECT_EQ(long_form[0].function, u"CQVCopyFileManage::ReadDataThread");
-  EXPECT_EQ(long_form[0].thread_id, GetCurrentThreadId());
-  EXPECT_EQ(long_form[0].level, 1);
-  EXPECT_EQ(long_form[0].code, 11001001);
-}
-
-TEST(Trace, FormattedFormsHandOverTheFormattedText) {
-  qvtest::LoggerCapture capture;
+  const std::u16string tag = u"CQVCopyFileManage::ReadDataThread";
+  QV_Trace0(tag.c_str(), 3, u"short form");
+  QV_Trace0Ex2(tag.c_str(), tag.c_str(), 1, 11001001, u"long form");
   QV_Trace(u"a:b", 2, u"%s copied %d of %X", u"clip.mxf", 3, 255u);
-  QV_TraceEx2(u"ZORerer", u"QVCopyFile", 4, 7, u"[%-4s|%05.1f]", u"ab", 2.25);
-  QV_TraceEx2(u"ZORerer", u"QVCopyFile", 4, 8, u"no arguments 100%%");
-
-  ASSERT_EQ(WithText(capture, u"clip.mxf copied 3 of FF").size(), 1u);
-  EXPECT_EQ(WithText(capture, u"clip.mxf copied 3 of FF")[0].module, u"a_b");
-  ASSERT_EQ(WithText(capture, u"[ab  |002.2]").size() + WithText(capture, u"[ab  |002.3]").size(), 1u);
-  ASSERT_EQ(WithText(capture, u"no arguments 100%").size(), 1u);
+  EXPECT_EQ(Fields(capture, u"short form"), "0|CQVCopyFileManage__ReadDataThread||0|3|0");
+  EXPECT_EQ(Fields(capture, u"long form"),
+            "1|CQVCopyFileManage::ReadDataThread|CQVCopyFileManage::ReadDataThread|" + Tid() + "|1|11001001");
+  EXPECT_EQ(Fields(capture, u"clip.mxf copied 3 of FF"), "0|a_b||0|2|0");
 }
 
-TEST(Trace, NullArgumentsAreHandedOnWithoutFailure) {
+TEST(Trace, FormattedAndNullArgumentsAreHandedOn) {
   qvtest::LoggerCapture capture;
   qvp::DebugOutputCapture debug;
+  QV_TraceEx2(u"ZORerer", u"QVCopyFile", 4, 7, u"[%-4s|%05.1f]", u"ab", 2.5);
+  QV_TraceEx2(u"ZORerer", u"QVCopyFile", 4, 8, u"no arguments 100%%");
   QV_Trace0(nullptr, 1, u"null tag");
   QV_Trace0Ex2(nullptr, nullptr, 1, 0, u"null tag and function");
   QV_TraceEx2(u"ZORerer", u"f", 1, 0, nullptr);
-  ASSERT_EQ(WithText(capture, u"null tag").size(), 1u);
-  EXPECT_EQ(WithText(capture, u"null tag")[0].module, u"");
-  EXPECT_EQ(WithText(capture, u"null tag and function").size(), 1u);
+  EXPECT_EQ(Fields(capture, u"[ab  |002.5]"), "1|ZORerer|QVCopyFile|" + Tid() + "|4|7");
+  EXPECT_EQ(Fields(capture, u"no arguments 100%"), "1|ZORerer|QVCopyFile|" + Tid() + "|4|8");
+  EXPECT_EQ(Fields(capture, u"null tag"), "0|||0|1|0");
+  EXPECT_EQ(Fields(capture, u"null tag and function"), "1|||" + Tid() + "|1|0");
   EXPECT_EQ(debug.Count(), 0);
 }
 
 TEST(Trace, OneConnectionForManyThreadsAndEachRecordKeepsItsThread) {
   qvtest::LoggerCapture capture;
-  constexpr int kThreads = 8;
-  constexpr int kCalls = 100;
+  constexpr int kThreads = 8, kCalls = 100;
   std::atomic<bool> go{false};
   std::vector<DWORD> ids(kThreads);
   std::vector<std::thread> threads;
@@ -96,8 +83,7 @@ TEST(Trace, OneConnectionForManyThreadsAndEachRecordKeepsItsThread) {
   std::map<int, int> per_thread;
   for (const auto& r : capture.Records()) {
     if (r.function != u"worker") continue;
-    ASSERT_GE(r.code, 0);
-    ASSERT_LT(r.code, kThreads);
+    ASSERT_TRUE(r.code >= 0 && r.code < kThreads) << r.code;
     EXPECT_EQ(r.thread_id, ids[static_cast<std::size_t>(r.code)]);
     ++per_thread[r.code];
   }
@@ -107,33 +93,25 @@ TEST(Trace, OneConnectionForManyThreadsAndEachRecordKeepsItsThread) {
 
 // The log file as the logger beside the library reports it.
 std::string LogFilePath() {
-  HMODULE library = qvp::ModuleOfAddress(reinterpret_cast<const void*>(&QV_Trace0));
   char16_t path[4096] = {};
-  std::u16string folder(path, GetModuleFileNameW(library, path, 4096));
-  folder = folder.substr(0, folder.rfind(u'/') + 1);
-  HMODULE logger = LoadLibraryW((folder + u"nivalo.logger.client.dll").c_str());
-  if (!logger) return {};
-  using PathProc = int (*)(char16_t*, int);
-  auto proc = reinterpret_cast<PathProc>(GetProcAddress(logger, "JNGetLogFilePath"));
-  char16_t buffer[4096] = {};
-  const int n = proc ? proc(buffer, 4096) : 0;
-  FreeLibrary(logger);
-  return qvp::Utf16ToUtf8(std::u16string_view(buffer, static_cast<std::size_t>(n)));
+  std::u16string folder(path, GetModuleFileNameW(qvp::ModuleOfAddress(reinterpret_cast<const void*>(&QV_Trace0)),
+                                                 path, 4096));
+  HMODULE logger = LoadLibraryW((folder.substr(0, folder.rfind(u'/') + 1) + u"nivalo.logger.client.dll").c_str());
+  auto proc = logger ? reinterpret_cast<int (*)(char16_t*, int)>(GetProcAddress(logger, "JNGetLogFilePath")) : nullptr;
+  const int n = proc ? proc(path, 4096) : 0;
+  if (logger) FreeLibrary(logger);
+  return qvp::Utf16ToUtf8(std::u16string_view(path, n > 0 ? static_cast<std::size_t>(n) : 0));
 }
 
 TEST(Trace, LoggerWritesEachRecordWithAllItsFields) {
   const std::u16string unique = u"记录 " + qvp::Utf8ToUtf16(std::to_string(::getpid()));
   QV_Trace0Ex2(u"ZORerer", u"CQVCopyFileManage::ReadDataThread", 20, 11001002, unique.c_str());
-  const std::string path = LogFilePath();
-  ASSERT_FALSE(path.empty());
-  std::ifstream in(path);
-  std::string line, found;
-  const std::string needle = qvp::Utf16ToUtf8(unique);
-  while (std::getline(in, line))
-    if (line.find(needle) != std::string::npos) found = line;
-  const std::string expected = "[ZORerer] [CQVCopyFileManage::ReadDataThread] [tid " +
-                               std::to_string(GetCurrentThreadId()) + "] [level 20] [code 11001002] " + needle;
-  EXPECT_NE(found.find(expected), std::string::npos) << found;
+  std::ifstream in(LogFilePath());
+  ASSERT_TRUE(in.is_open());
+  const std::string log{std::istreambuf_iterator<char>(in), {}};
+  EXPECT_NE(log.find("[ZORerer] [CQVCopyFileManage::ReadDataThread] [tid " + std::to_string(GetCurrentThreadId()) +
+                     "] [level 20] [code 11001002] " + qvp::Utf16ToUtf8(unique)),
+            std::string::npos);
 }
 
 // Runs only in a child whose library folder has no logger.

@@ -6,26 +6,21 @@
 
 namespace {
 
-std::u16string Text(const GUID& g) {
-  char16_t buffer[39];
-  EXPECT_EQ(StringFromGUID2(g, buffer, 39), 39);
-  return buffer;
-}
+const GUID kSample{0x00A1B2C3, 0x0D4E, 0xF506, {0x07, 0x18, 0x29, 0x3A, 0x4B, 0x5C, 0x6D, 0x7E}};
 
-TEST(Guid, RegistryTextIsUpperCaseWithDataFieldsAsNumbers) {
-  const GUID g{0x00A1B2C3, 0x0D4E, 0xF506, {0x07, 0x18, 0x29, 0x3A, 0x4B, 0x5C, 0x6D, 0x7E}};
-  EXPECT_EQ(Text(g), u"{00A1B2C3-0D4E-F506-0718-293A4B5C6D7E}");
-  char16_t small[38];
-  EXPECT_EQ(StringFromGUID2(g, small, 38), 0);
-}
-
-TEST(Guid, ParsingRoundTripsAndAcceptsEitherCase) {
-  const GUID g{0x00A1B2C3, 0x0D4E, 0xF506, {0x07, 0x18, 0x29, 0x3A, 0x4B, 0x5C, 0x6D, 0x7E}};
-  GUID parsed{};
-  EXPECT_EQ(CLSIDFromString(u"{00a1b2c3-0d4e-f506-0718-293a4b5c6d7e}", &parsed), S_OK);
-  EXPECT_EQ(parsed, g);
-  EXPECT_EQ(CLSIDFromString(Text(g).c_str(), &parsed), S_OK);
-  EXPECT_EQ(parsed, g);
+// Registry text is upper case with the data fields written as numbers, and
+// parsing takes either case back.
+TEST(Guid, TextRoundTripsAndNeedsRoomForTheNul) {
+  char16_t text[39];
+  ASSERT_EQ(StringFromGUID2(kSample, text, 39), 39);
+  EXPECT_EQ(std::u16string(text), u"{00A1B2C3-0D4E-F506-0718-293A4B5C6D7E}");
+  EXPECT_EQ(StringFromGUID2(kSample, text, 38), 0);
+  for (const char16_t* in : {static_cast<const char16_t*>(text), u"{00a1b2c3-0d4e-f506-0718-293a4b5c6d7e}"}) {
+    GUID parsed{};
+    EXPECT_EQ(CLSIDFromString(in, &parsed), S_OK);
+    EXPECT_EQ(parsed, kSample);
+  }
+  GUID parsed = kSample;
   EXPECT_EQ(CLSIDFromString(nullptr, &parsed), S_OK);
   EXPECT_EQ(parsed, GUID_NULL);
   EXPECT_EQ(CLSIDFromString(u"", nullptr), E_INVALIDARG);
@@ -35,7 +30,7 @@ TEST(Guid, MalformedTextGivesClassStringErrorAndNullGuid) {
   for (const char16_t* text : {u"", u"{", u"{00A1B2C3-0D4E-F506-0718-293A4B5C6D7E", u"{00A1B2C3-0D4E-F506-0718-293A4B5C6D7E}x",
                                u"{00A1B2C3-0D4E-F506-0718293A-4B5C6D7E}", u"{00A1B2C3-0D4E-F506-0718-293A4B5C6D7G}",
                                u"00A1B2C3-0D4E-F506-0718-293A4B5C6D7E", u"{+0A1B2C3-0D4E-F506-0718-293A4B5C6D7E}"}) {
-    GUID parsed{0x1, 0x2, 0x3, {4}};
+    GUID parsed = kSample;
     EXPECT_EQ(CLSIDFromString(text, &parsed), CO_E_CLASSSTRING) << std::u16string(text).size();
     EXPECT_EQ(parsed, GUID_NULL);
     EXPECT_EQ(IIDFromString(text, &parsed), E_INVALIDARG);

@@ -6,10 +6,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,24 +41,14 @@ class ProfileTest : public ::testing::Test {
   void Put(const std::string& bytes) { std::ofstream(path_, std::ios::binary) << bytes; }
   std::string Bytes() const {
     std::ifstream in(path_, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return {std::istreambuf_iterator<char>(in), {}};
   }
-  std::u16string Get(const char16_t* section, const char16_t* key, const char16_t* def = u"dflt",
-                     DWORD size = 256) {
-    std::vector<char16_t> buf(size + 1, u'#');
-    const DWORD n = GetPrivateProfileStringW(section, key, def, buf.data(), size, wpath_.c_str());
-    return std::u16string(buf.data(), n);
+  std::u16string Get(const char16_t* section, const char16_t* key, const char16_t* def = u"dflt") {
+    char16_t buf[256];
+    return std::u16string(buf, GetPrivateProfileStringW(section, key, def, buf, 256, wpath_.c_str()));
   }
   BOOL Set(const char16_t* section, const char16_t* key, const char16_t* value) {
     return WritePrivateProfileStringW(section, key, value, wpath_.c_str());
-  }
-  std::vector<std::string> FolderEntries() const {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir_)) names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
   }
 
   std::string dir_, path_;
@@ -76,7 +65,10 @@ TEST_F(ProfileTest, CreatesFileAndSectionsWithCrlfLines) {
             "[Debug]\r\nDebugDetail=0\t\t;comment\r\nOther=x\r\n"
             "\r\n[ADVANCE]\r\nDefaultFrameRate=2500\r\n");
   // Only the INI file and its writers' lock remain: no temporary, stale or new.
-  EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"settings.ini", "settings.ini.lock"}));
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir_)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"settings.ini", "settings.ini.lock"}));
 }
 
 TEST_F(ProfileTest, ReplacesInPlaceKeepingEverythingElse) {
@@ -181,8 +173,8 @@ TEST_F(ProfileTest, RefusesWhatCannotBeStoredAndKeepsTheFile) {
 }
 
 TEST_F(ProfileTest, ConcurrentProcessesLoseNoKey) {
-  constexpr int kProcesses = 4;
-  constexpr int kKeysEach = 25;
+  constexpr int kProcesses = 4, kKeysEach = 25;
+  auto key = [](int p, int k) { return qvp::Utf8ToUtf16("p" + std::to_string(p) + "k" + std::to_string(k)); };
   std::vector<pid_t> children;
   for (int p = 0; p < kProcesses; ++p) {
     const pid_t pid = fork();
@@ -190,12 +182,8 @@ TEST_F(ProfileTest, ConcurrentProcessesLoseNoKey) {
     if (pid == 0) {  // two threads per process: even and odd keys
       std::atomic<bool> ok{true};
       auto writer = [&](int first) {
-        for (int k = first; k < kKeysEach; k += 2) {
-          const std::u16string key = qvp::Utf8ToUtf16("p" + std::to_string(p) + "k" + std::to_string(k));
-          if (!WritePrivateProfileStringW(k % 2 ? u"Odd" : u"Even", key.c_str(), key.c_str(), wpath_.c_str())) {
-            ok = false;
-          }
-        }
+        for (int k = first; k < kKeysEach; k += 2)
+          if (!Set(k % 2 ? u"Odd" : u"Even", key(p, k).c_str(), key(p, k).c_str())) ok = false;
       };
       std::thread odd(writer, 1);
       writer(0);
@@ -209,12 +197,8 @@ TEST_F(ProfileTest, ConcurrentProcessesLoseNoKey) {
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
-  for (int p = 0; p < kProcesses; ++p) {
-    for (int k = 0; k < kKeysEach; ++k) {
-      const std::u16string key = qvp::Utf8ToUtf16("p" + std::to_string(p) + "k" + std::to_string(k));
-      EXPECT_EQ(Get((k % 2) ? u"odd" : u"EVEN", key.c_str()), key);
-    }
-  }
+  for (int p = 0; p < kProcesses; ++p)
+    for (int k = 0; k < kKeysEach; ++k) EXPECT_EQ(Get(k % 2 ? u"odd" : u"EVEN", key(p, k).c_str()), key(p, k));
 }
 
 }  // namespace
