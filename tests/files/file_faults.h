@@ -1,6 +1,6 @@
 // Test seam for the file system: while a FileFaults lives, the file services
 // run through a table whose calls are counted, can be made to fail on the
-// Nth call with a chosen errno, and whose sleeps are only added up.
+// Nth call with a chosen errno, and whose sleeps are only added up (never slept).
 #pragma once
 
 #include <atomic>
@@ -17,7 +17,7 @@ enum class FileCall { kOpen, kRead, kWrite, kFsync, kUnlink, kMkdir, kCount };
 
 class FileFaults {
  public:
-  explicit FileFaults(bool real_sleep = false) {
+  FileFaults() {
     const qvp::FileOps& sys = qvp::SystemFileOps();
     table_ = sys;
     table_.open = [](const char* p, int f, mode_t m) {
@@ -37,10 +37,8 @@ class FileFaults {
     table_.fsync = [](int fd) { return Pass(FileCall::kFsync) ? Sys().fsync(fd) : -1; };
     table_.unlink = [](const char* p) { return Pass(FileCall::kUnlink) ? Sys().unlink(p) : -1; };
     table_.mkdir = [](const char* p, mode_t m) { return Pass(FileCall::kMkdir) ? Sys().mkdir(p, m) : -1; };
-    if (!real_sleep) table_.sleep_ms = [](unsigned ms) { slept_ms += ms; };
-    for (auto& c : calls) c = 0;
-    for (auto& f : fail_from) f = 0;
-    for (auto& f : fail_to) f = 0;
+    table_.sleep_ms = [](unsigned ms) { slept_ms += ms; };
+    for (int i = 0; i < kCalls; ++i) calls[i] = fail_from[i] = fail_to[i] = 0;
     slept_ms = 0;
     short_write = false;
     sources_only = false;
@@ -61,10 +59,8 @@ class FileFaults {
   static int Calls(FileCall call) { return calls[static_cast<int>(call)].load(); }
   static unsigned Slept() { return slept_ms.load(); }
 
-  static inline std::atomic<int> calls[static_cast<int>(FileCall::kCount)];
-  static inline std::atomic<int> fail_from[static_cast<int>(FileCall::kCount)];
-  static inline std::atomic<int> fail_to[static_cast<int>(FileCall::kCount)];
-  static inline std::atomic<int> errors[static_cast<int>(FileCall::kCount)];
+  static constexpr int kCalls = static_cast<int>(FileCall::kCount);
+  static inline std::atomic<int> calls[kCalls], fail_from[kCalls], fail_to[kCalls], errors[kCalls];
   static inline std::atomic<unsigned> slept_ms{0};
   static inline std::atomic<bool> short_write{false};
   // Count and fail only the opens that create nothing (the source's).

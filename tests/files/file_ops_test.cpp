@@ -8,7 +8,6 @@
 #include "qv_platform/module.h"
 #include "qv_platform/mounts.h"
 #include "qv_platform/shell_fileop.h"
-#include "support/logger_capture.h"
 
 using namespace qv_commonclass;
 using qvtest::FileCall;
@@ -25,10 +24,13 @@ std::u16string ExeName() {
 }
 
 std::vector<qvtest::TraceRecord> DeletionRecords(const qvtest::LoggerCapture& capture) {
-  std::vector<qvtest::TraceRecord> out;
-  for (auto& r : capture.Records())
-    if (r.module == u"QVDeleteFile") out.push_back(r);
-  return out;
+  return qvtest::RecordsOf(capture, u"QVDeleteFile");
+}
+
+std::vector<CString> Items(const CStringArray& a) {
+  std::vector<CString> v;
+  for (int i = 0; i < a.GetSize(); ++i) v.push_back(a[i]);
+  return v;
 }
 
 }  // namespace
@@ -44,15 +46,11 @@ TEST(FileExistence, MissingPathIsLookedForThreeTimesTenMillisecondsApart) {
   EXPECT_EQ(FileFaults::Slept(), 30u);
 }
 
-TEST(FileSize, RegularFilesFoldersAndMissingPaths) {
+TEST(FileSize, OnlyRegularFilesHaveOne) {
   const fs::path dir = qvtest::ScratchFolder();
   qvtest::WriteSized(dir / "f", 12345);
-  qvtest::WriteFile(dir / "empty", "");
   EXPECT_EQ(QVGetFileSize(W(dir / "f")), 12345);
-  EXPECT_EQ(QVGetFileSize(W(dir / "empty")), 0);
-  EXPECT_EQ(QVGetFileSize(W(dir)), 0);
-  EXPECT_EQ(QVGetFileSize(W(dir / "missing")), 0);
-  EXPECT_EQ(QVGetFileSize(CString()), 0);
+  for (const CString& p : {W(dir), W(dir / "missing"), CString()}) EXPECT_EQ(QVGetFileSize(p), 0) << p;
 }
 
 TEST(MakeDir, CreatesTheMissingChainAndAppendsASeparator) {
@@ -65,27 +63,8 @@ TEST(MakeDir, CreatesTheMissingChainAndAppendsASeparator) {
   CString existing = W(dir / "a");
   EXPECT_EQ(QVMakeDir(existing), 1);
   EXPECT_EQ(existing, W(dir / "a")) << "an existing path stays as it is";
-
   CString empty;
   EXPECT_EQ(QVMakeDir(empty), 0);
-}
-
-TEST(MakeDir, RefusesPathsOnNoUsableDrive) {
-  for (const char16_t* p : {u"D:\\a\\b", u"\\\\server\\share\\a", u"/proc/qv_files_test/a"}) {
-    CString path(p);
-    EXPECT_EQ(QVMakeDir(path), 0) << path;
-    EXPECT_EQ(path, CString(p)) << "a refused path is not touched";
-  }
-}
-
-TEST(MakeDir, RamDiskIsRefusedAndNothingIsCreated) {
-  const fs::path dir = qvtest::ScratchFolder();
-  qvtest::SmallTmpfs ram(dir / "ram", "1m");
-  if (!ram.Mounted()) GTEST_SKIP() << "needs root to mount a tmpfs";
-  EXPECT_EQ(qvp::GetPathDriveType(W(ram.Path() / "x")), DRIVE_RAMDISK);
-  CString path = W(ram.Path() / "a" / "b");
-  EXPECT_EQ(QVMakeDir(path), 0);
-  EXPECT_FALSE(fs::exists(ram.Path() / "a"));
 }
 
 TEST(MakeDir, GivesUpAfterThreeFailedCreationsOfALevel) {
@@ -99,16 +78,15 @@ TEST(MakeDir, GivesUpAfterThreeFailedCreationsOfALevel) {
 }
 
 TEST(DriveTypes, MountTableClassification) {
+  // One file system type per class; a removable device turns only disk types removable.
   struct Case {
     const char* type;
     bool removable;
     UINT expected;
   } cases[] = {
-      {"ext4", false, DRIVE_FIXED},      {"xfs", false, DRIVE_FIXED},       {"overlay", false, DRIVE_FIXED},
-      {"vfat", true, DRIVE_REMOVABLE},   {"ext4", true, DRIVE_REMOVABLE},   {"nfs4", false, DRIVE_REMOTE},
-      {"cifs", false, DRIVE_REMOTE},     {"fuse.sshfs", false, DRIVE_REMOTE}, {"tmpfs", false, DRIVE_RAMDISK},
-      {"ramfs", false, DRIVE_RAMDISK},   {"iso9660", false, DRIVE_CDROM},   {"udf", true, DRIVE_CDROM},
-      {"proc", false, DRIVE_UNKNOWN},    {"sysfs", false, DRIVE_UNKNOWN},
+      {"ext4", false, DRIVE_FIXED},  {"ext4", true, DRIVE_REMOVABLE},     {"overlay", true, DRIVE_FIXED},
+      {"nfs4", false, DRIVE_REMOTE}, {"fuse.smbnetfs", false, DRIVE_REMOTE}, {"tmpfs", false, DRIVE_RAMDISK},
+      {"udf", true, DRIVE_CDROM},    {"proc", false, DRIVE_UNKNOWN},
   };
   for (const auto& c : cases) EXPECT_EQ(qvp::ClassifyMount(c.type, c.removable), c.expected) << c.type;
 
@@ -154,19 +132,14 @@ TEST(DeleteFile, MediaFileGoesWithEverySideFileAndEachDeletionIsTraced) {
   ASSERT_EQ(records.size(), 5u);
   const std::u16string exe = ExeName();
   const CString base = W(dir / "clip" / "x");
-  struct Expected {
-    int code;
-    CString text;
-  } expected[] = {
-      {-1992317279, CString(u"模块[") + exe.c_str() + u"]尝试删除文件: " + base + u".mxf 成功!"},
-      {-1992317277, CString(u"模块[") + exe.c_str() + u"]尝试删除.idx文件: " + base + u".mxf.idx 成功!"},
-      {-1992317275, CString(u"模块[") + exe.c_str() + u"]尝试删除.otc文件: " + base + u".mxf.otc 成功!"},
-      {-1992317273, CString(u"模块[") + exe.c_str() + u"]尝试删除.mgx文件: " + base + u".mgx 成功!"},
-      {-1992317271, CString(u"模块[") + exe.c_str() + u"]尝试删除.xml文件: " + base + u".xml 成功!"},
-  };
+  // Success codes step by two from the media file's; the kind names the side file.
+  const std::pair<const char16_t*, const char16_t*> expected[] = {
+      {u"", u".mxf"}, {u".idx", u".mxf.idx"}, {u".otc", u".mxf.otc"}, {u".mgx", u".mgx"}, {u".xml", u".xml"}};
   for (std::size_t i = 0; i < records.size(); ++i) {
-    EXPECT_EQ(records[i].code, expected[i].code) << i;
-    EXPECT_EQ(CString(records[i].text.c_str()), expected[i].text) << i;
+    const auto& [kind, suffix] = expected[i];
+    EXPECT_EQ(records[i].code, -1992317279 + 2 * static_cast<int>(i)) << i;
+    EXPECT_EQ(CString(records[i].text.c_str()),
+              CString(u"模块[") + exe.c_str() + u"]尝试删除" + kind + u"文件: " + base + suffix + u" 成功!");
     EXPECT_EQ(records[i].function, exe);
     EXPECT_EQ(records[i].level, 4);
     EXPECT_TRUE(records[i].ex2);
@@ -223,14 +196,27 @@ TEST(DeleteFile, FailuresAreTracedAndOnlyTheMediaFileDecides) {
   EXPECT_EQ(records[3].code, -1992317271);
 }
 
-TEST(DeleteFile, RefusedDrivesGiveZero) {
-  EXPECT_EQ(QVDeleteFile(CString(u"D:\\media\\x.mxf")), 0);
-  EXPECT_EQ(QVDeleteFile(CString(u"\\\\srv\\share\\x.mxf")), 0);
+// Windows-form paths, unusable drives, RAM disks, drive roots and mount
+// points: refused, and nothing is made, removed or rewritten.
+TEST(RefusedPlaces, ForeignPathsRamDisksAndMountPoints) {
+  for (const char16_t* p : {u"D:\\a\\b.mxf", u"\\\\server\\share\\a.mxf", u"/proc/qv_files_test/a.mxf"}) {
+    CString path(p);
+    EXPECT_EQ(QVMakeDir(path), 0) << path;
+    EXPECT_EQ(path, CString(p)) << "a refused path is not touched";
+    EXPECT_EQ(QVDeleteFile(path), 0) << path;
+  }
+  for (const char16_t* p : {u"/", u"/ab", u"  /x  ", u"C:\\", u"/proc"}) EXPECT_EQ(QVDelDir(p), 0) << CString(p);
   const fs::path dir = qvtest::ScratchFolder();
+  EXPECT_EQ(QVDelDir(W(dir / "missing")), 0);
   qvtest::SmallTmpfs ram(dir / "ram", "1m");
   if (!ram.Mounted()) GTEST_SKIP() << "needs root to mount a tmpfs";
+  EXPECT_EQ(qvp::GetPathDriveType(W(ram.Path() / "x")), DRIVE_RAMDISK);
   qvtest::WriteFile(ram.Path() / "x.mxf", "x");
+  CString path = W(ram.Path() / "a" / "b");
+  EXPECT_EQ(QVMakeDir(path), 0);
   EXPECT_EQ(QVDeleteFile(W(ram.Path() / "x.mxf")), 0);
+  EXPECT_EQ(QVDelDir(W(ram.Path())), 0);
+  EXPECT_FALSE(fs::exists(ram.Path() / "a"));
   EXPECT_TRUE(fs::exists(ram.Path() / "x.mxf"));
 }
 
@@ -257,40 +243,18 @@ TEST(DelDir, RemovesADeepTreeWithSideFilesAndLeavesLinkedTargetsAlone) {
   EXPECT_TRUE(fs::exists(outside / "keep.txt"));
 }
 
-TEST(DelDir, DriveRootsAndMountPointsAreRefusedWithoutListing) {
-  for (const char16_t* p : {u"/", u"/ab", u"  /x  ", u"C:\\"}) EXPECT_EQ(QVDelDir(CString(p)), 0) << CString(p);
-  EXPECT_EQ(QVDelDir(CString(u"/proc")), 0);
-  const fs::path dir = qvtest::ScratchFolder();
-  EXPECT_EQ(QVDelDir(W(dir / "missing")), 0);
-  qvtest::SmallTmpfs mount(dir / "mnt", "1m");
-  if (!mount.Mounted()) GTEST_SKIP() << "needs root to mount a tmpfs";
-  qvtest::WriteFile(mount.Path() / "f", "f");
-  EXPECT_EQ(QVDelDir(W(mount.Path())), 0);
-  EXPECT_TRUE(fs::exists(mount.Path() / "f"));
-}
-
 TEST(FindFile, ListsOneLevelAppendingToTheOutList) {
   const fs::path dir = qvtest::ScratchFolder();
   for (const char* d : {"sub", ".svn", "Other"}) fs::create_directories(dir / d);
   for (const char* f : {"a.mxf", "B.MXF", "c.wav", ".hidden.mxf"}) qvtest::WriteFile(dir / f, f);
   qvtest::WriteFile(dir / "sub" / "deep.mxf", "d");
 
-  CStringArray out;
-  out.Add(u"kept");
-  QVFindFile(W(dir), u"*", 1, out);
-  ASSERT_EQ(out.GetSize(), 3);
-  EXPECT_EQ(out[0], CString(u"kept"));
-  EXPECT_EQ(out[1], W(dir / "Other"));
-  EXPECT_EQ(out[2], W(dir / "sub"));
-
-  CStringArray files;
+  CStringArray folders, files, none;
+  folders.Add(u"kept");
+  QVFindFile(W(dir), u"*", 1, folders);
+  EXPECT_EQ(Items(folders), (std::vector{CString(u"kept"), W(dir / "Other"), W(dir / "sub")}));
   QVFindFile(W(dir) + u"/", u"*.mxf", 0, files);
-  ASSERT_EQ(files.GetSize(), 3);
-  EXPECT_EQ(files[0], W(dir / ".hidden.mxf"));
-  EXPECT_EQ(files[1], W(dir / "B.MXF"));
-  EXPECT_EQ(files[2], W(dir / "a.mxf"));
-
-  CStringArray none;
+  EXPECT_EQ(Items(files), (std::vector{W(dir / ".hidden.mxf"), W(dir / "B.MXF"), W(dir / "a.mxf")}));
   QVFindFile(W(dir / "missing"), u"*", 0, none);
   EXPECT_EQ(none.GetSize(), 0);
 }
@@ -299,20 +263,13 @@ TEST(FullPathToFolder, OnlyPlainExistingFoldersStay) {
   const fs::path dir = qvtest::ScratchFolder();
   fs::create_directories(dir / ".hidden");
   qvtest::WriteFile(dir / "f.mxf", "f");
-  struct Case {
-    CString in, out;
-  } cases[] = {
-      {W(dir), W(dir)},
-      {W(dir / "f.mxf"), W(dir)},
-      {W(dir / "missing" / "g.mxf"), W(dir / "missing")},
-      {W(dir / ".hidden"), W(dir)},
-      {CString(u"/x.mxf"), CString(u"/")},
-      {CString(u"plain"), CString(u"plain")},
+  const std::pair<CString, CString> cases[] = {
+      {W(dir), W(dir)},     {W(dir / "f.mxf"), W(dir)}, {W(dir / "missing" / "g.mxf"), W(dir / "missing")},
+      {W(dir / ".hidden"), W(dir)}, {u"/x.mxf", u"/"},  {u"plain", u"plain"},
   };
-  for (auto& c : cases) {
-    CString p = c.in;
-    QVFullPathToFolder(p);
-    EXPECT_EQ(p, c.out) << c.in;
+  for (auto [in, out] : cases) {
+    QVFullPathToFolder(in);
+    EXPECT_EQ(in, out);
   }
 }
 
@@ -328,19 +285,11 @@ TEST(MakePgmDir, NumbersTheFirstFreeName) {
 }
 
 TEST(ValidFileName, ReplacesReservedCharactersAndSpaces) {
-  struct Case {
-    const char16_t* in;
-    const char16_t* out;
-  } cases[] = {
-      {u"a/b:c d.e", u"a-b-c_d-e"},
-      {u"\\*\"<>|?&\r\n\t", u"-----------"},
-      {u"新闻\u3000联播 1", u"新闻_联播_1"},
-      {u"", u""},
-  };
-  for (auto& c : cases) {
-    CString name(c.in);
+  const std::pair<CString, CString> cases[] = {
+      {u"a/b:c d.e", u"a-b-c_d-e"}, {u"\\*\"<>|?&\r\n\t", u"-----------"}, {u"新闻\u3000联播 1", u"新闻_联播_1"}};
+  for (auto [name, valid] : cases) {
     QVGetValidFileName(name);
-    EXPECT_EQ(name, CString(c.out));
+    EXPECT_EQ(name, valid);
   }
 }
 

@@ -9,10 +9,12 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "qv_platform/cstring.h"
+#include "support/logger_capture.h"
 
 namespace qvtest {
 
@@ -40,6 +42,20 @@ inline fs::path ScratchFolder() {
 }
 
 inline CString W(const fs::path& p) { return CString(p.string()); }
+
+// The records of one trace module, in the order they reached the logger.
+inline std::vector<TraceRecord> RecordsOf(const LoggerCapture& capture, std::u16string_view module) {
+  std::vector<TraceRecord> out;
+  for (auto& r : capture.Records())
+    if (r.module == module) out.push_back(r);
+  return out;
+}
+
+inline bool HasRecord(const LoggerCapture& capture, std::u16string_view module, int code) {
+  for (auto& r : RecordsOf(capture, module))
+    if (r.code == code) return true;
+  return false;
+}
 
 inline void WriteFile(const fs::path& p, const std::string& content) {
   std::ofstream(p, std::ios::binary) << content;

@@ -19,25 +19,16 @@ std::vector<CString> Split(const CString& source, const CString& separator) {
   return v;
 }
 
-class AnsiCodePage936 : public ::testing::Test {
- protected:
-  void SetUp() override {
-    saved_ = GetACP();
-    ASSERT_TRUE(qvp::SetAnsiCodePage(936));
+TEST(AnsiConversion, ConvertStringToCharUsesTheAnsiCodePage) {
+  const UINT saved = GetACP();
+  ASSERT_TRUE(qvp::SetAnsiCodePage(936));
+  for (const auto& [wide, ansi] : {std::pair{u"中文a", "\xD6\xD0\xCE\xC4" "a"}, std::pair{u"", ""}}) {
+    char* text = QVConvertStringToChar(CString(wide));
+    ASSERT_NE(text, nullptr);
+    EXPECT_STREQ(text, ansi);
+    delete[] text;
   }
-  void TearDown() override { qvp::SetAnsiCodePage(saved_); }
-  UINT saved_ = 936;
-};
-
-TEST_F(AnsiCodePage936, ConvertStringToCharUsesTheAnsiCodePage) {
-  char* text = QVConvertStringToChar(CString(u"中文a"));
-  ASSERT_NE(text, nullptr);
-  EXPECT_STREQ(text, "\xD6\xD0\xCE\xC4" "a");
-  delete[] text;
-  char* empty = QVConvertStringToChar(CString());
-  ASSERT_NE(empty, nullptr);
-  EXPECT_EQ(empty[0], '\0');
-  delete[] empty;
+  qvp::SetAnsiCodePage(saved);
 }
 
 TEST(Utf8Conversion, ToUtf8IsNeverNullAndReplacesLoneSurrogates) {
@@ -67,11 +58,10 @@ TEST(Utf8Conversion, FromUtf8ReplacesInvalidSequencesAndStopsAtNul) {
 }
 
 TEST(StringLengthForB, CountsFourPerNonAsciiUnit) {
-  EXPECT_EQ(QVGetStringLengthForB(u"ab"), 2);
-  EXPECT_EQ(QVGetStringLengthForB(u"中文"), 8);
-  EXPECT_EQ(QVGetStringLengthForB(u"\U0001F600"), 8);  // each surrogate half counts
-  EXPECT_EQ(QVGetStringLengthForB(u"\u007F\u0080"), 5);
-  EXPECT_EQ(QVGetStringLengthForB(CString()), 0);
+  // Each surrogate half of U+1F600 counts on its own.
+  const std::pair<const char16_t*, int> cases[] = {
+      {u"ab", 2}, {u"中文", 8}, {u"\U0001F600", 8}, {u"\u007F\u0080", 5}, {u"", 0}};
+  for (const auto& [text, length] : cases) EXPECT_EQ(QVGetStringLengthForB(text), length) << CString(text);
 }
 
 TEST(Escaping, XmlAndHtmlEscapeInOrderWithoutTouchingDoubleQuotes) {
