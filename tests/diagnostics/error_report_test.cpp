@@ -88,17 +88,21 @@ TEST(ErrorReport, ExceptionFilterWritesTheLogAndRunsTheHandler) {
   std::filesystem::remove_all(dir);
 }
 
-// ---- Cases that run in a child with a library folder of their own ----------
-
-TEST(AdvanceDebugIsolated, CallStackBoxFollowsTheSetting) {
-  if (!qvtest::IsolatedMode("advance-debug")) GTEST_SKIP() << "runs in an isolated child only";
+// The cases below run themselves again in a child with a library folder of
+// their own.
+TEST(ErrorReport, CallStackBoxOnlyInAdvanceDebugMode) {
+  if (!qvtest::IsolatedMode("advance-debug")) {
+    const auto result = qvtest::RunIsolated({}, "ErrorReport.CallStackBoxOnlyInAdvanceDebugMode", "advance-debug");
+    EXPECT_TRUE(result.Passed()) << result.output;
+    return;
+  }
+  // The setting lives in the INI file beside the exception handler library.
   char16_t path[MAX_PATH + 1] = {};
   std::u16string ini(path, GetModuleFileNameW(GetModuleHandleW(u"ExceptionHandlerU.dll"), path, MAX_PATH));
   ini = ini.substr(0, ini.rfind(u'/') + 1) + u"DazazuraVada.ini";
   auto setting = [&] {
-    char16_t value[64] = {};
-    GetPrivateProfileStringW(u"ADVANCE", u"AdvanceDebugMode", u"<absent>", value, 64, ini.c_str());
-    return std::u16string(value);
+    return std::u16string(path, GetPrivateProfileStringW(u"ADVANCE", u"AdvanceDebugMode", u"<absent>", path, 64,
+                                                         ini.c_str()));
   };
   ASSERT_EQ(setting(), u"<absent>");
   BoxCapture boxes;
@@ -126,13 +130,13 @@ TEST(AdvanceDebugIsolated, CallStackBoxFollowsTheSetting) {
   EXPECT_EQ(boxes.shown[0].caption, u"系统提示");
 }
 
-TEST(ErrorReport, CallStackBoxOnlyInAdvanceDebugMode) {
-  const auto result = qvtest::RunIsolated({}, "AdvanceDebugIsolated.CallStackBoxFollowsTheSetting", "advance-debug");
-  EXPECT_TRUE(result.Passed()) << result.output;
-}
-
-TEST(NetworkTextsIsolated, MissingNetworkLibraryIsTraced) {
-  if (!qvtest::IsolatedMode("no-netmsg")) GTEST_SKIP() << "runs in an isolated child only";
+TEST(ErrorText, MissingNetworkLibraryIsTracedAndTheTextKept) {
+  if (!qvtest::IsolatedMode("no-netmsg")) {
+    const auto result =
+        qvtest::RunIsolated({"libnetmsg.so"}, "ErrorText.MissingNetworkLibraryIsTracedAndTheTextKept", "no-netmsg");
+    EXPECT_TRUE(result.Passed()) << result.output;
+    return;
+  }
   qvtest::LoggerCapture capture;
   CString text(u"unchanged");
   EXPECT_EQ(QV_GetLastErrorText(2250, text, 0), 0);
@@ -145,12 +149,6 @@ TEST(NetworkTextsIsolated, MissingNetworkLibraryIsTraced) {
   EXPECT_EQ(std::tie(r.ex2, r.module, r.function, r.level, r.code, r.text),
             std::make_tuple(true, std::u16string(u"ZORerer"), std::u16string(u"QV_GetLastErrorText"), 2, 20000005,
                             std::u16string(u"Load netmsg.dll failed")));
-}
-
-TEST(ErrorText, MissingNetworkLibraryIsTracedAndTheTextKept) {
-  const auto result =
-      qvtest::RunIsolated({"libnetmsg.so"}, "NetworkTextsIsolated.MissingNetworkLibraryIsTraced", "no-netmsg");
-  EXPECT_TRUE(result.Passed()) << result.output;
 }
 
 }  // namespace

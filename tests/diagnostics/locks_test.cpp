@@ -43,19 +43,16 @@ TEST_F(NurseTest, NeverLeavesMoreThanItEntered) {
   {
     CQVCriticalSectionNurse guard(&cs_);
     guard.clear();
-    guard.clear();
+    guard.clear();  // a second clear must not leave again,
     guard.set();
-    guard.set();
-    CQVCriticalSectionNurse inner(&cs_);  // re-entrant: does not block
-    CQVCriticalSectionNurse copy(guard);
-    EXPECT_TRUE(copy.held());
+    guard.set();    // nor a second set enter again
+    CQVCriticalSectionNurse inner(&cs_), copy(guard);  // re-entrant: does not block
     guard.clear();
     CQVCriticalSectionNurse assigned(&cs_);
     assigned.clear();
-    assigned = copy;
-    EXPECT_TRUE(assigned.held());
-    copy = guard;  // from a guard not holding: copy leaves what it held
-    EXPECT_FALSE(copy.held());
+    assigned = copy;  // takes the section again, as copy holds it
+    copy = guard;     // from a guard not holding: copy leaves what it held
+    EXPECT_TRUE(assigned.held() && !copy.held());
   }
   EXPECT_FALSE(FreeForOthers());
   LeaveCriticalSection(&cs_);
@@ -74,18 +71,16 @@ TEST_F(NurseTest, SetAfterClearExcludesOtherThreadsAgain) {
   EXPECT_TRUE(FreeForOthers());
 
   long counter = 0;  // unguarded increments would race (and fail under TSan)
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&] {
-      for (int i = 0; i < 1000; ++i) {
-        CQVCriticalSectionNurse guard(&cs_);
-        ++counter;
-        guard.clear();
-        guard.set();
-        ++counter;
-      }
-    });
-  }
+  auto work = [&] {
+    for (int i = 0; i < 1000; ++i) {
+      CQVCriticalSectionNurse guard(&cs_);
+      ++counter;
+      guard.clear();
+      guard.set();
+      ++counter;
+    }
+  };
+  std::thread threads[] = {std::thread(work), std::thread(work), std::thread(work), std::thread(work)};
   for (auto& t : threads) t.join();
   EXPECT_EQ(counter, 8000);
 }
@@ -166,11 +161,8 @@ TEST_F(NamedTest, MutexOnlyTheOwnerReleasesAndTheLastCloseEndsTheName) {
   bool released_elsewhere = true;
   std::thread([&] { released_elsewhere = ReleaseMutex(a) != 0; }).join();
   EXPECT_FALSE(released_elsewhere);
-  EXPECT_TRUE(ReleaseMutex(b));  // same object through another handle
-  EXPECT_FALSE(ReleaseMutex(a));
-  EXPECT_TRUE(CloseHandle(a));
-  EXPECT_TRUE(CloseHandle(b));
-  EXPECT_FALSE(CloseHandle(b));
+  EXPECT_TRUE(ReleaseMutex(b) && !ReleaseMutex(a));  // one object whichever handle; owned once
+  EXPECT_TRUE(CloseHandle(a) && CloseHandle(b) && !CloseHandle(b));
   HANDLE c = CreateMutexW(nullptr, FALSE, name.c_str());
   EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
   CloseHandle(c);

@@ -6,14 +6,11 @@
 #include "qv_platform/message_table.h"
 #include "qv_platform/module.h"
 #include "qv_platform/system.h"
+#include "qv_platform/unicode.h"
 
 namespace {
 
-std::u16string Error(DWORD code) {
-  std::u16string out = u"error ";
-  for (char c : std::to_string(code)) out += static_cast<char16_t>(c);
-  return out;
-}
+std::u16string Error(DWORD code) { return qvp::Utf8ToUtf16("error " + std::to_string(code)); }
 
 // Format gives the text FormatMessageW allocates, or "error <last error>";
 // a failure must leave no buffer behind.

@@ -11,6 +11,7 @@
 #include <iterator>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -30,9 +31,7 @@ std::u16string List(std::initializer_list<std::u16string_view> names) {
 class ProfileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/qv-profile-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    ASSERT_NE(mkdtemp(dir_.data()), nullptr);
     path_ = dir_ + "/settings.ini";
     wpath_ = qvp::Utf8ToUtf16(path_);
   }
@@ -47,11 +46,12 @@ class ProfileTest : public ::testing::Test {
     char16_t buf[256];
     return std::u16string(buf, GetPrivateProfileStringW(section, key, def, buf, 256, wpath_.c_str()));
   }
-  BOOL Set(const char16_t* section, const char16_t* key, const char16_t* value) {
-    return WritePrivateProfileStringW(section, key, value, wpath_.c_str());
+  BOOL Set(const char16_t* section, const char16_t* key, const char16_t* value, const std::string& file = "") {
+    const std::u16string path = file.empty() ? wpath_ : qvp::Utf8ToUtf16(file);
+    return WritePrivateProfileStringW(section, key, value, path.c_str());
   }
 
-  std::string dir_, path_;
+  std::string dir_ = "/tmp/qv-profile-XXXXXX", path_;
   std::u16string wpath_;
 };
 
@@ -86,39 +86,33 @@ TEST_F(ProfileTest, ReplacesInPlaceKeepingEverythingElse) {
 TEST_F(ProfileTest, ReadRules) {
   Put("[Sec]\r\n  Name  =  \t spaced value \t\r\nquoted=\"in quotes\"\r\nsingle='x'\r\nmixed=\"x'\r\n"
       "inline=25 ; comment kept\r\nempty=\r\n[sec]\r\nName=duplicate section\r\n");
-  EXPECT_EQ(Get(u"sec", u"NAME"), u"spaced value");
-  EXPECT_EQ(Get(u"Sec", u"quoted"), u"in quotes");
-  EXPECT_EQ(Get(u"Sec", u"single"), u"x");
-  EXPECT_EQ(Get(u"Sec", u"mixed"), u"\"x'");
-  EXPECT_EQ(Get(u"Sec", u"inline"), u"25 ; comment kept");
-  EXPECT_EQ(Get(u"Sec", u"empty"), u"");               // present but empty: not the default
-  EXPECT_EQ(Get(u"Sec", u"missing", u"def  "), u"def");  // default loses trailing blanks
-  EXPECT_EQ(Get(u"Nope", u"Name", nullptr), u"");
-  EXPECT_EQ(Get(u"Sec", nullptr), List({u"Name", u"quoted", u"single", u"mixed", u"inline", u"empty"}));
-  EXPECT_EQ(Get(nullptr, nullptr), List({u"Sec", u"sec"}));
-  EXPECT_EQ(GetPrivateProfileIntW(u"Sec", u"inline", 7, wpath_.c_str()), 25u);
-  EXPECT_EQ(GetPrivateProfileIntW(u"Sec", u"Name", 7, wpath_.c_str()), 0u);
-  EXPECT_EQ(GetPrivateProfileIntW(u"Sec", u"missing", 7, wpath_.c_str()), 7u);
+  // Names match without case and the first of duplicate sections wins; an
+  // empty value is not the default, and the default loses trailing blanks.
+  const std::tuple<const char16_t*, const char16_t*, const char16_t*, std::u16string> cases[] = {
+      {u"sec", u"NAME", u"", u"spaced value"},      {u"Sec", u"quoted", u"", u"in quotes"},
+      {u"Sec", u"single", u"", u"x"},               {u"Sec", u"mixed", u"", u"\"x'"},
+      {u"Sec", u"inline", u"", u"25 ; comment kept"}, {u"Sec", u"empty", u"dflt", u""},
+      {u"Sec", u"missing", u"def  ", u"def"},       {u"Nope", u"Name", nullptr, u""},
+      {u"Sec", nullptr, u"", List({u"Name", u"quoted", u"single", u"mixed", u"inline", u"empty"})},
+      {nullptr, nullptr, u"", List({u"Sec", u"sec"})},
+  };
+  for (const auto& [section, key, def, expected] : cases) EXPECT_EQ(Get(section, key, def), expected);
 }
 
 TEST_F(ProfileTest, NeverWritesMoreThanTheBufferHolds) {
   Put("[S]\r\nk=abcdef\r\n");
-  struct Case {
-    DWORD size;
-    const char16_t* key;
-    std::u16string expected;
-  } cases[] = {
+  const std::tuple<DWORD, const char16_t*, std::u16string> cases[] = {
       {7, u"k", u"abcdef"}, {6, u"k", u"abcde"},  {1, u"k", u""},
       {3, u"missing", u"de"},                                         // the default is cut the same way
       {5, nullptr, std::u16string(u"k\0", 2)},                        // the list fits
       {2, nullptr, std::u16string()},                                 // size - 2 when it does not
   };
-  for (const Case& c : cases) {
-    std::vector<char16_t> buf(c.size + 2, u'#');
-    const DWORD n = GetPrivateProfileStringW(u"S", c.key, u"def", buf.data(), c.size, wpath_.c_str());
-    EXPECT_EQ(std::u16string(buf.data(), n), c.expected) << c.size;
-    EXPECT_EQ(buf[n], 0) << c.size;
-    EXPECT_EQ(buf[c.size], u'#') << "wrote past the buffer, size " << c.size;
+  for (const auto& [size, key, expected] : cases) {
+    std::vector<char16_t> buf(size + 2, u'#');
+    const DWORD n = GetPrivateProfileStringW(u"S", key, u"def", buf.data(), size, wpath_.c_str());
+    EXPECT_EQ(std::u16string(buf.data(), n), expected) << size;
+    EXPECT_EQ(buf[n], 0) << size;
+    EXPECT_EQ(buf[size], u'#') << "wrote past the buffer, size " << size;
   }
   char16_t untouched = u'#';
   EXPECT_EQ(GetPrivateProfileStringW(u"S", u"k", u"", &untouched, 0, wpath_.c_str()), 0u);
@@ -150,8 +144,7 @@ TEST_F(ProfileTest, RefusesWhatCannotBeStoredAndKeepsTheFile) {
   EXPECT_FALSE(Set(u"S]", u"k", u"v"));
   EXPECT_FALSE(Set(u"S", u"a=b", u"v"));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-  const std::u16string in_missing_folder = qvp::Utf8ToUtf16(dir_ + "/no/such/x.ini");
-  EXPECT_FALSE(WritePrivateProfileStringW(u"S", u"k", u"v", in_missing_folder.c_str()));
+  EXPECT_FALSE(Set(u"S", u"k", u"v", dir_ + "/no/such/x.ini"));
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
   chmod(path_.c_str(), 0444);
   EXPECT_FALSE(Set(u"S", u"k", u"v"));  // read-only, though the folder is writable
@@ -163,7 +156,7 @@ TEST_F(ProfileTest, RefusesWhatCannotBeStoredAndKeepsTheFile) {
   chmod(path_.c_str(), 0640);
   const std::string link = dir_ + "/link.ini";
   ASSERT_EQ(symlink(path_.c_str(), link.c_str()), 0);
-  ASSERT_TRUE(WritePrivateProfileStringW(u"S", u"k", u"2", qvp::Utf8ToUtf16(link).c_str()));
+  ASSERT_TRUE(Set(u"S", u"k", u"2", link));
   struct stat st {};
   ASSERT_EQ(lstat(link.c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));

@@ -8,10 +8,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
+#include <string_view>
 
 extern char** environ;
 
@@ -39,11 +39,11 @@ IsolatedResult RunIsolated(const std::vector<std::string>& omit, const std::stri
 
   std::error_code ec;
   for (const fs::directory_entry& entry : fs::directory_iterator(QV_BIN_DIR, ec)) {
+    // Shared objects and data files, except the omitted ones; settings start out absent.
     const std::string name = entry.path().filename().string();
     const bool wanted = name.find(".so") != std::string::npos || name.ends_with(".ini");
-    if (!wanted || std::find(omit.begin(), omit.end(), name) != omit.end()) continue;
-    if (name == "DazazuraVada.ini") continue;  // settings start out absent
-    fs::copy(entry.path(), dir / name, fs::copy_options::copy_symlinks, ec);
+    if (wanted && name != "DazazuraVada.ini" && std::find(omit.begin(), omit.end(), name) == omit.end())
+      fs::copy(entry.path(), dir / name, fs::copy_options::copy_symlinks, ec);
   }
   const fs::path self = fs::read_symlink("/proc/self/exe", ec);
   const fs::path program = dir / self.filename();
@@ -51,10 +51,9 @@ IsolatedResult RunIsolated(const std::vector<std::string>& omit, const std::stri
 
   std::vector<std::string> env_strings;
   for (char** e = environ; *e; ++e) {
-    if (std::strncmp(*e, "LD_LIBRARY_PATH=", 16) == 0 || std::strncmp(*e, "QV_ISOLATED=", 12) == 0 ||
-        std::strncmp(*e, "QV_LOG_DIR=", 11) == 0)
-      continue;
-    env_strings.emplace_back(*e);
+    const std::string_view v(*e);
+    if (!v.starts_with("LD_LIBRARY_PATH=") && !v.starts_with("QV_ISOLATED=") && !v.starts_with("QV_LOG_DIR="))
+      env_strings.emplace_back(v);
   }
   env_strings.push_back("QV_ISOLATED=" + mode);
   env_strings.push_back("QV_LOG_DIR=" + (dir / "logs").string());
@@ -75,16 +74,13 @@ IsolatedResult RunIsolated(const std::vector<std::string>& omit, const std::stri
   pid_t pid = 0;
   if (posix_spawn(&pid, program_arg.c_str(), &actions, nullptr, argv, env.data()) == 0) {
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) continue;
     result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
   posix_spawn_file_actions_destroy(&actions);
 
   std::ifstream in(output_file);
-  std::stringstream text;
-  text << in.rdbuf();
-  result.output = text.str();
+  result.output.assign(std::istreambuf_iterator<char>(in), {});
   fs::remove_all(dir, ec);
   return result;
 }

@@ -7,6 +7,7 @@
 
 #include <dlfcn.h>
 
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -32,14 +33,8 @@ std::u16string Copy(const char16_t* text) { return text ? std::u16string(text) :
 void OnRecord(const JNTraceRecord* record, void* context) {
   // Only the two entry points the library calls are of interest.
   if (!record || (record->kind != 0 && record->kind != 1)) return;
-  TraceRecord r;
-  r.ex2 = record->kind == 1;
-  r.module = Copy(record->module);
-  r.function = Copy(record->function);
-  r.thread_id = record->thread_id;
-  r.level = record->level;
-  r.code = record->code;
-  r.text = Copy(record->text);
+  TraceRecord r{record->kind == 1,   Copy(record->module), Copy(record->function), record->thread_id,
+                record->level,       record->code,         Copy(record->text)};
   auto* state = static_cast<CaptureState*>(context);
   std::lock_guard<std::mutex> lock(state->mutex);
   state->records.push_back(std::move(r));
@@ -55,13 +50,12 @@ void* OpenLoggerBesideLibrary() {
 }
 
 std::mutex g_table_mutex;
-std::vector<std::pair<const LoggerCapture*, std::unique_ptr<CaptureState>>> g_table;
+std::map<const LoggerCapture*, std::unique_ptr<CaptureState>> g_table;
 
-CaptureState* StateOf(const LoggerCapture* capture) {
+// The constructor always makes the state; only the destructor removes it.
+CaptureState& StateOf(const LoggerCapture* capture) {
   std::lock_guard<std::mutex> lock(g_table_mutex);
-  for (auto& [owner, state] : g_table)
-    if (owner == capture) return state.get();
-  return nullptr;
+  return *g_table.at(capture);
 }
 
 }  // namespace
@@ -75,39 +69,28 @@ LoggerCapture::LoggerCapture() {
     if (add) add(&OnRecord, state.get());
   }
   std::lock_guard<std::mutex> lock(g_table_mutex);
-  g_table.emplace_back(this, std::move(state));
+  g_table.emplace(this, std::move(state));
 }
 
 LoggerCapture::~LoggerCapture() {
-  std::unique_ptr<CaptureState> state;
-  {
-    std::lock_guard<std::mutex> lock(g_table_mutex);
-    for (auto it = g_table.begin(); it != g_table.end(); ++it) {
-      if (it->first == this) {
-        state = std::move(it->second);
-        g_table.erase(it);
-        break;
-      }
-    }
-  }
-  if (!state) return;
+  CaptureState& state = StateOf(this);
   // Once removed, the logger calls the sink no more, so the state can go.
-  if (state->remove) state->remove(&OnRecord, state.get());
-  if (state->logger) ::dlclose(state->logger);
+  if (state.remove) state.remove(&OnRecord, &state);
+  if (state.logger) ::dlclose(state.logger);
+  std::lock_guard<std::mutex> lock(g_table_mutex);
+  g_table.erase(this);
 }
 
 std::vector<TraceRecord> LoggerCapture::Records() const {
-  CaptureState* state = StateOf(this);
-  if (!state) return {};
-  std::lock_guard<std::mutex> lock(state->mutex);
-  return state->records;
+  CaptureState& state = StateOf(this);
+  std::lock_guard<std::mutex> lock(state.mutex);
+  return state.records;
 }
 
 void LoggerCapture::Clear() {
-  CaptureState* state = StateOf(this);
-  if (!state) return;
-  std::lock_guard<std::mutex> lock(state->mutex);
-  state->records.clear();
+  CaptureState& state = StateOf(this);
+  std::lock_guard<std::mutex> lock(state.mutex);
+  state.records.clear();
 }
 
 }  // namespace qvtest
