@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "database/sql_test_util.h"
 #include "qv_commonclass/database.h"
 
 using namespace qv_commonclass;
@@ -81,20 +82,11 @@ class SqliteWhereTest : public ::testing::Test {
   }
 
   static std::string Where(std::vector<stu_QVDBQueryCondition> conds, em_QVDatabaseType type) {
-    CQVQueryConditionArray list;
-    for (auto& c : conds) {
-      stu_QVDBQueryCondition* p = &c;
-      list.Add(p);
-    }
-    return QV_CreateSqlWhere(list, type).ToUtf8();
+    return qvtest::Where(conds, type).ToUtf8();
   }
-
-  static stu_QVDBQueryCondition Cond(int kind, const char* field, const char* op, const std::string& value,
-                                     const char* prefix = "", const char* suffix = "") {
-    stu_QVDBQueryCondition c;
-    c.nType = kind, c.strField = field, c.strOperator = op, c.strValue = value;
-    c.strPrefix = prefix, c.strSuffix = suffix;
-    return c;
+  // The rows that one generated condition finds.
+  std::set<int> Found(int kind, const char* field, const char* op, const std::string& value, em_QVDatabaseType type) {
+    return Ids(Where({qvtest::Cond(kind, "", field, op, value)}, type));
   }
 
   static std::string Upper(std::string s) {
@@ -105,51 +97,47 @@ class SqliteWhereTest : public ::testing::Test {
   sqlite3* db_ = nullptr;
 };
 
-TEST_F(SqliteWhereTest, TextComparisonFindsExactlyTheValue) {
+TEST_F(SqliteWhereTest, TextConditionsBehaveAsBoundParameters) {
   for (const char* v : kNasty) {
     for (em_QVDatabaseType type : {em_QVDBOracle, em_QVDBDB2, em_QVDBAccess}) {
-      EXPECT_EQ(Ids(Where({Cond(2, "title", "=", v)}, type)), Ids("title = ?", {v})) << v;
-      EXPECT_EQ(Ids(Where({Cond(2, "title", "<>", v)}, type)).size(), kRows - 1) << v;
+      EXPECT_EQ(Found(2, "title", "=", v, type), Ids("title = ?", {v})) << v;
+      EXPECT_EQ(Found(2, "title", "<>", v, type).size(), kRows - 1) << v;
     }
     // Dialects 1 and 3 double '"' too: such values reach the server doubled
     // and match nothing, but still stay inside their literal.
-    const std::set<int> percent = Ids(Where({Cond(2, "title", "=", v)}, em_QVDBPercent));
+    const std::set<int> percent = Found(2, "title", "=", v, em_QVDBPercent);
     EXPECT_EQ(percent.size(), std::strchr(v, '"') ? 0u : 1u) << v;
-  }
-}
 
-TEST_F(SqliteWhereTest, LikeInAndCaseFreeFormsBehaveAsBoundParameters) {
-  for (const char* v : kNasty) {
-    const std::string s = v;  // "%" and "_" stay wildcards, exactly as when bound
-    EXPECT_EQ(Ids(Where({Cond(2, "title", " like ", v)}, em_QVDBOracle)), Ids("title LIKE ?", {"%" + s + "%"})) << v;
-    EXPECT_EQ(Ids(Where({Cond(4, "note", "", v)}, em_QVDBPercent)), Ids("note LIKE ?", {"%" + s + "%"})) << v;
-    EXPECT_EQ(Ids(Where({Cond(6, "title", "=", v)}, em_QVDBOracle)), Ids("UPPER(title) = ?", {Upper(s)})) << v;
-    EXPECT_EQ(Ids(Where({Cond(6, "title", "not like", v)}, em_QVDBDB2)),
-              Ids("UPPER(title) NOT LIKE ?", {"%" + Upper(s) + "%"}))
-        << v;
+    // LIKE, substring and case-free forms: "%" and "_" stay wildcards, exactly as when bound.
+    const std::string s = v;
+    EXPECT_EQ(Found(2, "title", " like ", v, em_QVDBOracle), Ids("title LIKE ?", {"%" + s + "%"})) << v;
+    EXPECT_EQ(Found(4, "note", "", v, em_QVDBPercent), Ids("note LIKE ?", {"%" + s + "%"})) << v;
+    EXPECT_EQ(Found(6, "title", "=", v, em_QVDBOracle), Ids("UPPER(title) = ?", {Upper(s)})) << v;
+    EXPECT_EQ(Found(6, "title", "not like", v, em_QVDBDB2), Ids("UPPER(title) NOT LIKE ?", {"%" + Upper(s) + "%"})) << v;
     // DB2's LOCATE is a plain substring test: every note holds its own title.
-    const std::set<int> found = Ids(Where({Cond(4, "note", "", v)}, em_QVDBDB2));
+    const std::set<int> found = Found(4, "note", "", v, em_QVDBDB2);
     EXPECT_EQ(found, Ids("instr(note, ?) > 0", {v})) << v;
     EXPECT_FALSE(found.empty()) << v;
   }
-  EXPECT_EQ(Ids(Where({Cond(6, "title", "=", "mixed case's")}, em_QVDBOracle)).size(), 2u);
-  const std::string in = Where({Cond(2, "title", "IN", "it's,O'Brien,' OR '1'='1,nope")}, em_QVDBOracle);
-  EXPECT_EQ(Ids(in), Ids("title IN (?,?,?,?)", {"it's", "O'Brien", "' OR '1'='1", "nope"}));
-  EXPECT_EQ(Ids(in).size(), 3u);
+  EXPECT_EQ(Found(6, "title", "=", "mixed case's", em_QVDBOracle).size(), 2u);
+  const std::set<int> in = Found(2, "title", "IN", "it's,O'Brien,' OR '1'='1,nope", em_QVDBOracle);
+  EXPECT_EQ(in, Ids("title IN (?,?,?,?)", {"it's", "O'Brien", "' OR '1'='1", "nope"}));
+  EXPECT_EQ(in.size(), 3u);
 }
 
 TEST_F(SqliteWhereTest, DateConditionsCannotCarryText) {
   const std::string at = "45352.354166666664";  // 2024-03-01 08:30:00
   for (em_QVDatabaseType type : {em_QVDBPercent, em_QVDBOracle}) {
-    EXPECT_EQ(Ids(Where({Cond(3, "created", "=", at)}, type)), Ids("created = '2024-03-01 08:30:00'"));
-    EXPECT_EQ(Ids(Where({Cond(3, "created", "<", at)}, type)), Ids("created < '2024-03-01 08:30:00'"));
-    EXPECT_EQ(Ids(Where({Cond(3, "created", "=", at + "' OR '1'='1")}, type)), Ids("created = '2024-03-01 08:30:00'"));
+    EXPECT_EQ(Found(3, "created", "=", at, type), Ids("created = '2024-03-01 08:30:00'"));
+    EXPECT_EQ(Found(3, "created", "<", at, type), Ids("created < '2024-03-01 08:30:00'"));
+    EXPECT_EQ(Found(3, "created", "=", at + "' OR '1'='1", type), Ids("created = '2024-03-01 08:30:00'"));
   }
 }
 
 TEST_F(SqliteWhereTest, BracketedCombination) {
-  const std::string where = Where({Cond(6, "title", "in", "it's,o'brien"), Cond(2, "note", "LIKE", "O'B", "AND ("),
-                                   Cond(2, "title", "=", "' OR '1'='1", "OR", ")")},
+  const std::string where = Where({qvtest::Cond(6, "", "title", "in", "it's,o'brien"),
+                                   qvtest::Cond(2, "AND (", "note", "LIKE", "O'B"),
+                                   qvtest::Cond(2, "OR", "title", "=", "' OR '1'='1", ")")},
                                   em_QVDBOracle);
   EXPECT_EQ(Ids(where), Ids("UPPER(title) IN ('IT''S','O''BRIEN') AND (note LIKE ? OR title = ?)",
                             {"%O'B%", "' OR '1'='1"}));

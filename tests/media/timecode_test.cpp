@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "media/media_test_util.h"
 #include "qv_commonclass/media.h"
@@ -31,17 +32,6 @@ void UseDefaultRate(double rate) {
 std::string Text(LONG frames, emQVVideoStandard s) { return QV_GetStringFromTimeCode(frames, s).ToUtf8(); }
 LONG Frames(const char16_t* text, emQVVideoStandard s) { return QV_FromStringToTimeCode(text, s); }
 
-struct ToText {
-  emQVVideoStandard standard;
-  LONG frames;
-  const char* text;
-};
-struct FromText {
-  emQVVideoStandard standard;
-  const char16_t* text;
-  LONG frames;
-};
-
 void ExpectRoundTrip(emQVVideoStandard standard, LONG framesPerDay) {
   for (LONG n = 0; n < framesPerDay; ++n) {
     const CString text = QV_GetStringFromTimeCode(n, standard);
@@ -56,7 +46,7 @@ void ExpectRoundTrip(emQVVideoStandard standard, LONG framesPerDay) {
 }  // namespace
 
 TEST(TimeCode, FixedRatesToText) {
-  const ToText cases[] = {
+  const std::tuple<emQVVideoStandard, LONG, const char*> cases[] = {
       {kPal, 0, "00:00:00:00"},         {kPal, 1800, "00:01:12:00"},      {kPal, 90000, "01:00:00:00"},
       {kPal, 2159999, "23:59:59:24"},   {kPal, 2160000, "24:00:00:00"},   {kPal, 2160001, "24:00:00:01"},
       {kPal, 2250000, "01:00:00:00"},   {kNtsc30, 1800, "00:01:00:00"},   {kFilm, 1439, "00:00:59:23"},
@@ -71,11 +61,11 @@ TEST(TimeCode, FixedRatesToText) {
       {static_cast<emQVVideoStandard>(0x80000), 90000, "01:00:00:00"},
       {static_cast<emQVVideoStandard>(-2), 25, "00:00:01:00"},
   };
-  for (const auto& c : cases) EXPECT_EQ(Text(c.frames, c.standard), c.text) << c.standard << " " << c.frames;
+  for (const auto& [standard, frames, text] : cases) EXPECT_EQ(Text(frames, standard), text) << standard << " " << frames;
 }
 
 TEST(TimeCode, FixedRatesFromText) {
-  const FromText cases[] = {
+  const std::tuple<emQVVideoStandard, const char16_t*, LONG> cases[] = {
       {kPal, u"01:00:00:00", 90000},     {kPal, u"00:00:59:25", 0},        {kPal, u"00:00:59:24", 1499},
       {kNtsc30, u"99:59:59:29", 10799999}, {kFilm, u"00:01:00:00", 1440},  {kNtsc, u"00:10:00:00", 17981},
       {kNtsc, u"00:01:00:01", 1800},
@@ -91,33 +81,26 @@ TEST(TimeCode, FixedRatesFromText) {
       {kPal, u"-1:00:00:00", 0},         {kPal, u"00:60:00:00", 0},        {kPal, u"00:00:60:00", 0},
       {kPal, u"00:00:00:-1", 0},         {kPal, u"00:00:00:0", 0},         {kPal, u"", 0},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(Frames(c.text, c.standard), c.frames) << CString(c.text) << " at " << c.standard;
+  for (const auto& [standard, text, frames] : cases)
+    EXPECT_EQ(Frames(text, standard), frames) << CString(text) << " at " << standard;
   EXPECT_EQ(Frames(nullptr, kPal), 0);
 }
 
-TEST(TimeCode, DefaultRateFromIniValue) {
-  // The same rate a stored 2997 gives: 29.97 exactly as a double, which
-  // counts with the drop-frame constants of the general reading.
-  UseDefaultRate(29.97);
-  const ToText to[] = {{kDefault, 1799, "00:00.59:29"},
-                       {kDefault, 1800, "00:01.00:02"},
-                       {kDefault, 17982, "00:10.00:00"},
-                       {kDefault, 107892, "01:00.00:00"}};
-  for (const auto& c : to) EXPECT_EQ(Text(c.frames, c.standard), c.text) << c.frames;
-  EXPECT_EQ(Frames(u"00:01:00:00", kDefault), 1800);
-  EXPECT_EQ(Frames(u"00:01:00:01", kDefault), 1800);
-  EXPECT_EQ(Frames(u"00:10:00:00", kDefault), 17982);
-  EXPECT_EQ(Frames(u"00:10:00:01", kDefault), 17983);  // tenth minutes keep frames 0 and 1
-}
-
-TEST(TimeCode, ExactDropFrameRate) {
-  UseDefaultRate(30000.0 / 1001.0);
-  const ToText to[] = {{kDefault, 1799, "00:00.59:29"},   {kDefault, 1800, "00:01.00:02"},
-                       {kDefault, 17982, "00:10.00:00"},  {kDefault, 107892, "01:00.00:00"},
-                       {kDefault, 2589408, "00:00.00:00"},  // a whole day wraps
-                       {kDefault, -1, "16:01.25:11"}};  // read as unsigned
-  for (const auto& c : to) EXPECT_EQ(Text(c.frames, c.standard), c.text) << c.frames;
+// 29.97 (what a stored 2997 gives) and the exact 30000/1001 both count with
+// the drop-frame constants of the general reading.
+TEST(TimeCode, DefaultDropFrameRates) {
+  for (double rate : {29.97, 30000.0 / 1001.0}) {
+    UseDefaultRate(rate);
+    const std::pair<LONG, const char*> to[] = {
+        {1799, "00:00.59:29"}, {1800, "00:01.00:02"}, {17982, "00:10.00:00"}, {107892, "01:00.00:00"}};
+    for (const auto& [frames, text] : to) EXPECT_EQ(Text(frames, kDefault), text) << rate << " " << frames;
+    // Tenth minutes keep frames 0 and 1.
+    const std::pair<const char16_t*, LONG> from[] = {
+        {u"00:01:00:00", 1800}, {u"00:01:00:01", 1800}, {u"00:10:00:00", 17982}, {u"00:10:00:01", 17983}};
+    for (const auto& [text, frames] : from) EXPECT_EQ(Frames(text, kDefault), frames) << rate << " " << CString(text);
+  }
+  EXPECT_EQ(Text(2589408, kDefault), "00:00.00:00");  // a whole day wraps
+  EXPECT_EQ(Text(-1, kDefault), "16:01.25:11");       // read as unsigned
 }
 
 // Every frame of a day survives text and back, at each rate the product
