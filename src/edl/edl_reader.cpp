@@ -9,7 +9,16 @@
 #include <malloc.h>
 #endif
 
+#include <sys/stat.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include <array>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string_view>
 #include <vector>
@@ -29,9 +38,6 @@ using edl_io::Wtol;
 using qvp::XmlAttribute;
 using qvp::XmlNode;
 
-// FastInteger reads the plain decimal texts the writer produces ("-12",
-// "250") without the general conversion; false for anything else, which
-// then takes the general path.
 // FastInteger reads the plain decimal texts the writer produces ("-12",
 // "250") straight from the attribute's terminated text; false for anything
 // else, which then takes the general conversion.
@@ -81,13 +87,10 @@ void TypedDouble(std::string_view text, double& field) {
 // Text converts UTF-8 attribute text; plain ASCII (most paths) is widened
 // directly.
 CString Text(std::string_view utf8) {
-  std::u16string out(utf8.size(), u'\0');
-  for (std::size_t i = 0; i < utf8.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(utf8[i]);
-    if (c >= 0x80) return CString(qvp::Utf8ToUtf16(utf8));
-    out[i] = c;
-  }
-  return CString(std::move(out));
+  unsigned char high = 0;
+  for (const char c : utf8) high |= static_cast<unsigned char>(c);
+  if (high >= 0x80) return CString(qvp::Utf8ToUtf16(utf8));
+  return CString(std::u16string(utf8.begin(), utf8.end()));
 }
 
 // Id of an entry looked up by name and converted to a 32-bit integer; false
@@ -97,19 +100,98 @@ bool EntryId(const XmlNode& entry, std::int32_t& id) {
   return a && QVXmlTextToInt32(a.ValueUtf8(), id) == S_OK;
 }
 
-// The present/non-empty attribute reads of the root-level format table.
-bool AttributeLong(const XmlNode& e, std::string_view name, LONG& out) {
-  out = 0;
-  XmlAttribute a = e.GetAttributeNode(name);
-  if (!a || a.ValueUtf8().empty()) return false;
-  out = Wtol(a.ValueUtf8());
+// What one attribute of each element means. Both ways of reading a list (the
+// document object and the direct scan below) apply attributes through these,
+// so they cannot drift apart. Names are NUL-terminated, and so is the text
+// of every value view.
+
+void ApplyRefAttribute(_VEDL_ITEM_INFO_2& item, std::string_view n, std::string_view v, bool video) {
+  if (n == "clipid") Typed32(v.data(), item.lClipId);
+  else if (n == "begin") Typed64(v.data(), item.llBegin);
+  else if (n == "clipbegin") Typed64(v.data(), item.llClipBegin);
+  else if (n == "clipend") Typed64(v.data(), item.llClipEnd);
+  else if (n == "cliptype") Typed32(v.data(), item.lClipType);
+  else if (n == "channel") Typed32(v.data(), item.lChannel);
+  else if (n == "clipfile") item.strClipFile = Text(v);
+  else if (n == "transtype") item.lTransType = video ? Wtol(v) : 2;
+}
+
+void ApplyMapAttribute(_VEDL_ITEM_INFO_2& item, std::string_view n, std::string_view v) {
+  if (n == "clipfile") item.strClipFile = Text(v);
+  else if (n == "extfile") item.strExtFile = Text(v);
+  else if (n == "fmtid") Typed32(v.data(), item.lFmtId);
+}
+
+// An item's format: every value by the C run-time conversion; an empty text
+// gives 0.
+void ApplyItemFormatAttribute(uniEDLClipFileFormat& f, std::string_view n, std::string_view v, bool video) {
+  if (n == "id") f.video.lId = Wtol(v);
+  else if (n == "filefmt") f.video.lFileFmt = Wtol(v);
+  else if (n == "fps") f.video.dFps = Wtof(v);
+  else if (video) {
+    if (n == "videofmt") f.video.lVideoFmt = Wtol(v);
+    else if (n == "width") f.video.lWidth = Wtol(v);
+    else if (n == "height") f.video.lHeight = Wtol(v);
+    else if (n == "pixelfmt") f.video.lPixelFmt = Wtol(v);
+    else if (n == "bitrate") f.video.lBitrate = Wtol(v);
+    else if (n == "gopsize") f.video.lGopSize = Wtol(v);
+    else if (n == "bframecount") f.video.lBFrameCount = Wtol(v);
+    else if (n == "pframecount") f.video.lPFrameCount = Wtol(v);
+    else if (n == "BitsPerPixel") f.video.lBitsPerPixel = Wtol(v);
+    else if (n == "CompressType") f.video.lCompressType = Wtol(v);
+  } else {
+    if (n == "audiofmt") f.audio.lAudioFmt = Wtol(v);
+    else if (n == "channels") f.audio.lChannels = Wtol(v);
+    else if (n == "samplerate") f.audio.lSampleRate = Wtol(v);
+    else if (n == "bitspersample") f.audio.lBitsPerSample = Wtol(v);
+  }
+}
+
+// One attribute of the root; false when it is a "version" that ends the read
+// (a version that is not a number counts as a wrong version).
+bool ApplyRootAttribute(_VEDL_INFO_2& info, std::string_view n, std::string_view v) {
+  if (n == "length") Typed64(v, info.llLength);
+  else if (n == "version") {
+    std::uint32_t version = 0;
+    if (QVXmlTextToUInt32(v, version) != S_OK) return false;
+    info.lVersion = static_cast<LONG>(version);
+    if (version != 2 && version != 3) return false;
+  } else if (n == "fmtid") Typed32(v, info.lFmtId);
+  else if (n == "fps") TypedDouble(v, info.dFps);
+  else if (n == "name") info.strName = Text(v);
+  else if (n == "maxid") TypedU32(v, info.lMaxId);
+  else if (n == "id") info.strId = Text(v);
   return true;
 }
-bool AttributeDouble(const XmlNode& e, std::string_view name, double& out) {
-  out = 0;
-  XmlAttribute a = e.GetAttributeNode(name);
-  if (!a || a.ValueUtf8().empty()) return false;
-  out = Wtof(a.ValueUtf8());
+
+// One entry of the root-level format table, read with the present/non-empty
+// operations; `find(name)` gives the value of the first attribute of that
+// name, or null. False when the entry does not enter the table.
+template <class Find>
+bool ReadFormatTableEntry(const Find& find, LONG& id, uniEDLClipFileFormat& f) {
+  stu_QVEDLItemVideoFormat& v = f.video;
+  auto get_long = [&](const char* name, LONG& out) {
+    out = 0;
+    const char* t = find(name);
+    if (!t || !*t) return false;
+    out = Wtol(t);
+    return true;
+  };
+  id = 0;
+  if (!get_long("id", id) || !get_long("filefmt", v.lFileFmt) || !get_long("videofmt", v.lVideoFmt)) return false;
+  if (v.lVideoFmt <= 0) return false;  // audio formats never enter the table
+  v.lId = id;
+  get_long("width", v.lWidth);
+  get_long("height", v.lHeight);
+  v.dFps = 0;
+  if (const char* t = find("fps"); t && *t) v.dFps = Wtof(t);
+  get_long("pixelfmt", v.lPixelFmt);
+  get_long("bitrate", v.lBitrate);
+  get_long("gopsize", v.lGopSize);
+  get_long("bframecount", v.lBFrameCount);
+  get_long("pframecount", v.lPFrameCount);
+  get_long("CompressType", v.lCompressType);
+  get_long("BitsPerPixel", v.lBitsPerPixel);
   return true;
 }
 
@@ -161,32 +243,10 @@ class DocumentReader {
     formats_built_ = true;
   }
 
-  // An item's format, read once per entry and kind of track. Every value by
-  // the C run-time conversion; an empty text gives 0.
+  // An item's format, read once per entry and kind of track.
   static void ReadItemFormat(const XmlNode& fmt, uniEDLClipFileFormat& f, bool video) {
-    for (XmlAttribute a = fmt.FirstAttribute(); a; a = a.Next()) {
-      const std::string_view n = a.NameUtf8(), v = a.ValueUtf8();
-      if (n == "id") f.video.lId = Wtol(v);
-      else if (n == "filefmt") f.video.lFileFmt = Wtol(v);
-      else if (n == "fps") f.video.dFps = Wtof(v);
-      else if (video) {
-        if (n == "videofmt") f.video.lVideoFmt = Wtol(v);
-        else if (n == "width") f.video.lWidth = Wtol(v);
-        else if (n == "height") f.video.lHeight = Wtol(v);
-        else if (n == "pixelfmt") f.video.lPixelFmt = Wtol(v);
-        else if (n == "bitrate") f.video.lBitrate = Wtol(v);
-        else if (n == "gopsize") f.video.lGopSize = Wtol(v);
-        else if (n == "bframecount") f.video.lBFrameCount = Wtol(v);
-        else if (n == "pframecount") f.video.lPFrameCount = Wtol(v);
-        else if (n == "BitsPerPixel") f.video.lBitsPerPixel = Wtol(v);
-        else if (n == "CompressType") f.video.lCompressType = Wtol(v);
-      } else {
-        if (n == "audiofmt") f.audio.lAudioFmt = Wtol(v);
-        else if (n == "channels") f.audio.lChannels = Wtol(v);
-        else if (n == "samplerate") f.audio.lSampleRate = Wtol(v);
-        else if (n == "bitspersample") f.audio.lBitsPerSample = Wtol(v);
-      }
-    }
+    for (XmlAttribute a = fmt.FirstAttribute(); a; a = a.Next())
+      ApplyItemFormatAttribute(f, a.NameUtf8(), a.ValueUtf8(), video);
   }
 
   XmlNode root_;
@@ -211,22 +271,8 @@ int DocumentReader::ReadTrack(XmlNode track, CVEDLItemArray2& items, bool video)
     // The item is made in place; it is taken back off when it fails.
     _VEDL_ITEM_INFO_2& item = items.std_vector().emplace_back();
     try {
-      for (XmlAttribute a = ref.FirstAttribute(); a; a = a.Next()) {
-        const char* n = a.NameC();
-        const char* v = a.ValueC();
-        if (n[0] == 'c') {
-          if (std::strcmp(n, "clipid") == 0) Typed32(v, item.lClipId);
-          else if (std::strcmp(n, "clipbegin") == 0) Typed64(v, item.llClipBegin);
-          else if (std::strcmp(n, "clipend") == 0) Typed64(v, item.llClipEnd);
-          else if (std::strcmp(n, "cliptype") == 0) Typed32(v, item.lClipType);
-          else if (std::strcmp(n, "channel") == 0) Typed32(v, item.lChannel);
-          else if (std::strcmp(n, "clipfile") == 0) item.strClipFile = Text(v);
-        } else if (std::strcmp(n, "begin") == 0) {
-          Typed64(v, item.llBegin);
-        } else if (std::strcmp(n, "transtype") == 0) {
-          item.lTransType = video ? Wtol(v) : 2;
-        }
-      }
+      for (XmlAttribute a = ref.FirstAttribute(); a; a = a.Next())
+        ApplyRefAttribute(item, a.NameUtf8(), a.ValueUtf8(), video);
       if (!item.strClipFile.IsEmpty()) {
         // The item names its own file: no physical clip and no format lookup.
         item.lClipId = -1;
@@ -237,12 +283,8 @@ int DocumentReader::ReadTrack(XmlNode track, CVEDLItemArray2& items, bool video)
           items.std_vector().pop_back();
           return 0;
         }
-        for (XmlAttribute a = maps_.Item(static_cast<long>(m)).FirstAttribute(); a; a = a.Next()) {
-          const char* n = a.NameC();
-          if (std::strcmp(n, "clipfile") == 0) item.strClipFile = Text(a.ValueC());
-          else if (std::strcmp(n, "extfile") == 0) item.strExtFile = Text(a.ValueC());
-          else if (std::strcmp(n, "fmtid") == 0) Typed32(a.ValueC(), item.lFmtId);
-        }
+        for (XmlAttribute a = maps_.Item(static_cast<long>(m)).FirstAttribute(); a; a = a.Next())
+          ApplyMapAttribute(item, a.NameUtf8(), a.ValueUtf8());
       }
       // The format table is selected for every item, so a list without one
       // fails even when no item needs a format.
@@ -277,24 +319,13 @@ int DocumentReader::ReadTrack(XmlNode track, CVEDLItemArray2& items, bool video)
 int DocumentReader::ReadFormatTable(const XmlNode& format, _VEDL_INFO_2& info) {
   qvp::XmlNodeList list = format.SelectNodes("fmt");  // a missing "format" raises here
   for (XmlNode e = list.NextNode(); e; e = list.NextNode()) {
+    auto find = [&e](const char* name) -> const char* {
+      XmlAttribute a = e.GetAttributeNode(name);
+      return a ? a.ValueC() : nullptr;
+    };
     uniEDLClipFileFormat f;
-    stu_QVEDLItemVideoFormat& v = f.video;
-    LONG id = 0;
-    if (!AttributeLong(e, "id", id) || !AttributeLong(e, "filefmt", v.lFileFmt) ||
-        !AttributeLong(e, "videofmt", v.lVideoFmt))
-      continue;
-    if (v.lVideoFmt <= 0) continue;  // audio formats never enter the table
-    v.lId = id;
-    AttributeLong(e, "width", v.lWidth);
-    AttributeLong(e, "height", v.lHeight);
-    AttributeDouble(e, "fps", v.dFps);
-    AttributeLong(e, "pixelfmt", v.lPixelFmt);
-    AttributeLong(e, "bitrate", v.lBitrate);
-    AttributeLong(e, "gopsize", v.lGopSize);
-    AttributeLong(e, "bframecount", v.lBFrameCount);
-    AttributeLong(e, "pframecount", v.lPFrameCount);
-    AttributeLong(e, "CompressType", v.lCompressType);
-    AttributeLong(e, "BitsPerPixel", v.lBitsPerPixel);
+    LONG id;
+    if (!ReadFormatTableEntry(find, id, f)) continue;
     info.mapFormat[id] = f;
   }
   return 1;
@@ -307,21 +338,8 @@ int ReadVEDL2Document(const qvp::XmlDocument& doc, _VEDL_INFO_2& info) {
       Debug(u"读取VEDL文件根节点<vtedl>失败！");
       return 0;
     }
-    for (XmlAttribute a = root.FirstAttribute(); a; a = a.Next()) {
-      const std::string_view n = a.NameUtf8(), v = a.ValueUtf8();
-      if (n == "length") Typed64(v, info.llLength);
-      else if (n == "version") {
-        // A version that is not a number counts as a wrong version.
-        std::uint32_t version = 0;
-        if (QVXmlTextToUInt32(v, version) != S_OK) return 0;
-        info.lVersion = static_cast<LONG>(version);
-        if (version != 2 && version != 3) return 0;
-      } else if (n == "fmtid") Typed32(v, info.lFmtId);
-      else if (n == "fps") TypedDouble(v, info.dFps);
-      else if (n == "name") info.strName = Text(v);
-      else if (n == "maxid") TypedU32(v, info.lMaxId);
-      else if (n == "id") info.strId = Text(v);
-    }
+    for (XmlAttribute a = root.FirstAttribute(); a; a = a.Next())
+      if (!ApplyRootAttribute(info, a.NameUtf8(), a.ValueUtf8())) return 0;
     DocumentReader reader(root);
     if (!reader.ReadTrack(root.SelectSingleNode("video"), info.arrVideo, true)) {
       Debug(u"VEDL文件中<video>节点错误");
@@ -354,19 +372,395 @@ int ReadVEDL2Document(const qvp::XmlDocument& doc, _VEDL_INFO_2& info) {
   return 0;
 }
 
+// ---- Direct scan ------------------------------------------------------------
+// Lists as the writer produces them are read without building a document:
+// the file is checked against a narrow form of XML, for which the document
+// object's view is plain (every name and value is exactly its bytes, the
+// text between elements is white space), and then read straight from the
+// bytes. Anything outside that form (comments, references, other quoting,
+// unknown elements, a list that would fail to read, ...) is left to the
+// document route, which then reads the file from scratch; so this path only
+// ever gives what the document route would give, faster and in less memory.
+//
+// The form: an optional declaration exactly as the writer puts it, the
+// "vtedl" element, and under it only "video", "audio", "physical",
+// "format" and "extedlfile" elements separated by white space. The first
+// four hold nothing but empty elements (`<name attributes/>`); "extedlfile"
+// holds plain text. Attributes are `name="value"` after white space, the
+// value without '<', '&', tabs, line breaks or NUL; names are ASCII letters,
+// digits, '_', '-' and '.', starting with a letter or '_'.
+class DirectList {
+ public:
+  // Scan checks the form and marks the end of every attribute name and value
+  // with a NUL in the buffer (which must be followed by 16 NUL bytes). False
+  // when the text is not of the form.
+  bool Scan(char* text, std::size_t size);  // `size` + 16 bytes readable
+
+  // Read fills `info` and returns true; false (with `info` untouched) when
+  // the document route would fail or say anything but the missing
+  // "extedlfile" note.
+  bool Read(_VEDL_INFO_2& info) const;
+
+ private:
+  enum Kind { kVideo, kAudio, kPhysical, kFormat, kExtEdlFile, kKinds };
+  struct Element {
+    Kind kind;
+    std::vector<const char*> entries;  // attributes of the "ref", "map" or "fmt" children
+    std::string_view text;             // "extedlfile": its content
+  };
+
+  // Attributes of one scanned element, in order. The scan leaves each as
+  // `mark name NUL length value NUL`: the white space byte before the name
+  // becomes kNameMark plus the length of the name, and the opening quote
+  // holds the length of the value, or 255 for a value of that length or
+  // longer.
+  class Attributes {
+   public:
+    explicit Attributes(const char* p) : p_(p) {}
+    bool Next(std::string_view& name, std::string_view& value) {
+      while (Is(*p_, kSpace)) ++p_;
+      if (*p_ == '/' || *p_ == '>') return false;
+      const std::size_t name_length = static_cast<unsigned char>(*p_) & ~kNameMark;
+      name = std::string_view(p_ + 1, name_length);
+      p_ += name_length + 2;  // the mark, the name and its NUL ('=')
+      std::size_t length = static_cast<unsigned char>(*p_++);
+      if (length == kLongValue) length += std::strlen(p_ + kLongValue);
+      value = std::string_view(p_, length);
+      p_ += length + 1;
+      return true;
+    }
+
+   private:
+    const char* p_;
+  };
+
+  static constexpr std::size_t kLongValue = 255;
+  // Marks of attribute names; a longer name is not of the form.
+  static constexpr unsigned kNameMark = 0x80;
+  static constexpr std::ptrdiff_t kLongName = 0x40;
+  enum CharClass : unsigned char { kSpace = 1, kNameStart = 2, kNameChar = 4, kValueChar = 8 };
+  // The class bits of every byte.
+  static constexpr std::array<unsigned char, 256> kClasses = [] {
+    std::array<unsigned char, 256> t{};
+    for (int c = 0; c < 256; ++c) {
+      const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+      const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r';
+      t[c] = static_cast<unsigned char>((space ? kSpace : 0) | (letter ? kNameStart | kNameChar : 0) |
+                                        ((c >= '0' && c <= '9') || c == '-' || c == '.' ? kNameChar : 0) |
+                                        (space || c == '"' || c == '<' || c == '&' || c == 0 ? 0 : kValueChar));
+    }
+    t[' '] |= kValueChar;  // a plain space is kept as it is
+    return t;
+  }();
+  static bool Is(char c, unsigned char bits) { return kClasses[static_cast<unsigned char>(c)] & bits; }
+  static bool IsSpace(char c) { return Is(c, kSpace); }
+
+  // The first attribute of that name, or null.
+  static const char* Find(const char* attributes, std::string_view name) {
+    Attributes it(attributes);
+    std::string_view n, v;
+    while (it.Next(n, v))
+      if (n == name) return v.data();
+    return nullptr;
+  }
+  static bool EntryId(const char* attributes, std::int32_t& id) {
+    Attributes it(attributes);
+    std::string_view n, v;
+    while (it.Next(n, v))
+      if (n == "id") return QVXmlTextToInt32(v, id) == S_OK;
+    return false;
+  }
+
+  bool ScanName(char*& p, std::string_view& name) const;
+  bool ScanAttributes(char*& p, bool& empty) const;
+  bool ScanEndTag(char*& p, std::string_view name) const;
+  static char* SkipValue(char* p);
+  const Element* First(Kind kind) const {
+    for (const Element& e : elements_)
+      if (e.kind == kind) return &e;
+    return nullptr;
+  }
+  // The tables items are looked up in, indexed by id (first one wins); the
+  // map index is built when an item first needs it.
+  struct Lookups {
+    Lookups(const Element* p, const Element& f) : physical(p), format(f) {}
+    const Element* physical;
+    const Element& format;
+    edl_io::IdIndex formats;
+    edl_io::IdIndex maps;
+    bool maps_built = false;
+    // Each entry's format, read once per kind of track: position + 1 in
+    // `read`, 0 while not read yet.
+    std::vector<std::uint32_t> cached[2];
+    std::vector<uniEDLClipFileFormat> read[2];
+  };
+  static bool ReadTrack(const Element& track, std::vector<_VEDL_ITEM_INFO_2>& items, bool video, Lookups& lookups);
+
+  const char* root_attributes_ = nullptr;
+  std::vector<Element> elements_;  // the children of the root, in order
+};
+
+bool DirectList::ScanName(char*& p, std::string_view& name) const {
+  const char* start = p;
+  if (!Is(*p, kNameStart)) return false;
+  while (Is(*++p, kNameChar)) {
+  }
+  name = std::string_view(start, static_cast<std::size_t>(p - start));
+  return true;
+}
+
+// After an element's name up to and including its '>' ("/>" when `empty`).
+bool DirectList::ScanAttributes(char*& at, bool& empty) const {
+  char* p = at;  // a local, so that the stores into the text need not update `at`
+  for (;;) {
+    if (*p == '/' || *p == '>') {
+      empty = *p == '/';
+      if (empty && *++p != '>') return false;
+      at = p + 1;
+      return true;
+    }
+    if (!IsSpace(*p)) return false;
+    while (IsSpace(*++p)) {
+    }
+    if (*p == '/' || *p == '>') continue;
+    if (!Is(*p, kNameStart)) return false;
+    char* const name = p;
+    while (Is(*++p, kNameChar)) {
+    }
+    if (p[0] != '=' || p[1] != '"' || p - name >= kLongName) return false;
+    name[-1] = static_cast<char>(kNameMark | (p - name));
+    *p = '\0';
+    char* const quote = p + 1;
+    p = SkipValue(p + 2);
+    if (*p != '"') return false;
+    const std::size_t length = static_cast<std::size_t>(p - quote - 1);
+    *quote = static_cast<char>(length < kLongValue ? length : kLongValue);
+    *p++ = '\0';
+  }
+}
+
+// SkipValue gives the first byte from `p` on that cannot be part of a value.
+// The buffer is padded so that whole 16-byte blocks can be read up to its
+// terminating NUL.
+char* DirectList::SkipValue(char* p) {
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi8('"'), lt = _mm_set1_epi8('<'), amp = _mm_set1_epi8('&');
+  const __m128i tab = _mm_set1_epi8('\t'), lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
+  const __m128i nul = _mm_setzero_si128();
+  for (;; p += 16) {
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i hit = _mm_or_si128(
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, quote), _mm_cmpeq_epi8(b, lt)),
+                     _mm_or_si128(_mm_cmpeq_epi8(b, amp), _mm_cmpeq_epi8(b, tab))),
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, lf), _mm_cmpeq_epi8(b, cr)), _mm_cmpeq_epi8(b, nul)));
+    if (const int bits = _mm_movemask_epi8(hit)) return p + __builtin_ctz(static_cast<unsigned>(bits));
+  }
+#else
+  while (Is(*p, kValueChar)) ++p;
+  return p;
+#endif
+}
+
+bool DirectList::ScanEndTag(char*& p, std::string_view name) const {
+  if (p[0] != '<' || p[1] != '/' || std::strncmp(p + 2, name.data(), name.size()) != 0 || p[2 + name.size()] != '>')
+    return false;
+  p += name.size() + 3;
+  return true;
+}
+
+bool DirectList::Scan(char* p, std::size_t size) {
+  const char* const end = p + size;
+  static constexpr std::string_view kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+  if (size >= kDeclaration.size() && std::memcmp(p, kDeclaration.data(), kDeclaration.size()) == 0)
+    p += kDeclaration.size();
+  while (IsSpace(*p)) ++p;
+  std::string_view name;
+  if (*p++ != '<' || !ScanName(p, name) || name != "vtedl") return false;
+  root_attributes_ = p;
+  bool empty;
+  if (!ScanAttributes(p, empty)) return false;
+  while (!empty) {
+    while (IsSpace(*p)) ++p;
+    if (p[0] == '<' && p[1] == '/') {
+      if (!ScanEndTag(p, "vtedl")) return false;
+      break;
+    }
+    if (*p++ != '<' || !ScanName(p, name)) return false;
+    static constexpr std::string_view kNames[kKinds] = {"video", "audio", "physical", "format", "extedlfile"};
+    static constexpr const char* kEntries[kKinds] = {"ref", "ref", "map", "fmt", nullptr};
+    Kind kind = kKinds;
+    for (int k = 0; k < kKinds; ++k)
+      if (name == kNames[k]) kind = static_cast<Kind>(k);
+    if (kind == kKinds) return false;
+    Element& e = elements_.emplace_back();
+    e.kind = kind;
+    bool element_empty;
+    if (!ScanAttributes(p, element_empty)) return false;
+    if (element_empty) continue;
+    if (kind == kExtEdlFile) {
+      const char* start = p;
+      for (; *p != '<'; ++p)
+        if (*p == '&' || *p == '\r' || *p == '\0') return false;
+      // Text of white space alone is no text node.
+      const std::string_view text(start, static_cast<std::size_t>(p - start));
+      bool blank = true;
+      for (char c : text) blank = blank && IsSpace(c);
+      if (!blank) e.text = text;
+    } else {
+      for (;;) {
+        while (IsSpace(*p)) ++p;
+        if (p[0] != '<' || p[1] == '/') break;
+        ++p;
+        std::string_view entry;
+        if (!ScanName(p, entry)) return false;
+        const char* attributes = p;
+        bool entry_empty;
+        if (!ScanAttributes(p, entry_empty) || !entry_empty) return false;
+        if (entry == kEntries[kind]) e.entries.push_back(attributes);
+      }
+    }
+    if (!ScanEndTag(p, name)) return false;
+  }
+  while (IsSpace(*p)) ++p;
+  return p == end;
+}
+
+// As DocumentReader::ReadTrack; false where that fails.
+bool DirectList::ReadTrack(const Element& track, std::vector<_VEDL_ITEM_INFO_2>& items, bool video,
+                           Lookups& lookups) {
+  items.reserve(track.entries.size());
+  for (const char* ref : track.entries) {
+    _VEDL_ITEM_INFO_2& item = items.emplace_back();
+    Attributes it(ref);
+    std::string_view n, v;
+    while (it.Next(n, v)) ApplyRefAttribute(item, n, v, video);
+    if (!item.strClipFile.IsEmpty()) {
+      item.lClipId = -1;
+      continue;
+    }
+    if (!lookups.physical) return false;
+    const std::vector<const char*>& maps = lookups.physical->entries;
+    if (!lookups.maps_built) {
+      lookups.maps.Reserve(maps.size());
+      for (std::size_t i = 0; i < maps.size(); ++i) {
+        std::int32_t id;
+        if (EntryId(maps[i], id)) lookups.maps.Insert(id, static_cast<std::uint32_t>(i));
+      }
+      lookups.maps_built = true;
+    }
+    const std::int64_t m = lookups.maps.Find(item.lClipId);
+    if (m < 0) return false;
+    Attributes map(maps[static_cast<std::size_t>(m)]);
+    while (map.Next(n, v)) ApplyMapAttribute(item, n, v);
+    if (item.lClipId == -1) continue;
+    const std::int64_t f = lookups.formats.Find(item.lFmtId);
+    if (f < 0) continue;
+    std::vector<std::uint32_t>& cached = lookups.cached[video];
+    std::vector<uniEDLClipFileFormat>& read = lookups.read[video];
+    if (cached.empty()) cached.resize(lookups.format.entries.size());
+    std::uint32_t& slot = cached[static_cast<std::size_t>(f)];
+    if (!slot) {
+      uniEDLClipFileFormat& format = read.emplace_back();
+      Attributes fmt(lookups.format.entries[static_cast<std::size_t>(f)]);
+      while (fmt.Next(n, v)) ApplyItemFormatAttribute(format, n, v, video);
+      slot = static_cast<std::uint32_t>(read.size());
+    }
+    item.uFormat = read[slot - 1];
+  }
+  return true;
+}
+
+bool DirectList::Read(_VEDL_INFO_2& info) const {
+  // Failures of the document route that are known before any item: a wrong
+  // version, no "video", no "format".
+  std::string_view n, v;
+  {
+    _VEDL_INFO_2 scratch;
+    Attributes it(root_attributes_);
+    while (it.Next(n, v))
+      if (!ApplyRootAttribute(scratch, n, v)) return false;
+  }
+  const Element* video = First(kVideo);
+  const Element* format = First(kFormat);
+  if (!video || !format) return false;
+
+  // The tracks are read aside and handed over only when all of them read.
+  Lookups lookups(First(kPhysical), *format);
+  for (std::size_t i = 0; i < format->entries.size(); ++i) {
+    std::int32_t id;
+    if (EntryId(format->entries[i], id)) lookups.formats.Insert(id, static_cast<std::uint32_t>(i));
+  }
+  std::vector<_VEDL_ITEM_INFO_2> tracks[1 + _VEDL_INFO_2::kAudioTracks];
+  if (!ReadTrack(*video, tracks[0], true, lookups)) return false;
+  std::size_t audio = 0;
+  for (const Element& e : elements_) {
+    if (e.kind != kAudio || audio == _VEDL_INFO_2::kAudioTracks) continue;
+    if (!ReadTrack(e, tracks[1 + audio], false, lookups)) return false;
+    ++audio;
+  }
+  std::vector<std::pair<LONG, uniEDLClipFileFormat>> table;
+  for (const char* fmt : format->entries) {
+    LONG id;
+    uniEDLClipFileFormat f;
+    if (ReadFormatTableEntry([fmt](const char* name) { return Find(fmt, name); }, id, f)) table.emplace_back(id, f);
+  }
+
+  Attributes it(root_attributes_);
+  while (it.Next(n, v)) ApplyRootAttribute(info, n, v);
+  info.arrVideo.std_vector() = std::move(tracks[0]);
+  for (std::size_t i = 0; i < audio; ++i) info.arrAudio[i].std_vector() = std::move(tracks[1 + i]);
+  for (const auto& [id, f] : table) info.mapFormat[id] = f;
+  if (const Element* ext = First(kExtEdlFile))
+    info.strExtEdlFile = Text(ext->text);
+  else
+    Debug(u"读取附加edl文件路径节点失败<extedlfile>");
+  return true;
+}
+
+// ReadDirect reads the list file at `path` (resolved) by the direct scan;
+// false, with `info` untouched, when the document route has to read it.
+bool ReadDirect(const std::string& path, _VEDL_INFO_2& info) {
+  constexpr std::size_t kPadding = 16;  // the terminating NUL and room for block reads
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  struct stat sb {};
+  std::unique_ptr<char[]> text;
+  std::size_t size = 0;
+  try {
+    if (::fstat(fileno(f), &sb) == 0 && S_ISREG(sb.st_mode) && sb.st_size > 0 &&
+        static_cast<std::uint64_t>(sb.st_size) < SIZE_MAX / 2) {
+      size = static_cast<std::size_t>(sb.st_size);
+      text.reset(new char[size + kPadding]);
+      if (std::fread(text.get(), 1, size, f) != size || std::fgetc(f) != EOF) text.reset();
+    }
+  } catch (const std::bad_alloc&) {
+    text.reset();
+  }
+  std::fclose(f);
+  if (!text) return false;
+  std::memset(text.get() + size, 0, kPadding);
+  try {
+    DirectList list;
+    return list.Scan(text.get(), size) && list.Read(info);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
 }  // namespace
 
 int QVReadVEDLFromFile2(const char16_t* path, _VEDL_INFO_2* info) {
   if (!info || !edl_io::PathExists(path)) return 0;
   info->arrVideo.RemoveAll();
   for (auto& track : info->arrAudio) track.RemoveAll();
+  const std::string resolved = edl_io::ResolvePath(qvp::Utf16ToUtf8(path));
+  if (ReadDirect(resolved, *info)) return 1;
   try {
     std::unique_ptr<qvp::XmlDocument> doc = QVXmlCreateDocument();
     if (!doc) {
       Debug(u"创建读VEDL文件组件失败!");
       return 0;
     }
-    const std::string resolved = edl_io::ResolvePath(qvp::Utf16ToUtf8(path));
     if (!doc->LoadFile(qvp::Utf8ToUtf16(resolved))) {
       const qvp::XmlParseError& e = doc->ParseError();
       Debug(u"Error:\nCode = 0x%x\nSource = Line : %ld; Char : %ld\nError Description = %s\n",
