@@ -1,5 +1,9 @@
 // Reading second-generation list files into _VEDL_INFO_2.
 //
+// A file in the writer's form is read straight from its bytes (DirectList
+// below); anything else, and all text handed over as a string, goes through
+// the document object.
+//
 // Lookups from an item to its physical clip ("map" under "physical") and to
 // its file format ("fmt" under "format") are answered from hash indexes that
 // are built once per read, on first use, in document order with the first
@@ -753,9 +757,9 @@ int QVReadVEDLFromFile2(const char16_t* path, _VEDL_INFO_2* info) {
   if (!info || !edl_io::PathExists(path)) return 0;
   info->arrVideo.RemoveAll();
   for (auto& track : info->arrAudio) track.RemoveAll();
-  const std::string resolved = edl_io::ResolvePath(qvp::Utf16ToUtf8(path));
-  if (ReadDirect(resolved, *info)) return 1;
   try {
+    const std::string resolved = edl_io::ResolvePath(qvp::Utf16ToUtf8(path));
+    if (ReadDirect(resolved, *info)) return 1;
     std::unique_ptr<qvp::XmlDocument> doc = QVXmlCreateDocument();
     if (!doc) {
       Debug(u"创建读VEDL文件组件失败!");
