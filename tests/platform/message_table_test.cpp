@@ -4,7 +4,6 @@
 #include <tuple>
 
 #include "qv_platform/message_table.h"
-#include "qv_platform/module.h"
 #include "qv_platform/system.h"
 #include "qv_platform/unicode.h"
 
@@ -52,20 +51,6 @@ TEST(MessageTable, SystemTextsByLanguage) {
   EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
   EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 5, LANGID_ENGLISH_US, buffer, size + 1, nullptr), size);
   EXPECT_EQ(std::u16string(buffer), denied);
-}
-
-TEST(MessageTable, NetworkLibraryAsDataFile) {
-  HMODULE netmsg = LoadLibraryExW(u"netmsg.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  ASSERT_NE(netmsg, nullptr);
-  EXPECT_EQ(Format(FORMAT_MESSAGE_FROM_HMODULE, netmsg, 2250, LANG_SYSTEM_DEFAULT),
-            u"This network connection does not exist.\r\n");
-  // The module alone does not know system codes; together with the system
-  // table it does.
-  EXPECT_EQ(Format(FORMAT_MESSAGE_FROM_HMODULE, netmsg, 5, LANG_SYSTEM_DEFAULT), Error(317));
-  EXPECT_EQ(Format(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM, netmsg, 5, LANG_SYSTEM_DEFAULT),
-            u"Access is denied.\r\n");
-  EXPECT_TRUE(FreeLibrary(netmsg));
-  EXPECT_EQ(LoadLibraryExW(u"no_such_library.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE), nullptr);
 }
 
 }  // namespace
