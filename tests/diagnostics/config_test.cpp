@@ -3,6 +3,7 @@
 #include <climits>
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -69,23 +70,16 @@ TEST_F(ConfigTest, MissingKeyWritesDefaultBackWithComment) {
 }
 
 TEST_F(ConfigTest, StoredValuesAreCutAtTheCommentAndConverted) {
-  const struct {
-    const char16_t* stored;
-    const char16_t* text;
-    int number;
-  } cases[] = {
-      {u"25 ;frame rate", u"25", 25},
-      {u"\t\t;only a comment", u"", 0},  // characters were read, so not the default
-      {u"abc", u"abc", 0},
-      {u" -12abc", u"-12abc", -12},
-      {u"+7", u"+7", 7},
-      {u"99999999999", u"99999999999", INT_MAX},
-      {u"-99999999999", u"-99999999999", INT_MIN},
+  // Letters read as 0 and out-of-range numbers saturate.
+  const std::tuple<const char16_t*, const char16_t*, int> cases[] = {
+      {u"25 ;frame rate", u"25", 25}, {u"\t\t;only a comment", u"", 0},  // characters were read: not the default
+      {u"abc", u"abc", 0},            {u" -12abc", u"-12abc", -12},      {u"+7", u"+7", 7},
+      {u"99999999999", u"99999999999", INT_MAX}, {u"-99999999999", u"-99999999999", INT_MIN},
   };
-  for (const auto& c : cases) {
-    Raw(u"K", c.stored);
-    EXPECT_EQ(QVReadConfigParamValue(Sec(), u"K", u"dflt", nullptr, 1), CString(c.text)) << CString(c.stored);
-    EXPECT_EQ(QVReadConfigParamValue(Sec(), u"K", -5, nullptr, 1), c.number) << CString(c.stored);
+  for (const auto& [stored, text, number] : cases) {
+    Raw(u"K", stored);
+    EXPECT_EQ(QVReadConfigParamValue(Sec(), u"K", u"dflt", nullptr, 1), CString(text)) << CString(stored);
+    EXPECT_EQ(QVReadConfigParamValue(Sec(), u"K", -5, nullptr, 1), number) << CString(stored);
   }
   EXPECT_EQ(QVReadConfigParamValue(Sec(), u"Missing", -1, nullptr, 0), -1);
   // Reads stop at 1023 characters.
