@@ -73,7 +73,7 @@ TEST(FormatTest, WindowsWidePrintfConventions) {
   EXPECT_EQ(F(u"%s", CString(u"cs")), u"cs");
   EXPECT_EQ(F(u"%p", reinterpret_cast<void*>(0x12FF7C)), u"000000000012FF7C");
   EXPECT_EQ(F(u"%hd %hu", 70000, 70000), u"4464 4464");  // truncated to 16 bits
-  // Missing arguments and a truncated spec are safe.
+  // Missing arguments and a format ending in a lone % are safe.
   EXPECT_EQ(F(u"%d %s"), u"0 (null)");
   EXPECT_EQ(F(u"tail %", 1), u"tail %");
 }
