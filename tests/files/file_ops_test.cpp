@@ -1,5 +1,7 @@
 #include <sys/stat.h>
 
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 #include "files/file_faults.h"
@@ -73,16 +75,12 @@ TEST(MakeDir, CreatesTheMissingChainAndAppendsASeparator) {
 
 TEST(DriveTypes, MountTableClassification) {
   // One file system type per class; a removable device turns only disk types removable.
-  struct Case {
-    const char* type;
-    bool removable;
-    UINT expected;
-  } cases[] = {
+  const std::tuple<const char*, bool, UINT> cases[] = {
       {"ext4", false, DRIVE_FIXED},  {"ext4", true, DRIVE_REMOVABLE},     {"overlay", true, DRIVE_FIXED},
       {"nfs4", false, DRIVE_REMOTE}, {"fuse.smbnetfs", false, DRIVE_REMOTE}, {"tmpfs", false, DRIVE_RAMDISK},
       {"udf", true, DRIVE_CDROM},    {"proc", false, DRIVE_UNKNOWN},
   };
-  for (const auto& c : cases) EXPECT_EQ(qvp::ClassifyMount(c.type, c.removable), c.expected) << c.type;
+  for (auto [type, removable, expected] : cases) EXPECT_EQ(qvp::ClassifyMount(type, removable), expected) << type;
 
   qvp::MountInfo m;
   ASSERT_TRUE(qvp::ParseMountLine("36 35 98:0 /mnt1 /mnt/my\\040disk rw,noatime master:1 - ext3 /dev/root rw", m));
@@ -94,26 +92,21 @@ TEST(DriveTypes, MountTableClassification) {
 }
 
 TEST(FolderListing, WindowsWildcardRules) {
-  struct Case {
-    const char16_t* pattern;
-    const char16_t* name;
-    bool match;
-  } cases[] = {
+  const std::tuple<const char16_t*, const char16_t*, bool> cases[] = {
       {u"*.*", u"noext", true},     {u"*", u".hidden", true},    {u"*.mxf", u"A.MXF", true},
       {u"*.mxf", u"a.mxf.idx", false}, {u"a?c", u"abc", true},  {u"a?c", u"ac", false},
       {u"*.", u"noext", true},      {u"x.*", u"x", true},        {u"*a*b", u"xaxxb", true},
       {u"*a*b", u"xaxxbc", false},  {u"新闻*", u"新闻1", true},   {u"", u"a", false},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(qvp::MatchWildcard(c.pattern, c.name), c.match) << CString(c.pattern) << " / " << CString(c.name);
+  for (auto [pattern, name, match] : cases)
+    EXPECT_EQ(qvp::MatchWildcard(pattern, name), match) << CString(pattern) << " / " << CString(name);
 }
 
 TEST(DeleteFile, MediaFileGoesWithEverySideFileAndEachDeletionIsTraced) {
   const fs::path dir = qvtest::ScratchFolder();
   const fs::path media = dir / "clip" / "x.mxf";
   fs::create_directories(media.parent_path());
-  for (const char* name : {"x.mxf", "x.mxf.idx", "x.mxf.otc", "x.mgx", "x.xml", "x.wav"})
-    qvtest::WriteFile(dir / "clip" / name, name);
+  qvtest::WriteFiles(dir / "clip", {"x.mxf", "x.mxf.idx", "x.mxf.otc", "x.mgx", "x.xml", "x.wav"});
   fs::permissions(media, fs::perms::owner_read);  // read-only files go too
 
   qvtest::LoggerCapture capture;
@@ -142,8 +135,7 @@ TEST(DeleteFile, MediaFileGoesWithEverySideFileAndEachDeletionIsTraced) {
 
 TEST(DeleteFile, PicturesFilesWithoutExtensionAndMissingFiles) {
   const fs::path dir = qvtest::ScratchFolder();
-  for (const char* name : {"y.BMP", "y.BMP.idx", "y.mgx", "noext", "noext.idx", "noext.mgx"})
-    qvtest::WriteFile(dir / name, name);
+  qvtest::WriteFiles(dir, {"y.BMP", "y.BMP.idx", "y.mgx", "noext", "noext.idx", "noext.mgx"});
   EXPECT_EQ(QVDeleteFile(W(dir / "y.BMP")), 1);
   EXPECT_FALSE(fs::exists(dir / "y.BMP"));
   EXPECT_TRUE(fs::exists(dir / "y.BMP.idx"));
@@ -163,7 +155,7 @@ TEST(DeleteFile, PicturesFilesWithoutExtensionAndMissingFiles) {
 
 TEST(DeleteFile, FailuresAreTracedAndOnlyTheMediaFileDecides) {
   const fs::path dir = qvtest::ScratchFolder();
-  for (const char* name : {"z.mxf", "z.mxf.idx", "z.xml"}) qvtest::WriteFile(dir / name, name);
+  qvtest::WriteFiles(dir, {"z.mxf", "z.mxf.idx", "z.xml"});
   qvtest::LoggerCapture capture;
   {
     FileFaults faults;
@@ -238,7 +230,7 @@ TEST(DelDir, RemovesADeepTreeWithSideFilesAndLeavesLinkedTargetsAlone) {
 TEST(FindFile, ListsOneLevelAppendingToTheOutList) {
   const fs::path dir = qvtest::ScratchFolder();
   for (const char* d : {"sub", ".svn", "Other"}) fs::create_directories(dir / d);
-  for (const char* f : {"a.mxf", "B.MXF", "c.wav", ".hidden.mxf"}) qvtest::WriteFile(dir / f, f);
+  qvtest::WriteFiles(dir, {"a.mxf", "B.MXF", "c.wav", ".hidden.mxf"});
   qvtest::WriteFile(dir / "sub" / "deep.mxf", "d");
 
   CStringArray folders, files, none;

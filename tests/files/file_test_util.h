@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,18 +23,14 @@ namespace fs = std::filesystem;
 
 inline fs::path ScratchRoot() { return fs::path(QV_BINARY_DIR) / "files_scratch" / std::to_string(::getpid()); }
 
-// Removes this run's scratch folders when the tests end.
-class ScratchCleanup : public ::testing::Environment {
- public:
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(ScratchRoot(), ec);
-  }
-};
-
+// A fresh folder for the running test; this run's folders go when the program ends.
 inline fs::path ScratchFolder() {
-  static const auto* registered = ::testing::AddGlobalTestEnvironment(new ScratchCleanup);
-  (void)registered;
+  static const struct Cleanup {
+    ~Cleanup() {
+      std::error_code ec;
+      fs::remove_all(ScratchRoot(), ec);
+    }
+  } cleanup;
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   fs::path p = ScratchRoot() / (std::string(info->test_suite_name()) + "." + info->name());
   fs::remove_all(p);
@@ -67,13 +64,15 @@ inline void WriteSized(const fs::path& p, std::size_t size) {
   WriteFile(p, content);
 }
 
+// Each file's content is its own name.
+inline void WriteFiles(const fs::path& dir, std::initializer_list<const char*> names) {
+  for (const char* name : names) WriteFile(dir / name, name);
+}
+
 inline std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary | std::ios::ate);
-  if (!in) return {};
-  std::string content(static_cast<std::size_t>(in.tellg()), '\0');
-  in.seekg(0);
-  in.read(content.data(), static_cast<std::streamsize>(content.size()));
-  return content;
+  std::ostringstream content;
+  content << std::ifstream(p, std::ios::binary).rdbuf();
+  return content.str();
 }
 
 // A small tmpfs mounted for one test (root only); Mounted() is false when it

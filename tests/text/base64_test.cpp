@@ -4,6 +4,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "qv_commonclass/text.h"
@@ -89,33 +90,34 @@ void CheckEncodingAgainstPlainRule() {
 // Hand-worked groups (bytes as the plain rule gives them). A pad in the third
 // or fourth place ends the whole decoding; in the first two it is the value
 // 64. Anything outside the alphabet counts as "A": "*", a wide unit whose low
-// byte is a letter, a full-width "=".
-TEST(Base64Decode, PadsAndCharactersOutsideTheAlphabet) {
-  const std::pair<std::u16string, std::vector<BYTE>> cases[] = {
-      {u"Zm9v", {'f', 'o', 'o'}},  {u"Zm8=", {'f', 'o'}},    {u"Zg==", {'f'}},
-      {u"Zg==Zm9v", {'f'}},        {u"Zm8=Zm9v", {'f', 'o'}}, {u"Zm9=", {'f', 'o'}},
-      {u"=AAA", {0, 0, 0}},        {u"A=AA", {4, 0, 0}},      {u"Zm*v", {'f', 0x60, 0x2F}},
-      {u"\u015Am9v", {2, 'o', 'o'}}, {u"Zm\uFF1Dv", {'f', 0x60, 0x2F}}, {u"", {}},
+// byte is a letter, a full-width "=". A length that is not a multiple of four
+// gives -1 and writes nothing.
+TEST(Base64Decode, HandWorkedCases) {
+  const std::tuple<std::u16string, int, std::vector<BYTE>> cases[] = {
+      {u"Zm9v", 3, {'f', 'o', 'o'}},  {u"Zm8=", 2, {'f', 'o'}},    {u"Zg==", 1, {'f'}},
+      {u"Zg==Zm9v", 1, {'f'}},        {u"Zm8=Zm9v", 2, {'f', 'o'}}, {u"Zm9=", 2, {'f', 'o'}},
+      {u"=AAA", 3, {0, 0, 0}},        {u"A=AA", 3, {4, 0, 0}},      {u"Zm*v", 3, {'f', 0x60, 0x2F}},
+      {u"\u015Am9v", 3, {2, 'o', 'o'}}, {u"Zm\uFF1Dv", 3, {'f', 0x60, 0x2F}}, {u"", 0, {}},
+      {u"Z", -1, {}}, {u"Zm", -1, {}}, {u"Zm9", -1, {}}, {u"Zm9vY", -1, {}}, {u"Zm9vYm", -1, {}}, {u"Zm9vYmF", -1, {}},
   };
-  for (const auto& [text, bytes] : cases) {
-    std::vector<BYTE> out(12, 0xEE);
+  for (const auto& [text, result, bytes] : cases) {
     const auto n = static_cast<int>(text.size());
-    EXPECT_EQ(Base64DecodeW(out.data(), text.data(), n), static_cast<int>(bytes.size())) << CString(text);
-    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), out.begin())) << CString(text);
+    auto check = [&](int got, const std::vector<BYTE>& out) {
+      EXPECT_EQ(got, result) << CString(text);
+      EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), out.begin())) << CString(text);
+      EXPECT_EQ(out[bytes.size()], 0xEE) << CString(text) << ": wrote past the decoded bytes";
+    };
+    std::vector<BYTE> out(12, 0xEE);
+    check(Base64DecodeW(out.data(), text.data(), n), out);
     if (std::any_of(text.begin(), text.end(), [](char16_t c) { return c >= 0x80; })) continue;
     const std::string narrow(text.begin(), text.end());
-    EXPECT_EQ(Base64DecodeA(out.data(), narrow.data(), n), static_cast<int>(bytes.size())) << narrow;
-    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), out.begin())) << narrow;
+    out.assign(12, 0xEE);
+    check(Base64DecodeA(out.data(), narrow.data(), n), out);
   }
-}
-
-TEST(Base64Decode, LengthNotAMultipleOfFourWritesNothing) {
-  for (int len : {1, 2, 3, 5, 6, 7, -1}) {
-    BYTE out[8] = {9, 9, 9, 9, 9, 9, 9, 9};
-    EXPECT_EQ(Base64DecodeA(out, "Zm9vYmFy", len), -1) << len;
-    EXPECT_EQ(Base64DecodeW(out, u"Zm9vYmFy", len), -1) << len;
-    EXPECT_EQ(out[0], 9);
-  }
+  BYTE out[4] = {9};
+  EXPECT_EQ(Base64DecodeA(out, "Zm9v", -1), -1);
+  EXPECT_EQ(Base64DecodeW(out, u"Zm9v", -1), -1);
+  EXPECT_EQ(out[0], 9);
   EXPECT_EQ(Base64DecodeA(nullptr, "Zm9v", 4), 0);
 }
 

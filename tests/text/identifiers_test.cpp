@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <tuple>
 
 #include "qv_commonclass/text.h"
 #include "qv_platform/guid.h"
@@ -20,25 +21,22 @@ CStringArray Array(std::initializer_list<const char16_t*> items) {
 }
 
 // Written as lower-case registry digits without hyphens; read in either case,
-// with or without hyphens.
+// with or without hyphens. Malformed text still gives 1, with the null GUID.
 TEST(GuidText, CompactFormAndParsing) {
   CString compact(u"junk");
   EXPECT_EQ(QV_FromGUIDToString(kSample, compact), 1);
   EXPECT_EQ(compact, CString(u"1a2b3c4d5e6f708192a3b4c5d6e7f809"));
-  for (const char16_t* text : {u"1A2B3C4D-5E6F-7081-92A3-B4C5D6E7F809", u"1a2b3c4d-5e6f-7081-92a3b4c5d6e7f809",
-                               u"1a2b3c4d5e6f708192a3b4c5d6e7f809"}) {
-    GUID g{};
+  const std::pair<const char16_t*, GUID> cases[] = {
+      {u"1A2B3C4D-5E6F-7081-92A3-B4C5D6E7F809", kSample}, {u"1a2b3c4d-5e6f-7081-92a3b4c5d6e7f809", kSample},
+      {u"1a2b3c4d5e6f708192a3b4c5d6e7f809", kSample},     {u"", GUID_NULL},
+      {u"1a2b", GUID_NULL},                               {u"1a2b3c4d5e6f708192a3b4c5d6e7f8", GUID_NULL},
+      {u"1a2b3c4d5e6f708192a3b4c5d6e7f80912", GUID_NULL}, {u"{1a2b3c4d5e6f708192a3b4c5d6e7f809}", GUID_NULL},
+      {u"1a2b3c4d5e6f708192a3b4c5d6e7f80g", GUID_NULL},
+  };
+  for (const auto& [text, expected] : cases) {
+    GUID g = GUID_NULL == expected ? kSample : GUID_NULL;
     EXPECT_EQ(QV_FromStringToGUID(g, text), 1);
-    EXPECT_EQ(g, kSample) << CString(text);
-  }
-}
-
-TEST(GuidText, MalformedTextStillReturnsOneAndLeavesNullGuid) {
-  for (const char16_t* text : {u"", u"1a2b", u"1a2b3c4d5e6f708192a3b4c5d6e7f8", u"1a2b3c4d5e6f708192a3b4c5d6e7f80912",
-                               u"{1a2b3c4d5e6f708192a3b4c5d6e7f809}", u"1a2b3c4d5e6f708192a3b4c5d6e7f80g"}) {
-    GUID g = kSample;
-    EXPECT_EQ(QV_FromStringToGUID(g, text), 1);
-    EXPECT_EQ(g, GUID_NULL) << CString(text);
+    EXPECT_EQ(g, expected) << CString(text);
   }
 }
 
@@ -54,9 +52,7 @@ TEST(GuidText, CreatedGuidsAreDistinctAndRoundTrip) {
     QV_FromGUIDToString(g, again);
     EXPECT_EQ(again, text) << "compact lower-case form";
   }
-}
-
-TEST(GuidText, CreationFailureLeavesOutputsUntouched) {
+  // A failed creation leaves the outputs untouched.
   qvp::SetGuidCreationFailureForTesting(RPC_S_UUID_NO_ADDRESS);
   GUID g = kSample;
   CString text(u"kept");
@@ -109,26 +105,22 @@ TEST(LocalHost, NameAndAddressesComeFromTheSystem) {
 // Each failing step of the host look-ups: one trace record, result 0, the
 // outputs untouched.
 TEST(LocalHost, FailuresAreTracedAndReportedAsZero) {
-  const struct Case {
-    unsigned failure;
-    bool address_call;
-    int code;
-    const char16_t* text;
-  } cases[] = {
+  // Failing step, which call, the code and text traced.
+  const std::tuple<unsigned, bool, int, const char16_t*> cases[] = {
       {qvp::kFailStartup, false, 110040010, u"初始化Socket失败！"},
       {qvp::kFailHostName, false, 110040011, u"获取机器名失败！"},
       {qvp::kFailStartup, true, 110040012, u"初始化Socket失败！"},
       {qvp::kFailHostName, true, 110040013, u"获取机器名失败！"},
       {qvp::kFailResolve, true, 110040014, u"根据机器名获取IP信息失败！"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.code);
+  for (const auto& [failure, address_call, code, text] : cases) {
+    SCOPED_TRACE(code);
     qvtest::LoggerCapture capture;
-    qvp::SetWinsockFailureForTesting(c.failure);
+    qvp::SetWinsockFailureForTesting(failure);
     CString name(u"kept");
     CStringArray addresses;
     addresses.Add(u"kept");
-    const int result = c.address_call ? QV_GetLocalHostIP(addresses) : QV_GetLocalHostName(name);
+    const int result = address_call ? QV_GetLocalHostIP(addresses) : QV_GetLocalHostName(name);
     qvp::SetWinsockFailureForTesting(qvp::kFailNone);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(name, CString(u"kept"));
@@ -137,9 +129,9 @@ TEST(LocalHost, FailuresAreTracedAndReportedAsZero) {
     ASSERT_EQ(records.size(), 1u);
     const auto& r = records[0];
     EXPECT_TRUE(r.ex2 && r.module == u"ZORerer" && r.level == 1);
-    EXPECT_EQ(r.function, c.address_call ? u"QV_GetLocalHostIP" : u"QV_GetLocalHostName");
-    EXPECT_EQ(r.code, c.code);
-    EXPECT_EQ(r.text, c.text);
+    EXPECT_EQ(r.function, address_call ? u"QV_GetLocalHostIP" : u"QV_GetLocalHostName");
+    EXPECT_EQ(r.code, code);
+    EXPECT_EQ(r.text, text);
   }
 }
 

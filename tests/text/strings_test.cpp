@@ -31,30 +31,25 @@ TEST(AnsiConversion, ConvertStringToCharUsesTheAnsiCodePage) {
   qvp::SetAnsiCodePage(saved);
 }
 
-TEST(Utf8Conversion, ToUtf8IsNeverNullAndReplacesLoneSurrogates) {
+// Valid text converts both ways. Lone surrogates and invalid sequences
+// (truncated, overlong, encoded surrogates) become U+FFFD; a NUL ends the text.
+TEST(Utf8Conversion, BothWaysWithReplacement) {
   const std::pair<std::u16string, std::string> cases[] = {
-      {u"", ""},
-      {u"abc", "abc"},
-      {u"中", "\xE4\xB8\xAD"},
-      {u"\U0001F600", "\xF0\x9F\x98\x80"},
-      {std::u16string(1, char16_t{0xD800}) + u"x", "\xEF\xBF\xBDx"},
-  };
+      {u"", ""}, {u"中", "\xE4\xB8\xAD"}, {u"\U0001F600", "\xF0\x9F\x98\x80"}, {u"\uFFFDx", "\xEF\xBF\xBDx"}};
   for (const auto& [wide, utf8] : cases) {
     char* out = QVConvertToUTF8(CString(wide));
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(std::string(out), utf8);
     std::free(out);
+    EXPECT_EQ(QVConvertUTF8ToString(utf8.c_str()), CString(wide));
   }
-}
-
-TEST(Utf8Conversion, FromUtf8ReplacesInvalidSequencesAndStopsAtNul) {
-  EXPECT_EQ(QVConvertUTF8ToString("a\xFF" "b"), CString(u"a\uFFFDb"));
-  EXPECT_EQ(QVConvertUTF8ToString("\xE4\xB8"), CString(u"\uFFFD"));  // truncated at the end
-  EXPECT_EQ(QVConvertUTF8ToString("\xC0\xAF"), CString(u"\uFFFD\uFFFD"));  // overlong
-  EXPECT_EQ(QVConvertUTF8ToString("\xED\xA0\x80"), CString(u"\uFFFD\uFFFD\uFFFD"));  // encoded surrogate
-  EXPECT_EQ(QVConvertUTF8ToString("\xF0\x9F\x98\x80"), CString(u"\U0001F600"));
-  EXPECT_EQ(QVConvertUTF8ToString("ab\0cd"), CString(u"ab"));
-  EXPECT_EQ(QVConvertUTF8ToString(nullptr), CString());
+  char* out = QVConvertToUTF8(CString(std::u16string(1, char16_t{0xD800}) + u"x"));
+  EXPECT_STREQ(out, "\xEF\xBF\xBDx");
+  std::free(out);
+  const std::pair<const char*, const char16_t*> invalid[] = {
+      {"a\xFF\x62", u"a\uFFFDb"},  {"\xE4\xB8", u"\uFFFD"}, {"\xC0\xAF", u"\uFFFD\uFFFD"},
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"}, {"ab\0cd", u"ab"},   {nullptr, u""}};
+  for (const auto& [utf8, wide] : invalid) EXPECT_EQ(QVConvertUTF8ToString(utf8), CString(wide)) << CString(wide);
 }
 
 TEST(StringLengthForB, CountsFourPerNonAsciiUnit) {
@@ -64,14 +59,13 @@ TEST(StringLengthForB, CountsFourPerNonAsciiUnit) {
   for (const auto& [text, length] : cases) EXPECT_EQ(QVGetStringLengthForB(text), length) << CString(text);
 }
 
-TEST(Escaping, XmlAndHtmlEscapeInOrderWithoutTouchingDoubleQuotes) {
+TEST(Escaping, EscapeAndUnescape) {
   EXPECT_EQ(XmlConv(u"a<b>&'\""), CString(u"a&lt;b&gt;&amp;&apos;\""));
   EXPECT_EQ(XmlConv(u"&lt;"), CString(u"&amp;lt;"));
   EXPECT_EQ(HtmlConv(u"<a href=\"x\">'&"), CString(u"&lt;a href=\"x\"&gt;'&amp;"));
   EXPECT_EQ(HtmlConv(CString()), CString());
-}
 
-TEST(Escaping, ConvHtmlContentReplacesOneNameAfterTheOther) {
+  // Unescaping replaces one name after the other, once each.
   const std::pair<const char16_t*, const char16_t*> cases[] = {
       {u"&lt;b&gt; &amp; &quot;q&quot; &apos;", u"<b> & \"q\" '"},
       {u"&amp;quot;", u"\""},            // doubly escaped: "&amp;" resolves first
@@ -87,23 +81,17 @@ TEST(Escaping, ConvHtmlContentReplacesOneNameAfterTheOther) {
 
 TEST(WordCount, CountsLikeTheDisplayRule) {
   const std::pair<const char16_t*, unsigned long> cases[] = {
-      {u"", 0},
+      {u"", 0},        {u"中文。", 3},   {u"abc123", 2}, {u", ,", 2},
+      {u"abc中", 2},   {u"1.5", 2},      {u"！？：；，", 5}, {u"Tom2 是 good", 4},
       {u"Hello, world.", 2},         // marks that end a word are not counted
-      {u"中文。", 3},
-      {u"abc123", 2},
-      {u", ,", 2},
-      {u"abc中", 2},
-      {u"1.5", 2},
       {u"中", 1},                    // CJK ideographs are letters
       {u"第１２３章", 3},            // full-width digits are one number
       {u"\uFF21\uFF22", 2},          // full-width letters are words of their own
       {u"café", 2},                  // a non-ASCII letter ends the Latin run
       {u"x²", 2},                    // superscript two is a digit
       {u"\u0663\u0664", 1},          // Arabic-Indic digits
-      {u"！？：；，", 5},
       {u"\u3001 - +", 0},            // other marks and symbols count nothing
       {u"\U00020000", 0},            // surrogate halves are not letters
-      {u"Tom2 是 good", 4},
   };
   for (const auto& [text, words] : cases) EXPECT_EQ(QV_GetWordsFromText(text), words) << CString(text);
 }
