@@ -390,15 +390,16 @@ int ReadVEDL2Document(const qvp::XmlDocument& doc, _VEDL_INFO_2& info) {
 // "vtedl" element, and under it only "video", "audio", "physical",
 // "format" and "extedlfile" elements separated by white space. The first
 // four hold nothing but empty elements (`<name attributes/>`); "extedlfile"
-// holds plain text. Attributes are `name="value"` after white space, the
-// value without '<', '&', tabs, line breaks or NUL; names are ASCII letters,
-// digits, '_', '-' and '.', starting with a letter or '_'.
+// holds plain text (no '&', carriage return or NUL). Attributes are
+// `name="value"` after white space, the value without '<', '&', tabs, line
+// breaks or NUL; names are ASCII letters, digits, '_', '-' and '.', starting
+// with a letter or '_' (attribute names shorter than 64 bytes).
 class DirectList {
  public:
-  // Scan checks the form and marks the end of every attribute name and value
-  // with a NUL in the buffer (which must be followed by 16 NUL bytes). False
-  // when the text is not of the form.
-  bool Scan(char* text, std::size_t size);  // `size` + 16 bytes readable
+  // Scan checks the form and rewrites the bytes around every attribute in
+  // place as Attributes reads them. The text must be followed by 16 NUL
+  // bytes. False when the text is not of the form.
+  bool Scan(char* text, std::size_t size);
 
   // Read fills `info` and returns true; false (with `info` untouched) when
   // the document route would fail or say anything but the missing
