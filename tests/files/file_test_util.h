@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -67,6 +68,16 @@ inline void WriteSized(const fs::path& p, std::size_t size) {
 // Each file's content is its own name.
 inline void WriteFiles(const fs::path& dir, std::initializer_list<const char*> names) {
   for (const char* name : names) WriteFile(dir / name, name);
+}
+
+// The names in `dir`, sorted and joined by spaces ("" when it is missing).
+inline std::string Listing(const fs::path& dir) {
+  std::set<std::string> names;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(dir, ec)) names.insert(e.path().filename().string());
+  std::string out;
+  for (const auto& n : names) out += (out.empty() ? "" : " ") + n;
+  return out;
 }
 
 inline std::string ReadFile(const fs::path& p) {

@@ -61,7 +61,8 @@ TEST(TimeCode, FixedRatesToText) {
       {static_cast<emQVVideoStandard>(0x80000), 90000, "01:00:00:00"},
       {static_cast<emQVVideoStandard>(-2), 25, "00:00:01:00"},
   };
-  for (const auto& [standard, frames, text] : cases) EXPECT_EQ(Text(frames, standard), text) << standard << " " << frames;
+  for (const auto& [standard, frames, text] : cases)
+    EXPECT_EQ(Text(frames, standard), text) << standard << " " << frames;
 }
 
 TEST(TimeCode, FixedRatesFromText) {

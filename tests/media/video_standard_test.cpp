@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <regex>
 #include <string>
 #include <tuple>
 
@@ -18,26 +18,15 @@ namespace {
 using qvtest::kIni;
 
 // The settings file is in the ANSI code page; these take and give UTF-8.
-std::string ReadIni() {
-  std::ifstream in(kIni, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return CString(qvp::ToWide(ss.str())).ToUtf8();
-}
-
 void WriteIni(const std::string& content) {
-  std::ofstream out(kIni, std::ios::binary | std::ios::trunc);
-  out << qvp::FromWide(CString(content).str());
+  std::ofstream(kIni, std::ios::binary | std::ios::trunc) << qvp::FromWide(CString(content).str());
 }
 
 // The "DefaultFrameRate" line of the INI file, or "" when it has none.
 std::string FrameRateLine() {
-  std::istringstream in(ReadIni());
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.rfind("DefaultFrameRate=", 0) == 0) return line;
-  }
-  return "";
+  const std::string ini = CString(qvp::ToWide(qvtest::IniBytes().value_or(""))).ToUtf8();
+  std::smatch line;
+  return std::regex_search(ini, line, std::regex("(^|\n)(DefaultFrameRate=[^\r\n]*)")) ? line[2].str() : "";
 }
 
 emQVVideoStandard S(std::int32_t v) { return static_cast<emQVVideoStandard>(v); }
@@ -45,12 +34,8 @@ emQVVideoStandard S(std::int32_t v) { return static_cast<emQVVideoStandard>(v); 
 }  // namespace
 
 TEST(VideoStandard, Tables) {
-  struct Row {
-    std::int32_t standard;
-    double rate, timecodeRate;
-    UINT height, width;
-  };
-  const Row rows[] = {
+  // Standard, rate, time code rate, height, width.
+  const std::tuple<std::int32_t, double, double, UINT, UINT> rows[] = {
       {0x2, 29.97, 29.969999313354492, 480, 720},       {0x4, 30, 30, 480, 720},
       {0x10, 25, 25, 1080, 1920},                       {0x80, 30, 23.979999542236328, 1080, 1920},
       {0x1000, 30, 23.979999542236328, 720, 1280},      {0x4000, 50, 50, 720, 1280},
@@ -59,13 +44,12 @@ TEST(VideoStandard, Tables) {
       {0x0, 25, 25, 576, 720},   {0x1, 25, 25, 576, 720},  {0x8, 25, 25, 576, 720},
       {0x60, 25, 25, 576, 720},  {0x80000, 25, 25, 576, 720}, {-0x10, 25, 25, 576, 720},
   };
-  for (const auto& r : rows) {
-    SCOPED_TRACE(r.standard);
-    const auto s = S(r.standard);
-    EXPECT_EQ(QV_GetFromVideoStandardToFrameRate(s), r.rate);
-    EXPECT_EQ(GetTimeCodeFrameRate(r.standard), r.timecodeRate);
-    EXPECT_EQ(QV_GetSysVideoHeight(s), r.height);
-    EXPECT_EQ(QV_GetSysVideoWidth(s), r.width);
+  for (const auto& [standard, rate, timecode_rate, height, width] : rows) {
+    SCOPED_TRACE(standard);
+    EXPECT_EQ(QV_GetFromVideoStandardToFrameRate(S(standard)), rate);
+    EXPECT_EQ(GetTimeCodeFrameRate(standard), timecode_rate);
+    EXPECT_EQ(QV_GetSysVideoHeight(S(standard)), height);
+    EXPECT_EQ(QV_GetSysVideoWidth(S(standard)), width);
   }
   // Only the exact 64-bit value selects a row.
   EXPECT_EQ(GetTimeCodeFrameRate(0x100000002LL), 25.0);
