@@ -27,9 +27,8 @@ TEST(FormatDateTimeTest, PatternsAndStyles) {
   SYSTEMTIME st{33, 1, 9, 2, 3, 4, 5, 0};
   EXPECT_EQ(QV_FormatDateTime(st, u"%Y-%m-%d %H:%M:%S[%A]"), u"0033-01-02 03:04:05[]");
   EXPECT_EQ(QV_FormatDateTime(st, 0), u"0033-01-02");
-}
 
-TEST(FormatDateTimeTest, WeekdayNamesComeThroughTheAnsiCodePage) {
+  // Weekday names are held in GBK and come through the ANSI code page.
   const char16_t* names[] = {u"星期日", u"星期一", u"星期二", u"星期三", u"星期四", u"星期五", u"星期六"};
   for (int i = 0; i < 7; ++i) EXPECT_EQ(QV_FormatDateTime(45354.0 + i, u"%A"), CString(names[i]));  // a Sunday first
   const UINT saved = GetACP();

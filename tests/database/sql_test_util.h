@@ -27,6 +27,8 @@ inline CString Where(std::vector<qv_commonclass::stu_QVDBQueryCondition>& conds,
   }
   return QV_CreateSqlWhere(list, static_cast<qv_commonclass::em_QVDatabaseType>(type));
 }
-inline CString Where(std::vector<qv_commonclass::stu_QVDBQueryCondition>&& conds, int type) { return Where(conds, type); }
+inline CString Where(std::vector<qv_commonclass::stu_QVDBQueryCondition>&& conds, int type) {
+  return Where(conds, type);
+}
 
 }  // namespace qvtest

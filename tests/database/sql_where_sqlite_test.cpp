@@ -113,7 +113,8 @@ TEST_F(SqliteWhereTest, TextConditionsBehaveAsBoundParameters) {
     EXPECT_EQ(Found(2, "title", " like ", v, em_QVDBOracle), Ids("title LIKE ?", {"%" + s + "%"})) << v;
     EXPECT_EQ(Found(4, "note", "", v, em_QVDBPercent), Ids("note LIKE ?", {"%" + s + "%"})) << v;
     EXPECT_EQ(Found(6, "title", "=", v, em_QVDBOracle), Ids("UPPER(title) = ?", {Upper(s)})) << v;
-    EXPECT_EQ(Found(6, "title", "not like", v, em_QVDBDB2), Ids("UPPER(title) NOT LIKE ?", {"%" + Upper(s) + "%"})) << v;
+    EXPECT_EQ(Found(6, "title", "not like", v, em_QVDBDB2), Ids("UPPER(title) NOT LIKE ?", {"%" + Upper(s) + "%"}))
+        << v;
     // DB2's LOCATE is a plain substring test: every note holds its own title.
     const std::set<int> found = Found(4, "note", "", v, em_QVDBDB2);
     EXPECT_EQ(found, Ids("instr(note, ?) > 0", {v})) << v;

@@ -70,9 +70,8 @@ TEST(AddressMatch, LongestTextPrefixWinsAndTiesGoToTheFirst) {
   EXPECT_EQ(QVGetMaxMatchedIP(Array({u"172.16.0.1"}), u"10.0.0.9"), CString(u"172.16.0.1"));
   EXPECT_EQ(QVGetMaxMatchedIP(Array({}), u"10.0.0.9"), CString());
   EXPECT_EQ(QVGetMaxMatchedIP(Array({u"10.0.0.1"}), CString()), CString());
-}
 
-TEST(AddressMatch, PairSearchKeepsTheFirstBestPair) {
+  // The pair search keeps the first best pair.
   CString a(u"untouched"), b(u"untouched");
   EXPECT_EQ(QVGetMaxMatchedIPEx(Array({}), Array({u"1.1.1.1"}), a, b), 0);
   EXPECT_EQ(a, CString(u"untouched"));
