@@ -13,10 +13,7 @@ constexpr double kFriday = 45352.354166666664;  // 2024-03-01 08:30:00
 
 TEST(FormatDateTimeTest, PatternsAndStyles) {
   const std::pair<const char16_t*, const char16_t*> cases[] = {
-      {u"%Y-%m-%d %H:%M:%S", u"2024-03-01 08:30:00"},
-      {u"%A", u"星期五"},
-      {u"%Y%Y", u"20242024"},
-      {u"no placeholders", u"no placeholders"},
+      {u"%Y-%m-%d %H:%M:%S", u"2024-03-01 08:30:00"}, {u"%Y%Y", u"20242024"}, {u"no %", u"no %"},
       {u"%y %B %%Y %a", u"%y %B %2024 %a"},  // nothing else is interpreted
   };
   for (const auto& [pattern, text] : cases) EXPECT_EQ(QV_FormatDateTime(kFriday, pattern), text) << CString(pattern);

@@ -18,8 +18,7 @@ enum class FileCall { kOpen, kRead, kWrite, kFsync, kUnlink, kMkdir, kCount };
 class FileFaults {
  public:
   FileFaults() {
-    const qvp::FileOps& sys = qvp::SystemFileOps();
-    table_ = sys;
+    table_ = Sys();
     table_.open = [](const char* p, int f, mode_t m) {
       if (sources_only && (f & O_CREAT)) return Sys().open(p, f, m);
       return Pass(FileCall::kOpen) ? Sys().open(p, f, m) : -1;
@@ -30,19 +29,14 @@ class FileFaults {
       return Sys().read(fd, b, n);
     };
     table_.write = [](int fd, const void* b, size_t n) -> ssize_t {
-      if (!Pass(FileCall::kWrite)) return -1;
-      if (short_write.load() && n > 1) return Sys().write(fd, b, n / 2);
-      return Sys().write(fd, b, n);
+      return Pass(FileCall::kWrite) ? Sys().write(fd, b, short_write && n > 1 ? n / 2 : n) : -1;
     };
     table_.fsync = [](int fd) { return Pass(FileCall::kFsync) ? Sys().fsync(fd) : -1; };
     table_.unlink = [](const char* p) { return Pass(FileCall::kUnlink) ? Sys().unlink(p) : -1; };
     table_.mkdir = [](const char* p, mode_t m) { return Pass(FileCall::kMkdir) ? Sys().mkdir(p, m) : -1; };
     table_.sleep_ms = [](unsigned ms) { slept_ms += ms; };
     for (int i = 0; i < kCalls; ++i) calls[i] = fail_from[i] = fail_to[i] = 0;
-    slept_ms = 0;
-    short_write = false;
-    sources_only = false;
-    on_read = nullptr;
+    slept_ms = 0, short_write = false, sources_only = false, on_read = nullptr;
     previous_ = qvp::SetFileOps(&table_);
   }
   ~FileFaults() { qvp::SetFileOps(previous_); }
@@ -52,9 +46,7 @@ class FileFaults {
   // Fail calls number first..last (counting from 1) of `call` with `err`.
   void Fail(FileCall call, int first, int last, int err) {
     const auto i = static_cast<int>(call);
-    errors[i] = err;
-    fail_to[i] = last;
-    fail_from[i] = first;
+    errors[i] = err, fail_to[i] = last, fail_from[i] = first;
   }
   static int Calls(FileCall call) { return calls[static_cast<int>(call)].load(); }
   static unsigned Slept() { return slept_ms.load(); }
@@ -73,11 +65,9 @@ class FileFaults {
   static bool Pass(FileCall call) {
     const auto i = static_cast<int>(call);
     const int n = ++calls[i];
-    if (fail_from[i] > 0 && n >= fail_from[i] && n <= fail_to[i]) {
-      errno = errors[i];
-      return false;
-    }
-    return true;
+    const bool fail = fail_from[i] > 0 && n >= fail_from[i] && n <= fail_to[i];
+    if (fail) errno = errors[i];
+    return !fail;
   }
   qvp::FileOps table_{};
   const qvp::FileOps* previous_ = nullptr;

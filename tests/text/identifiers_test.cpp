@@ -78,12 +78,11 @@ TEST(AddressMatch, LongestTextPrefixWinsAndTiesGoToTheFirst) {
 
   EXPECT_EQ(QVGetMaxMatchedIPEx(Array({u"10.1.1.1", u"192.168.3.4"}), Array({u"172.16.0.1", u"192.168.3.9"}), a, b),
             1);
-  EXPECT_EQ(a, CString(u"192.168.3.4"));
-  EXPECT_EQ(b, CString(u"192.168.3.9"));
+  EXPECT_EQ(std::tie(a, b), std::make_tuple(CString(u"192.168.3.4"), CString(u"192.168.3.9")));
 
   EXPECT_EQ(QVGetMaxMatchedIPEx(Array({u"", u""}), Array({u""}), a, b), 0);
-  EXPECT_EQ(a, CString());  // the first pair was stored before the result was judged
-  EXPECT_EQ(b, CString());
+  // The first pair was stored before the result was judged.
+  EXPECT_EQ(std::tie(a, b), std::make_tuple(CString(), CString()));
 }
 
 TEST(LocalHost, NameAndAddressesComeFromTheSystem) {
