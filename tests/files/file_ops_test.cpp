@@ -117,7 +117,7 @@ TEST(DeleteFile, MediaFileGoesWithEverySideFileAndEachDeletionIsTraced) {
   }
 }
 
-TEST(DeleteFile, PicturesFilesWithoutExtensionAndMissingFiles) {
+TEST(DeleteFile, PicturesExtensionlessNamesAndMissingFiles) {
   const fs::path dir = qvtest::ScratchFolder();
   qvtest::WriteFiles(dir, {"y.BMP", "y.BMP.idx", "y.mgx", "noext", "noext.idx", "noext.mgx"});
   EXPECT_EQ(QVDeleteFile(W(dir / "y.BMP")), 1);
