@@ -172,18 +172,20 @@ unsigned long QV_GetWordsFromText(CString text) {
 
 void QV_SeparateStringToArray(CString source, CStringArray& out, CString separator) {
   out.RemoveAll();
-  CString rest = source;
+  // `start` marks the remaining text inside `source`; searching from it
+  // instead of cutting a new remainder each time keeps long lists linear.
+  int start = 0;
   if (!separator.IsEmpty()) {
-    for (int p = rest.Find(separator); p >= 0; p = rest.Find(separator)) {
-      CString piece = rest.Left(p);
+    for (int p = source.Find(separator, start); p >= 0; p = source.Find(separator, start)) {
+      CString piece = source.Mid(start, p - start);
       piece.Trim();
       if (!piece.IsEmpty()) out.Add(piece);
       // One character past the match's start: for a one-character separator
       // that is just past it; a longer one leaves its tail on the next piece.
-      rest = rest.Mid(p + 1);
+      start = p + 1;
     }
   }
-  if (!rest.IsEmpty()) out.Add(rest);
+  if (start < source.GetLength()) out.Add(source.Mid(start));
 }
 
 }  // namespace qv_commonclass
