@@ -164,7 +164,9 @@ int CreateFolderForFile(const char16_t* path) {
     std::string folder = p;
     if (p.find('.') != std::string::npos) {
       const std::size_t slash = p.rfind('/');
-      folder = slash == std::string::npos ? std::string() : p.substr(0, slash);
+      // A file right under "/" lives in the root folder, as "C:\x.edl" lives
+      // in "C:".
+      folder = slash == std::string::npos ? std::string() : slash == 0 ? std::string("/") : p.substr(0, slash);
     }
     // A file name without a folder, or a folder in a Windows form, has no
     // root here; refuse it rather than guess.

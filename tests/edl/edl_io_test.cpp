@@ -357,7 +357,8 @@ TEST(EdlIo, FolderCreation) {
     std::string path;
     int result;
   } cases[] = {{"relative/dir/x.xml", 0},  {"x.xml", 0},       {"C:\\media\\x.xml", 0},
-               {"", 0},                    {base + "/f.xml", 1}, {base + "/file.txt/sub/x.xml", 0}};
+               {"", 0},                    {base + "/f.xml", 1}, {base + "/file.txt/sub/x.xml", 0},
+               {"/x.xml", 1}};
   std::ofstream(dir.path / "file.txt") << "x";
   for (const auto& c : cases) EXPECT_EQ(CreateFolderForFile(qvp::Utf8ToUtf16(c.path).c_str()), c.result) << c.path;
   EXPECT_EQ(CreateFolderForFile(nullptr), 0);
