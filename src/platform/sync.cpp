@@ -165,7 +165,11 @@ MutexHandle* NewHandle(Registry& r, MutexObject* object) {
 HANDLE CreateMutexW(SECURITY_ATTRIBUTES* /*attributes*/, BOOL initial_owner, const char16_t* name) {
   Registry& r = Mutexes();
   std::lock_guard<std::mutex> guard(r.lock);
-  const std::u16string key = name ? std::u16string(name) : std::u16string();
+  std::u16string key = name ? std::u16string(name) : std::u16string();
+  // "Local\" names the session's namespace, which is also where a name
+  // without a prefix lives: both spellings are one object.
+  if (constexpr std::u16string_view local = u"Local\\"; key.starts_with(local) && key.size() > local.size())
+    key.erase(0, local.size());
   if (!key.empty()) {
     if (auto it = r.by_name.find(key); it != r.by_name.end()) {
       // Opening an existing mutex never grants ownership.

@@ -150,6 +150,8 @@ TEST_F(NamedTest, SingleInstanceNameOutlivesTheGuardInItsProcess) {
   }
   CQVLimitSingleInstance later(name.c_str());
   EXPECT_EQ(later.IsAnotherInstanceRunning(), 1);
+  CQVLimitSingleInstance session((u"Local\\" + name).c_str());  // the same name in the session namespace
+  EXPECT_EQ(session.IsAnotherInstanceRunning(), 1);
 }
 
 TEST_F(NamedTest, MutexOnlyTheOwnerReleasesAndTheLastCloseEndsTheName) {

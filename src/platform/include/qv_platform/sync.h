@@ -33,7 +33,8 @@ struct SECURITY_ATTRIBUTES;
 // ownership is granted only to the creator. Every call returns a new handle;
 // the name exists (for this process) until its last handle is closed.
 // Returns null with the last error set when the runtime folder cannot hold
-// the name's lock file. Security attributes are ignored.
+// the name's lock file. Security attributes are ignored. "Local\X" and "X"
+// name the same mutex.
 QVP_API HANDLE CreateMutexW(SECURITY_ATTRIBUTES* attributes, BOOL initial_owner, const char16_t* name);
 // ReleaseMutex gives up one level of ownership of the calling thread; FALSE
 // with ERROR_NOT_OWNER (288) when that thread does not own the mutex, FALSE
