@@ -397,15 +397,11 @@ void CQVCopyFileManage::WriteDataThread() noexcept {
           stop = true;
           break;
         }
+        // The cancel flag is looked at before a buffer is written, never
+        // between its write and flush: a buffer once written is flushed and
+        // reported, and a cancel that comes during the last one's write
+        // leaves a complete copy.
         ssize_t written = WriteSlot(fd, slot);
-        // A write can take long when the storage is busy; a cancel that came
-        // meanwhile is honoured before the flush, which would only be wasted
-        // on a target that is about to be deleted.
-        if (written >= 0 && Cancelled()) {
-          QV_TraceEx2(kModule, kWriter, kFailure, 110140017, u"复制文件[%s]过程中取消标志为TRUE！", target_);
-          stop = true;
-          break;
-        }
         // A failed flush loses data as surely as a failed write.
         if (written >= 0 && ops.fsync(fd) != 0) written = -1;
         if (written < 0) {

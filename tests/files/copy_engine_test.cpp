@@ -96,7 +96,7 @@ TEST(CopyEngine, EmptySourceAndExactlyTwoBuffers) {
 // A 9 MiB copy calls back at 4, 8 and 9 MiB; the second call answers or
 // raises the cancel flag.
 TEST(CopyEngine, CallbackAnswersAndCancelFlag) {
-  enum Flag { kClear, kSetBefore, kSetAtSecondCall };
+  enum Flag { kClear, kSetBefore, kSetAtSecondCall, kSetDuringLastWrite };
   const struct Case {
     DWORD answer;
     Flag flag;
@@ -109,6 +109,8 @@ TEST(CopyEngine, CallbackAnswersAndCancelFlag) {
       {PROGRESS_STOP, kClear, 2, 0, {110140021, 110140023}},
       {PROGRESS_CONTINUE, kSetBefore, 0, 0, {110140010}},
       {PROGRESS_CONTINUE, kSetAtSecondCall, 2, 0, {}},
+      // A buffer being written is flushed and reported: the copy completes.
+      {PROGRESS_CONTINUE, kSetDuringLastWrite, 3, 1, {}},
   };
   const fs::path dir = qvtest::ScratchFolder();
   qvtest::WriteSized(dir / "src", 9 * kMiB);
@@ -119,6 +121,11 @@ TEST(CopyEngine, CallbackAnswersAndCancelFlag) {
     rec.answers = {PROGRESS_CONTINUE, c.answer};
     int cancel = c.flag == kSetBefore;
     if (c.flag == kSetAtSecondCall) rec.cancel_on_call = &cancel;
+    FileFaults faults;
+    if (c.flag == kSetDuringLastWrite)
+      FileFaults::on_write = [&](size_t n) {
+        if (n < 4 * kMiB) std::atomic_ref<int>(cancel).store(1);
+      };
     ExpectOutcome(Copy(dir / "src", dir / "dst", &rec, &cancel), c.result, dir / "dst", 9 * kMiB, what);
     EXPECT_EQ(rec.calls.size(), c.calls) << what;
     for (int code : c.codes) EXPECT_TRUE(code == 0 || Traced(capture, code)) << what << " " << code;

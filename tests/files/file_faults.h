@@ -29,6 +29,7 @@ class FileFaults {
       return Sys().read(fd, b, n);
     };
     table_.write = [](int fd, const void* b, size_t n) -> ssize_t {
+      if (on_write) on_write(n);
       return Pass(FileCall::kWrite) ? Sys().write(fd, b, short_write && n > 1 ? n / 2 : n) : -1;
     };
     table_.fsync = [](int fd) { return Pass(FileCall::kFsync) ? Sys().fsync(fd) : -1; };
@@ -36,7 +37,7 @@ class FileFaults {
     table_.mkdir = [](const char* p, mode_t m) { return Pass(FileCall::kMkdir) ? Sys().mkdir(p, m) : -1; };
     table_.sleep_ms = [](unsigned ms) { slept_ms += ms; };
     for (int i = 0; i < kCalls; ++i) calls[i] = fail_from[i] = fail_to[i] = 0;
-    slept_ms = 0, short_write = false, sources_only = false, on_read = nullptr;
+    slept_ms = 0, short_write = false, sources_only = false, on_read = nullptr, on_write = nullptr;
     previous_ = qvp::SetFileOps(&table_);
   }
   ~FileFaults() { qvp::SetFileOps(previous_); }
@@ -59,6 +60,8 @@ class FileFaults {
   static inline std::atomic<bool> sources_only{false};
   // Runs before every read (on the reading thread); set before the copy starts.
   static inline std::function<void(int)> on_read;
+  // Runs before every write with its length (on the writing thread).
+  static inline std::function<void(size_t)> on_write;
 
  private:
   static const qvp::FileOps& Sys() { return qvp::SystemFileOps(); }
