@@ -1,6 +1,8 @@
 #include "qv_platform/winsock.h"
 
 #include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -10,6 +12,7 @@
 #include <atomic>
 #include <climits>
 #include <cstring>
+#include <strings.h>
 
 namespace {
 
@@ -21,6 +24,30 @@ bool Forced(unsigned which) { return (g_failures.load() & which) != 0; }
 int Fail(int code) {
   t_last_error = code;
   return SOCKET_ERROR;
+}
+
+bool IsLocalHostName(const char* name) {
+  char local[HOST_NAME_MAX + 1] = {};
+  if (gethostname(local, sizeof local - 1) != 0) return false;
+  return strcasecmp(name, local) == 0;
+}
+
+// The IPv4 addresses of the interfaces that are up, loopback left out, in
+// the system's interface order. Windows answers a look-up of its own name
+// with its adapters' addresses; the resolver here often knows only a
+// loopback entry for it, which would never match a server's network.
+void AppendInterfaceAddresses(std::vector<std::string>& addresses) {
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return;
+  for (const ifaddrs* ifa = list; ifa != nullptr; ifa = ifa->ifa_next) {
+    if (ifa->ifa_addr == nullptr || ifa->ifa_addr->sa_family != AF_INET) continue;
+    if ((ifa->ifa_flags & IFF_UP) == 0 || (ifa->ifa_flags & IFF_LOOPBACK) != 0) continue;
+    const auto* sin = reinterpret_cast<const sockaddr_in*>(ifa->ifa_addr);
+    char text[INET_ADDRSTRLEN] = {};
+    if (inet_ntop(AF_INET, &sin->sin_addr, text, sizeof text) == nullptr) continue;
+    if (std::find(addresses.begin(), addresses.end(), text) == addresses.end()) addresses.emplace_back(text);
+  }
+  freeifaddrs(list);
 }
 
 }  // namespace
@@ -61,6 +88,10 @@ bool ResolveHostIPv4(const char* name, std::vector<std::string>& addresses) {
   if (Forced(kFailResolve) || name == nullptr) {
     t_last_error = WSAHOST_NOT_FOUND;
     return false;
+  }
+  if (IsLocalHostName(name)) {
+    AppendInterfaceAddresses(addresses);
+    if (!addresses.empty()) return true;
   }
   addrinfo hints{};
   hints.ai_family = AF_INET;

@@ -3,8 +3,11 @@
 //
 // Linux needs no start-up, so WSAStartup only records the requested version
 // and always succeeds unless a test forces a failure. Host names come from
-// gethostname and addresses from getaddrinfo (IPv4 only, each address once,
-// in the resolver's order).
+// gethostname. The addresses of the local host's own name are those of its
+// interfaces that are up (loopback left out, as Windows answers for its own
+// name); other names, and the local name on a machine without such an
+// interface, go through getaddrinfo. IPv4 only, each address once, in the
+// system's order.
 #pragma once
 
 #include <string>
@@ -46,7 +49,9 @@ QVP_API int GetHostName(char* name, int length);
 
 // ResolveHostIPv4 is the lookup behind Winsock's gethostbyname: true with
 // the host's IPv4 addresses in dotted-decimal form (at least one), false
-// when the name does not resolve to any IPv4 address.
+// when the name does not resolve to any IPv4 address. For the local host's
+// name (compared without regard to case) these are the addresses of its
+// interfaces that are up, loopback excluded, when there are any.
 QVP_API bool ResolveHostIPv4(const char* name, std::vector<std::string>& addresses);
 
 // Which call a test wants to fail (bit mask), until reset with 0.
