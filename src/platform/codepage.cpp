@@ -28,7 +28,8 @@ UINT Resolve(UINT cp) { return cp == CP_ACP ? AnsiCodePage().load() : cp; }
 
 const char* IconvName(UINT cp) {
   switch (cp) {
-    case 936: return "GBK";
+    // glibc's CP936 is GBK plus the euro sign at 0x80, as Windows has it.
+    case 936: return "CP936";
     case 1252: return "CP1252";
     default: return nullptr;
   }
