@@ -113,8 +113,10 @@ QV_API int QVCopyFileEx(const char16_t* source, const char16_t* target, int fail
 //            from 1, 0, -1, target descriptor, data); answers
 //            PROGRESS_CONTINUE, PROGRESS_CANCEL or PROGRESS_STOP (both
 //            cancel), PROGRESS_QUIET (no more calls). May be null.
-//  cancel    read (never written) on both threads; non-zero cancels. May be
-//            null. Another thread should set it with an atomic store.
+//  cancel    read (never written) by the writer thread, before each open of
+//            the target, while it waits for a buffer and before each write;
+//            non-zero cancels. May be null. Another thread should set it
+//            with an atomic store.
 //  flags     bit 0: fail at once when the target exists.
 // Throws std::bad_alloc when the buffers cannot be allocated.
 QV_API int QVCopyFileEx(const char16_t* source, const char16_t* target, LPPROGRESS_ROUTINE progress,

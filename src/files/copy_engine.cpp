@@ -236,8 +236,15 @@ void CQVCopyFileManage::ReadDataThread() noexcept {
     QV_TraceEx2(kModule, kReader, kThread, 110140001, u"进入复制函数的读取线程，文件名[%s]", source_);
     const std::string src = source_.ToUtf8();
     for (int attempt = 1; fd < 0; ++attempt) {
-      fd = ops.open(src.c_str(), O_RDONLY, 0);
-      if (fd >= 0) break;
+      // Opened without blocking, then switched back: a source that is a
+      // pipe nobody writes to would otherwise hold the reader in the open,
+      // where neither the exit event nor the cancel flag can reach it, and
+      // the copy would never return.
+      fd = ops.open(src.c_str(), O_RDONLY | O_NONBLOCK, 0);
+      if (fd >= 0) {
+        if (const int fl = ::fcntl(fd, F_GETFL); fl != -1) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+        break;
+      }
       const DWORD err = LastErrorFrom(errno);
       if (attempt < 5) {
         QV_TraceEx2(kModule, kReader, kFailure, 110140002, u"第%d次打开文件[%s]失败！正在重试！错误码：0X%X", attempt,
