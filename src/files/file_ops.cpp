@@ -220,7 +220,10 @@ int QVCopyAllFile(const CString& source, const CString& target) {
   // A target inside the source would be copied into itself over and over.
   if (qvp::IsInsideFolder(target.ToUtf8(), source.ToUtf8())) return 0;
   std::vector<qvp::FindData> entries;
-  if (!qvp::ListFolder(source, u"*.*", entries)) return 0;
+  // A listing cut short by an error still has its entries copied, but the
+  // copy is not reported whole.
+  bool complete = true;
+  if (!qvp::ListFolder(source, u"*.*", entries, &complete)) return 0;
   for (const auto& e : entries) {
     if (e.name == u"." || e.name == u"..") continue;
     const CString name(e.name.c_str());
@@ -236,7 +239,7 @@ int QVCopyAllFile(const CString& source, const CString& target) {
       QVCopyAllFile(from + kSep, to + kSep);
     }
   }
-  return 1;
+  return complete ? 1 : 0;
 }
 
 int QVDeleteFile(const CString& path) {

@@ -107,7 +107,8 @@ bool MatchWildcard(std::u16string_view pattern, std::u16string_view name) noexce
   return Match(pattern, name);
 }
 
-bool ListFolder(const char16_t* folder, const char16_t* pattern, std::vector<FindData>& out) {
+bool ListFolder(const char16_t* folder, const char16_t* pattern, std::vector<FindData>& out, bool* complete) {
+  if (complete) *complete = true;
   std::string dir = ToNativePath(folder);
   if (dir.empty()) {
     ::SetLastError(ERROR_PATH_NOT_FOUND);
@@ -121,12 +122,19 @@ bool ListFolder(const char16_t* folder, const char16_t* pattern, std::vector<Fin
   }
   if (dir.back() != '/') dir += '/';
   std::vector<std::string> names;
-  errno = 0;
-  while (struct dirent* e = ops.readdir(d)) {
+  int list_error = 0;
+  for (;;) {
+    errno = 0;
+    const struct dirent* e = ops.readdir(d);
+    if (!e) {
+      list_error = errno;
+      break;
+    }
     const std::string n = e->d_name;
     if (n != "." && n != "..") names.push_back(n);
   }
   ops.closedir(d);
+  if (list_error && complete) *complete = false;
   std::sort(names.begin(), names.end());
   names.insert(names.begin(), {".", ".."});
 

@@ -271,6 +271,9 @@ TEST(CopyAllFile, CopiesTheTreeAndStopsAtAnExistingSubfolder) {
   EXPECT_EQ(QVCopyAllFile(W(dir / "src") + u"/", W(dir / "dst" / "new")), 0);
   EXPECT_EQ(QVCopyAllFile(W(dir / "missing"), W(dir / "dst2")), 0);
   EXPECT_EQ(QVCopyAllFile(W(dir / "src"), W(dir / "src" / "inner")), 0) << "never into itself";
+  FileFaults faults;
+  faults.Fail(FileCall::kReaddir, 2, 2, EIO);
+  EXPECT_EQ(QVCopyAllFile(W(dir / "src"), W(dir / "dst3")), 0) << "a listing cut short";
 }
 
 TEST(ShellOperations, CopyMoveAndAbort) {

@@ -77,8 +77,11 @@ struct FindData {
 // without regard to ASCII case). "." and ".." come first, as the Windows
 // listing gives them, the other names follow in byte order so the result is
 // the same on every run. Returns false (last error set) when the folder
-// cannot be opened or, as on Windows, when nothing matches.
-QVP_API bool ListFolder(const char16_t* folder, const char16_t* pattern, std::vector<FindData>& out);
+// cannot be opened or, as on Windows, when nothing matches. `complete`, when
+// given, becomes false when reading the folder failed part-way: the names
+// read until then are still listed.
+QVP_API bool ListFolder(const char16_t* folder, const char16_t* pattern, std::vector<FindData>& out,
+                        bool* complete = nullptr);
 
 // CopySymbolicLink makes `target` a symbolic link with the same contents as
 // the link `source` (an existing file or link named `target` is replaced).
