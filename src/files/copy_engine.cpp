@@ -357,7 +357,9 @@ void CQVCopyFileManage::WriteDataThread() noexcept {
       // truncated.
       fd = ops.open(dst.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
       if (fd >= 0) break;
-      const DWORD err = LastErrorFrom(errno);
+      // Creating a new file over an existing name is "file exists" on
+      // Windows, not the "already exists" that EEXIST maps to for folders.
+      const DWORD err = errno == EEXIST ? ERROR_FILE_EXISTS : LastErrorFrom(errno);
       if (attempt < 5) {
         QV_TraceEx2(kModule, kWriter, kFailure, 110140011, u"第%d次打开文件[%s]失败！正在重试！错误码：0X%X", attempt,
                     target_, err);
