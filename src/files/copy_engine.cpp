@@ -358,8 +358,12 @@ void CQVCopyFileManage::WriteDataThread() noexcept {
       fd = ops.open(dst.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
       if (fd >= 0) break;
       // Creating a new file over an existing name is "file exists" on
-      // Windows, not the "already exists" that EEXIST maps to for folders.
-      const DWORD err = errno == EEXIST ? ERROR_FILE_EXISTS : LastErrorFrom(errno);
+      // Windows, not the "already exists" that EEXIST maps to for folders;
+      // and as the open creates the file, ENOENT can only mean a missing
+      // folder ("path not found").
+      const DWORD err = errno == EEXIST   ? ERROR_FILE_EXISTS
+                        : errno == ENOENT ? ERROR_PATH_NOT_FOUND
+                                          : LastErrorFrom(errno);
       if (attempt < 5) {
         QV_TraceEx2(kModule, kWriter, kFailure, 110140011, u"第%d次打开文件[%s]失败！正在重试！错误码：0X%X", attempt,
                     target_, err);

@@ -175,6 +175,13 @@ TEST(CopyEngine, ExistingTargetIsNeverTouched) {
     ASSERT_NE(last, records.end());
     EXPECT_TRUE(last->text.ends_with(u"错误码：0X50")) << CString(last->text.c_str());
   }
+  {
+    qvtest::LoggerCapture capture;  // a target in a missing folder: "path not found"
+    EXPECT_EQ(Copy(dir / "src", dir / "missing" / "dst"), 0);
+    const auto records = qvtest::RecordsOf(capture, u"ZORerer");
+    EXPECT_TRUE(std::any_of(records.begin(), records.end(),
+                            [](auto& r) { return r.code == 110140012 && r.text.ends_with(u"错误码：0X3"); }));
+  }
   EXPECT_EQ(qvtest::ReadFile(dir / "dst"), "precious");
 
   // The plain copy: bit 0 refuses an existing target, else it is replaced; never onto itself.
