@@ -241,6 +241,12 @@ void CQVCopyFileManage::ReadDataThread() noexcept {
       // where neither the exit event nor the cancel flag can reach it, and
       // the copy would never return.
       fd = ops.open(src.c_str(), O_RDONLY | O_NONBLOCK, 0);
+      // A folder opens on Linux but is refused as a file on Windows.
+      if (struct stat st {}; fd >= 0 && ops.fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ops.close(fd);
+        fd = -1;
+        errno = EACCES;
+      }
       if (fd >= 0) {
         if (const int fl = ::fcntl(fd, F_GETFL); fl != -1) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
         break;

@@ -205,6 +205,9 @@ TEST(CopyEngine, MissingSourceIsCheckedFourTimes) {
   // A pipe that nobody writes to is read as empty instead of holding the copy forever.
   ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
   ExpectOutcome(Copy(dir / "pipe", dir / "dst"), 1, dir / "dst", 0);
+  // A folder exists but cannot be opened as a file.
+  ExpectOutcome(Copy(dir, dir / "dst"), 0, dir / "dst");
+  EXPECT_TRUE(Traced(capture, 110140003));
 }
 
 // Faults injected at the Nth call of a file service. Failures part-way give 0
