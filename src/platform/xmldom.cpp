@@ -11,6 +11,7 @@
 
 #include "qv_platform/system.h"
 #include "qv_platform/unicode.h"
+#include "xml_wellformed.h"
 
 namespace qvp {
 
@@ -486,8 +487,8 @@ struct LineCounter {
 };
 
 // A well-formed document has exactly one element at the top; pugixml is
-// more lenient, so the top level is checked here. (Stray text outside the
-// document element is dropped by the parser and so tolerated.)
+// more lenient. The check before the parse refuses such text already; this
+// is the parser's own view of it, kept as a second line.
 bool CheckTopLevel(XmlDocState& st, std::ptrdiff_t& offset, HRESULT& code, std::u16string& reason) {
   int elements = 0;
   for (pugi::xml_node c = st.doc.first_child(); c; c = c.next_sibling()) {
@@ -511,6 +512,22 @@ bool CheckTopLevel(XmlDocState& st, std::ptrdiff_t& offset, HRESULT& code, std::
     return false;
   }
   return true;
+}
+
+// CheckBeforeParse runs the well-formedness check on UTF-8 text (a leading
+// byte order mark is skipped, as the parser skips it) and, on a fault,
+// fills `err` with its code, reason, line and column.
+bool CheckBeforeParse(std::string_view text, XmlParseError& err) {
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  xml_detail::WellFormedFault fault;
+  if (xml_detail::CheckWellFormed(text, fault)) return true;
+  LineCounter lc;
+  lc.Feed(text.data(), fault.offset);
+  err.errorCode = fault.code;
+  err.reason = std::move(fault.reason);
+  err.line = lc.line;
+  err.linepos = lc.column;
+  return false;
 }
 
 }  // namespace
@@ -550,18 +567,42 @@ bool XmlDocument::LoadFile(std::u16string_view path) {
     err.reason = HResultMessage(HResultFromErrno(e));
     return false;
   }
-  pugi::xml_parse_result r =
-      d_->doc.load_buffer_inplace_own(buf, static_cast<std::size_t>(size), kParseFlags, pugi::encoding_auto);
+  // Text in another encoding is turned into UTF-8 first, so that the check
+  // and the parser see the same text.
+  std::size_t length = static_cast<std::size_t>(size);
+  std::string decoded;
+  const bool converted = xml_detail::DecodeToUtf8(std::string_view(static_cast<const char*>(buf), length), decoded);
+  if (converted) {
+    pugi::get_memory_deallocation_function()(buf);
+    length = decoded.size();
+    buf = pugi::get_memory_allocation_function()(length ? length : 1);
+    if (!buf) {
+      std::fclose(f);
+      err.errorCode = kXmlErrorOutOfMemory;
+      err.reason = HResultMessage(E_OUTOFMEMORY);
+      return false;
+    }
+    if (length) std::memcpy(buf, decoded.data(), length);
+    std::string().swap(decoded);
+  }
+  if (!CheckBeforeParse(std::string_view(static_cast<const char*>(buf), length), err)) {
+    std::fclose(f);
+    pugi::get_memory_deallocation_function()(buf);
+    return false;
+  }
+  pugi::xml_parse_result r = d_->doc.load_buffer_inplace_own(buf, length, kParseFlags, pugi::encoding_utf8);
   std::ptrdiff_t offset = r.offset;
-  HRESULT code = ParseStatusCode(r, static_cast<std::size_t>(size));
+  HRESULT code = ParseStatusCode(r, length);
   std::u16string reason = Utf8ToUtf16(r.description());
   if (r && !CheckTopLevel(*d_, offset, code, reason)) r.status = pugi::status_internal_error;
   if (r) {
     std::fclose(f);
     return true;
   }
-  // The parsed buffer was changed in place; count from the file itself.
+  // The parsed buffer was changed in place; count from the file itself
+  // (whose offsets are the parser's only when nothing was converted).
   LineCounter lc;
+  if (converted) offset = -1;
   if (offset > 0 && std::fseek(f, 0, SEEK_SET) == 0) {
     char chunk[65536];
     std::size_t left = static_cast<std::size_t>(offset);
@@ -584,6 +625,7 @@ bool XmlDocument::LoadFile(std::u16string_view path) {
 
 bool XmlDocument::LoadXmlUtf8(std::string_view xml) {
   d_ = std::make_shared<XmlDocState>();
+  if (!CheckBeforeParse(xml, d_->error)) return false;
   void* buf = pugi::get_memory_allocation_function()(xml.size() ? xml.size() : 1);
   if (!buf) {
     d_->error.errorCode = kXmlErrorOutOfMemory;
@@ -608,7 +650,9 @@ bool XmlDocument::LoadXmlUtf8(std::string_view xml) {
   return false;
 }
 
-bool XmlDocument::LoadXml(std::u16string_view xml) { return LoadXmlUtf8(Utf16ToUtf8(xml)); }
+// Unpaired surrogates are kept in the UTF-8 form so that the check refuses
+// them instead of loading a replacement character.
+bool XmlDocument::LoadXml(std::u16string_view xml) { return LoadXmlUtf8(xml_detail::ToUtf8KeepingSurrogates(xml)); }
 
 void XmlDocument::Save(std::u16string_view path) const {
   const std::string upath = Utf16ToUtf8(path);

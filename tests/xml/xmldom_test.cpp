@@ -140,23 +140,68 @@ TEST_P(XmlDomParseError, ReportsCodeLineAndColumn) {
   EXPECT_FALSE(doc.DocumentElement());
 }
 
+// The parser accepts more than XML allows; every row here is refused all the
+// same, at the place of the fault.
 INSTANTIATE_TEST_SUITE_P(Malformed, XmlDomParseError,
                          ::testing::Values(BadXml{"<a>\n  <b x=1/></a>", 2, 0},  // unquoted attribute
                                            BadXml{"<a>\n<b></a>", 2, 0},         // mismatched end tag
                                            BadXml{"<a><b>", 1, 0},               // truncated
                                            BadXml{"", 1, 0},                     // empty
-                                           BadXml{"<a/><b/>", 1, 5}));           // two roots
+                                           BadXml{"<a/><b/>", 1, 5},             // two roots
+                                           BadXml{"<a b=\"1\" b=\"2\"/>", 1, 10},  // repeated attribute
+                                           BadXml{"<a b=\"1\"c=\"2\"/>", 1, 9},    // no space between attributes
+                                           BadXml{"<a b=\"x<y\"/>", 1, 8},       // '<' in a value
+                                           BadXml{"<a>&foo;</a>", 1, 4},         // undefined entity
+                                           BadXml{"<a b='&foo;'/>", 1, 7},       // ... in a value
+                                           BadXml{"<a>&amp</a>", 1, 8},          // no semicolon
+                                           BadXml{"<a>x & y</a>", 1, 6},         // bare ampersand
+                                           BadXml{"<a>&#0;</a>", 1, 4},          // reference to no character
+                                           BadXml{"<a>&#xFFFE;</a>", 1, 4},
+                                           BadXml{"<a>&#x110000;</a>", 1, 4},
+                                           BadXml{"<a>\n\x01</a>", 2, 1},        // control character
+                                           BadXml{"<a>\xEF\xBF\xBF</a>", 1, 4},  // U+FFFF
+                                           BadXml{"<a>\xED\xA0\x80</a>", 1, 4},  // surrogate
+                                           BadXml{"<a>\xC3(</a>", 1, 4},         // not UTF-8
+                                           BadXml{"<a>\xC0\xBC</a>", 1, 4},      // overlong '<'
+                                           BadXml{"<a>x]]></a>", 1, 5},          // "]]>" in text
+                                           BadXml{"<a><!-- x -- y --></a>", 1, 11},
+                                           BadXml{"<a><!-- x ---></a>", 1, 11},
+                                           BadXml{"<a/>x", 1, 5},                // text after the root
+                                           BadXml{"x<a/>", 1, 1},                // text before it
+                                           BadXml{"<a><?xml version='1.0'?></a>", 1, 4},
+                                           BadXml{"<?xml encoding='UTF-8'?><a/>", 1, 7},
+                                           BadXml{"<a/><!DOCTYPE a>", 1, 5}));
 
 TEST(XmlDom, NoEntityOrDoctypeIsExpanded) {
   XmlDocument doc;
-  // An external entity must never be fetched or expanded; pugixml leaves an
-  // unknown entity reference as it stands.
+  // A DOCTYPE is skipped: an entity it declares is never fetched or
+  // expanded, so a reference to it is one to an undefined entity.
+  EXPECT_FALSE(doc.LoadXml(u"<!DOCTYPE r [<!ENTITY x SYSTEM \"file:///etc/passwd\">]><r>&x;</r>"));
+  EXPECT_EQ(doc.ParseError().linepos, 58);
   ASSERT_TRUE(doc.LoadXml(
-      u"<!DOCTYPE r [<!ENTITY x SYSTEM \"file:///etc/passwd\">]><r a='&x;'>&x;&lt;&#65;</r>"));
+      u"<!DOCTYPE r [<!ENTITY x SYSTEM \"a>b]\"><!-- ]> -->]><r a='&quot;&apos;&gt;'>&lt;&#65;&#x4E2D;&amp;</r>"));
   std::u16string v;
   doc.DocumentElement().GetAttribute("a", v);
-  EXPECT_EQ(v, u"&x;");
-  EXPECT_EQ(doc.DocumentElement().Text(), u"&x;<A");
+  EXPECT_EQ(v, u"\"'>");
+  EXPECT_EQ(doc.DocumentElement().Text(), u"<A中&");
+  // Wide text with an unpaired surrogate is no XML either.
+  EXPECT_FALSE(doc.LoadXml(u"<r>\xD800</r>"));
+  EXPECT_EQ(doc.ParseError().linepos, 4);
+}
+
+TEST(XmlDom, LoadFileChecksTextInEveryEncoding) {
+  TempDir dir;
+  const auto load = [&](const std::string& bytes) {
+    const std::u16string path = dir.File("e.xml");
+    std::ofstream(qvp::Utf16ToUtf8(path), std::ios::binary) << bytes;
+    XmlDocument doc;
+    return doc.LoadFile(path) ? qvp::Utf16ToUtf8(doc.DocumentElement().Text()) : "fails";
+  };
+  EXPECT_EQ(load("\xEF\xBB\xBF<r>\xC3\xA9</r>"), "\xC3\xA9");
+  EXPECT_EQ(load(std::string("\xFF\xFE<\0r\0>\0\xE9\0<\0/\0r\0>\0", 18)), "\xC3\xA9");
+  EXPECT_EQ(load(std::string("\xFF\xFE<\0r\0>\0\x00\xD8<\0/\0r\0>\0", 18)), "fails");  // unpaired surrogate
+  EXPECT_EQ(load("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>\xE9</r>"), "\xC3\xA9");
+  EXPECT_EQ(load("<?xml version=\"1.0\"?><r>\xE9</r>"), "fails");  // not UTF-8
 }
 
 TEST(XmlDom, LoadFileOfMissingPathOrFolder) {

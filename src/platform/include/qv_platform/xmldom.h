@@ -16,11 +16,18 @@
 //     operation on a null node raises E_POINTER, a bad name raises E_FAIL,
 //     a failed save raises the HRESULT of the system error;
 //   - load failures are not raised: Load/LoadXml return false and
-//     ParseError() tells the code, line, column and reason.
+//     ParseError() tells the code, line, column and reason;
+//   - only well-formed XML loads, as strictly as the clients' own parser
+//     takes it: a repeated attribute on an element, '<' in an attribute
+//     value, a reference to anything but amp, lt, gt, quot, apos or a
+//     character, a character XML does not allow (control characters other
+//     than tab, LF and CR, U+FFFE, U+FFFF, unpaired surrogates), "]]>" in
+//     text, "--" in a comment, bytes that are not UTF-8, a missing white
+//     space between attributes, mismatched or unclosed tags, a second
+//     document element and text outside it are all parse errors.
 // No document type declaration is processed and no external entity is ever
-// resolved or fetched: a DOCTYPE is skipped, and only the five predefined
-// entities and character references are expanded (any other reference is
-// kept as written). Text outside the document element is ignored.
+// resolved or fetched: a DOCTYPE is skipped (so an entity it declares is
+// undefined, and a reference to it a parse error).
 //
 // Objects are not thread-safe; use one document on one thread at a time.
 #pragma once
