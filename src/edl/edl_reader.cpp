@@ -390,10 +390,14 @@ int ReadVEDL2Document(const qvp::XmlDocument& doc, _VEDL_INFO_2& info) {
 // "vtedl" element, and under it only "video", "audio", "physical",
 // "format" and "extedlfile" elements separated by white space. The first
 // four hold nothing but empty elements (`<name attributes/>`); "extedlfile"
-// holds plain text (no '&', carriage return or NUL). Attributes are
-// `name="value"` after white space, the value without '<', '&', tabs, line
-// breaks or NUL; names are ASCII letters, digits, '_', '-' and '.', starting
-// with a letter or '_' (attribute names shorter than 64 bytes).
+// holds plain text (no '&', "]]>", carriage return or other control
+// character). Attributes are `name="value"` after white space, each name
+// once per element (at most kMaxAttributes of them), the value without '<',
+// '&', tabs, line breaks or other control characters; names are ASCII
+// letters, digits, '_', '-' and '.', starting with a letter or '_'
+// (attribute names shorter than 64 bytes). Every byte from 0x80 up must be
+// part of UTF-8 for a character XML allows (not U+FFFE, U+FFFF or a
+// surrogate).
 class DirectList {
  public:
   // Scan checks the form and rewrites the bytes around every attribute in
@@ -440,6 +444,7 @@ class DirectList {
   };
 
   static constexpr std::size_t kLongValue = 255;
+  static constexpr std::size_t kMaxAttributes = 32;
   // Marks of attribute names; a longer name is not of the form.
   static constexpr unsigned kNameMark = 0x80;
   static constexpr std::ptrdiff_t kLongName = 0x40;
@@ -452,7 +457,7 @@ class DirectList {
       const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r';
       t[c] = static_cast<unsigned char>((space ? kSpace : 0) | (letter ? kNameStart | kNameChar : 0) |
                                         ((c >= '0' && c <= '9') || c == '-' || c == '.' ? kNameChar : 0) |
-                                        (space || c == '"' || c == '<' || c == '&' || c == 0 ? 0 : kValueChar));
+                                        (c < 0x20 || c >= 0x80 || c == '"' || c == '<' || c == '&' ? 0 : kValueChar));
     }
     t[' '] |= kValueChar;  // a plain space is kept as it is
     return t;
@@ -476,6 +481,7 @@ class DirectList {
     return false;
   }
 
+  static std::size_t CharLength(const char* p);
   bool ScanName(char*& p, std::string_view& name) const;
   bool ScanAttributes(char*& p, bool& empty) const;
   bool ScanEndTag(char*& p, std::string_view name) const;
@@ -514,9 +520,34 @@ bool DirectList::ScanName(char*& p, std::string_view& name) const {
   return true;
 }
 
+// CharLength gives the length of the UTF-8 form of a character XML allows
+// at `p` (a byte from 0x80 up), or 0. The text is NUL-terminated, so no read
+// goes past a sequence that ends early.
+std::size_t DirectList::CharLength(const char* p) {
+  const auto b = [p](int i) { return static_cast<unsigned char>(p[i]); };
+  const auto tail = [&b](int i) { return (b(i) & 0xC0) == 0x80; };
+  if (b(0) >= 0xC2 && b(0) <= 0xDF) return tail(1) ? 2 : 0;
+  if (b(0) >= 0xE0 && b(0) <= 0xEF) {
+    if (!tail(1) || !tail(2)) return 0;
+    if (b(0) == 0xE0 && b(1) < 0xA0) return 0;                  // overlong
+    if (b(0) == 0xED && b(1) >= 0xA0) return 0;                 // surrogate
+    if (b(0) == 0xEF && b(1) == 0xBF && b(2) >= 0xBE) return 0;  // U+FFFE, U+FFFF
+    return 3;
+  }
+  if (b(0) >= 0xF0 && b(0) <= 0xF4) {
+    if (!tail(1) || !tail(2) || !tail(3)) return 0;
+    if ((b(0) == 0xF0 && b(1) < 0x90) || (b(0) == 0xF4 && b(1) >= 0x90)) return 0;  // overlong, above U+10FFFF
+    return 4;
+  }
+  return 0;
+}
+
 // After an element's name up to and including its '>' ("/>" when `empty`).
 bool DirectList::ScanAttributes(char*& at, bool& empty) const {
   char* p = at;  // a local, so that the stores into the text need not update `at`
+  // The names so far, to refuse a repeated one.
+  std::string_view names[kMaxAttributes];
+  std::size_t count = 0;
   for (;;) {
     if (*p == '/' || *p == '>') {
       empty = *p == '/';
@@ -532,11 +563,20 @@ bool DirectList::ScanAttributes(char*& at, bool& empty) const {
     char* const name = p;
     while (Is(*++p, kNameChar)) {
     }
-    if (p[0] != '=' || p[1] != '"' || p - name >= kLongName) return false;
+    if (p[0] != '=' || p[1] != '"' || p - name >= kLongName || count == kMaxAttributes) return false;
+    const std::string_view this_name(name, static_cast<std::size_t>(p - name));
+    for (std::size_t i = 0; i < count; ++i)
+      if (names[i] == this_name) return false;
+    names[count++] = this_name;
     name[-1] = static_cast<char>(kNameMark | (p - name));
     *p = '\0';
     char* const quote = p + 1;
     p = SkipValue(p + 2);
+    while (static_cast<unsigned char>(*p) >= 0x80) {
+      const std::size_t n = CharLength(p);
+      if (n == 0) return false;
+      p = SkipValue(p + n);
+    }
     if (*p != '"') return false;
     const std::size_t length = static_cast<std::size_t>(p - quote - 1);
     *quote = static_cast<char>(length < kLongValue ? length : kLongValue);
@@ -544,20 +584,20 @@ bool DirectList::ScanAttributes(char*& at, bool& empty) const {
   }
 }
 
-// SkipValue gives the first byte from `p` on that cannot be part of a value.
+// SkipValue gives the first byte from `p` on that cannot be part of a value
+// as it stands (a byte from 0x80 up is checked by the caller).
 // The buffer is padded so that whole 16-byte blocks can be read up to its
 // terminating NUL.
 char* DirectList::SkipValue(char* p) {
 #if defined(__SSE2__)
   const __m128i quote = _mm_set1_epi8('"'), lt = _mm_set1_epi8('<'), amp = _mm_set1_epi8('&');
-  const __m128i tab = _mm_set1_epi8('\t'), lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
-  const __m128i nul = _mm_setzero_si128();
+  const __m128i space = _mm_set1_epi8(' ');
   for (;; p += 16) {
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i hit = _mm_or_si128(
+    // Signed, bytes below ' ' and from 0x80 up are both less than ' '.
+    const __m128i hit =
         _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, quote), _mm_cmpeq_epi8(b, lt)),
-                     _mm_or_si128(_mm_cmpeq_epi8(b, amp), _mm_cmpeq_epi8(b, tab))),
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, lf), _mm_cmpeq_epi8(b, cr)), _mm_cmpeq_epi8(b, nul)));
+                     _mm_or_si128(_mm_cmpeq_epi8(b, amp), _mm_cmplt_epi8(b, space)));
     if (const int bits = _mm_movemask_epi8(hit)) return p + __builtin_ctz(static_cast<unsigned>(bits));
   }
 #else
@@ -604,8 +644,18 @@ bool DirectList::Scan(char* p, std::size_t size) {
     if (element_empty) continue;
     if (kind == kExtEdlFile) {
       const char* start = p;
-      for (; *p != '<'; ++p)
-        if (*p == '&' || *p == '\r' || *p == '\0') return false;
+      while (*p != '<') {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c >= 0x80) {
+          const std::size_t n = CharLength(p);
+          if (n == 0) return false;
+          p += n;
+          continue;
+        }
+        if (c == '&' || (c < 0x20 && c != '\t' && c != '\n') || (c == ']' && p[1] == ']' && p[2] == '>'))
+          return false;
+        ++p;
+      }
       // Text of white space alone is no text node.
       const std::string_view text(start, static_cast<std::size_t>(p - start));
       bool blank = true;

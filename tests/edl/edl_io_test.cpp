@@ -449,8 +449,9 @@ TEST(EdlIo, WrittenTextIsWhatTheDocumentObjectWrites) {
   TempDir dir;
   _VEDL_INFO_2 info;
   FillList(info);
-  info.strName = u"a&b <c> \"d\" 'e' \t tab \n nl \x01 ctl 片头 \U0001F3AC";
-  info.arrVideo[0].strExtFile = u"/x&y<>\"'\t\x1F.idx";
+  // (No control characters: text holding one is not XML and does not load.)
+  info.strName = u"a&b <c> \"d\" 'e' \t tab \n nl 片头 \U0001F3AC";
+  info.arrVideo[0].strExtFile = u"/x&y<>\"'\t.idx";
   info.arrVideo.Add(Item(-1, "/own \"quoted\" & <odd>.mxf", 5, 9));
   info.arrVideo.Add(Item(8, "", 6, 9));  // no "ref", a "map" only
   info.strExtEdlFile = u"/ext & <more> \"x\"\t.xml";
