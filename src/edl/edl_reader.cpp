@@ -545,9 +545,11 @@ std::size_t DirectList::CharLength(const char* p) {
 // After an element's name up to and including its '>' ("/>" when `empty`).
 bool DirectList::ScanAttributes(char*& at, bool& empty) const {
   char* p = at;  // a local, so that the stores into the text need not update `at`
-  // The names so far, to refuse a repeated one.
-  std::string_view names[kMaxAttributes];
+  // The names so far, to refuse a repeated one (their lengths are in their
+  // marks); a name is compared only with those that share its bit in `seen`.
+  const char* names[kMaxAttributes];
   std::size_t count = 0;
+  std::uint64_t seen = 0;
   for (;;) {
     if (*p == '/' || *p == '>') {
       empty = *p == '/';
@@ -564,11 +566,18 @@ bool DirectList::ScanAttributes(char*& at, bool& empty) const {
     while (Is(*++p, kNameChar)) {
     }
     if (p[0] != '=' || p[1] != '"' || p - name >= kLongName || count == kMaxAttributes) return false;
-    const std::string_view this_name(name, static_cast<std::size_t>(p - name));
-    for (std::size_t i = 0; i < count; ++i)
-      if (names[i] == this_name) return false;
-    names[count++] = this_name;
-    name[-1] = static_cast<char>(kNameMark | (p - name));
+    const std::size_t name_length = static_cast<std::size_t>(p - name);
+    const std::uint64_t bit = std::uint64_t{1}
+                              << ((name_length * 7 + static_cast<unsigned char>(name[0]) + static_cast<unsigned char>(p[-1])) & 63);
+    if (seen & bit) {
+      for (std::size_t i = 0; i < count; ++i)
+        if ((static_cast<unsigned char>(names[i][-1]) & ~kNameMark) == name_length &&
+            std::memcmp(names[i], name, name_length) == 0)
+          return false;
+    }
+    seen |= bit;
+    names[count++] = name;
+    name[-1] = static_cast<char>(kNameMark | name_length);
     *p = '\0';
     char* const quote = p + 1;
     p = SkipValue(p + 2);
