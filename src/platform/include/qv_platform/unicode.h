@@ -18,6 +18,11 @@ QVP_API std::u16string Utf8ToUtf16(std::string_view in);
 // Utf16ToUtf8 encodes `in`; unpaired surrogates become U+FFFD (EF BF BD).
 QVP_API std::string Utf16ToUtf8(std::u16string_view in);
 
+// AppendUtf8 appends the UTF-8 form of one code point up to U+10FFFF as it
+// stands: a surrogate value gets its three-byte form, which no UTF-8 reader
+// accepts (callers that must catch surrogates rely on that).
+QVP_API void AppendUtf8(std::string& out, char32_t cp);
+
 // WideLength is wcslen for char16_t text; 0 for null.
 QVP_API std::size_t WideLength(const char16_t* s) noexcept;
 
