@@ -389,9 +389,10 @@ int ReadVersion(const qvp::XmlDocument& doc, LONG& version) {
   return 0;
 }
 
-}  // namespace
-
-int QVGetVEDLVersion(const char16_t* path, LONG& version) {
+// ProbeVersion creates a document, loads it with `load` (false: print
+// `load_failed`) and reads the version; both probes share every message.
+template <class Load>
+int ProbeVersion(LONG& version, const char16_t* load_failed, Load load) {
   std::unique_ptr<qvp::XmlDocument> doc;
   try {
     doc = QVXmlCreateDocument();
@@ -399,8 +400,8 @@ int QVGetVEDLVersion(const char16_t* path, LONG& version) {
       Debug(u"创建读VEDL文件组件失败!");
       return 0;
     }
-    if (!path || !doc->LoadFile(qvp::Utf8ToUtf16(edl_io::ResolvePath(qvp::Utf16ToUtf8(path))))) {
-      Debug(u"加载XML文件失败");
+    if (!load(*doc)) {
+      Debug(load_failed);
       return 0;
     }
   } catch (const qvp::ComError& e) {
@@ -413,26 +414,16 @@ int QVGetVEDLVersion(const char16_t* path, LONG& version) {
   return ReadVersion(*doc, version);
 }
 
+}  // namespace
+
+int QVGetVEDLVersion(const char16_t* path, LONG& version) {
+  return ProbeVersion(version, u"加载XML文件失败", [path](qvp::XmlDocument& doc) {
+    return path && doc.LoadFile(qvp::Utf8ToUtf16(edl_io::ResolvePath(qvp::Utf16ToUtf8(path))));
+  });
+}
+
 int QVGetVEDLVersion(const _bstr_t& xml, LONG& version) {
-  std::unique_ptr<qvp::XmlDocument> doc;
-  try {
-    doc = QVXmlCreateDocument();
-    if (!doc) {
-      Debug(u"创建读VEDL文件组件失败!");
-      return 0;
-    }
-    if (!doc->LoadXml(xml.view())) {
-      Debug(u"加载XML串失败");
-      return 0;
-    }
-  } catch (const qvp::ComError& e) {
-    Debug(u"创建读VEDL组件失败: %s", QVXmlErrorMessage(e));
-    return 0;
-  } catch (const std::bad_alloc&) {
-    Debug(u"创建读VEDL组件失败: %s", QVXmlErrorMessage(qvp::ComError(E_OUTOFMEMORY)));
-    return 0;
-  }
-  return ReadVersion(*doc, version);
+  return ProbeVersion(version, u"加载XML串失败", [&xml](qvp::XmlDocument& doc) { return doc.LoadXml(xml.view()); });
 }
 
 }  // namespace qv_commonclass
