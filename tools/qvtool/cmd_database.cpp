@@ -242,6 +242,15 @@ std::optional<ConditionFile> LoadConditionFile(const std::string& path) {
   return std::nullopt;
 }
 
+// DialectOption reads --dialect (empty: not given, `dialect` stays unset);
+// false after reporting an unknown name.
+bool DialectOption(const std::string& name, std::optional<int>& dialect) {
+  if (name.empty()) return true;
+  dialect = Lookup(kDialects, name);
+  if (!dialect) Fail("unknown dialect '" + name + "' (" + Names(kDialects) + ")");
+  return dialect.has_value();
+}
+
 struct SqlOptions {
   std::string file;
   std::string dialect;
@@ -249,13 +258,7 @@ struct SqlOptions {
 
 int SqlWhere(const SqlOptions& o) {
   std::optional<int> dialect;
-  if (!o.dialect.empty()) {
-    dialect = Lookup(kDialects, o.dialect);
-    if (!dialect) {
-      Fail("unknown dialect '" + o.dialect + "' (" + Names(kDialects) + ")");
-      return kExitUsage;
-    }
-  }
+  if (!DialectOption(o.dialect, dialect)) return kExitUsage;
   const auto file = LoadConditionFile(o.file);
   if (!file) return kExitFailure;
   if (!dialect) dialect = file->dialect;
@@ -276,13 +279,7 @@ struct DateOptions {
 
 int Date(const DateOptions& o) {
   std::optional<int> dialect;
-  if (!o.dialect.empty()) {
-    dialect = Lookup(kDialects, o.dialect);
-    if (!dialect) {
-      Fail("unknown dialect '" + o.dialect + "' (" + Names(kDialects) + ")");
-      return kExitUsage;
-    }
-  }
+  if (!DialectOption(o.dialect, dialect)) return kExitUsage;
   std::optional<double> date;
   if (Lower(o.date) == "now") {
     date = COleDateTime::GetCurrentTime().m_dt;
