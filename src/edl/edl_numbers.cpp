@@ -1,56 +1,43 @@
 #include "edl/edl_numbers.h"
 
-#include <locale.h>
-
-#include <climits>
-#include <cstdint>
-#include <cstdlib>
-#include <string>
+#include "qv_platform/crt.h"
+#include "qv_platform/unicode.h"
 
 namespace qv_commonclass::edl_io {
 
 namespace {
 
-bool IsCrtSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-locale_t CLocale() {
-  static const locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-  return loc;
+// Widened runs `read` on the terminated UTF-16 form of `text`. Attribute
+// values are short and nearly always ASCII: those are widened on the stack;
+// anything else is converted.
+template <class Read>
+auto Widened(std::string_view text, Read read) {
+  constexpr std::size_t kSmall = 64;
+  bool ascii = text.size() <= kSmall;
+  for (std::size_t i = 0; ascii && i < text.size(); ++i) ascii = static_cast<unsigned char>(text[i]) < 0x80;
+  if (ascii) {
+    char16_t buffer[kSmall + 1];
+    for (std::size_t i = 0; i < text.size(); ++i) buffer[i] = static_cast<char16_t>(text[i]);
+    buffer[text.size()] = 0;
+    return read(static_cast<const char16_t*>(buffer));
+  }
+  const std::u16string wide = qvp::Utf8ToUtf16(text);
+  return read(wide.c_str());
 }
 
 }  // namespace
 
-LONG Wtol(std::string_view t) noexcept {
-  std::size_t i = 0;
-  while (i < t.size() && IsCrtSpace(t[i])) ++i;
-  bool negative = false;
-  if (i < t.size() && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
-  std::int64_t v = 0;
-  for (; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i) {
-    v = v * 10 + (t[i] - '0');
-    if (v > std::int64_t{INT32_MAX} + 1) {
-      v = std::int64_t{INT32_MAX} + 1;  // saturated; the rest of the digits do not matter
-    }
+LONG Wtol(std::string_view text) noexcept {
+  try {
+    return Widened(text, [](const char16_t* w) { return _wtol(w); });
+  } catch (...) {
+    return 0;
   }
-  if (negative) return v > INT32_MAX ? INT32_MIN : static_cast<LONG>(-v);
-  return v > INT32_MAX ? INT32_MAX : static_cast<LONG>(v);
 }
 
-double Wtof(std::string_view t) noexcept {
-  std::size_t i = 0;
-  while (i < t.size() && IsCrtSpace(t[i])) ++i;
-  // Only characters that can be part of a number are handed on.
-  std::size_t j = i;
-  while (j < t.size()) {
-    const char c = t[j];
-    if ((c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || c == '.' || c == '+' || c == '-')
-      ++j;
-    else
-      break;
-  }
+double Wtof(std::string_view text) noexcept {
   try {
-    const std::string s(t.substr(i, j - i));
-    return strtod_l(s.c_str(), nullptr, CLocale());
+    return Widened(text, [](const char16_t* w) { return _wtof(w); });
   } catch (...) {
     return 0.0;
   }

@@ -7,10 +7,8 @@
 
 namespace qv_commonclass::edl_io {
 
-// C run-time number conversions of the leading number of a text: white
-// space, an optional sign, digits (and for Wtof a fraction, an exponent,
-// "inf", "nan" or a hexadecimal float); anything else gives 0. Wtol
-// saturates at the limits of a 32-bit LONG on overflow.
+// _wtol and _wtof (qv_platform/crt.h) on UTF-8 attribute text: the same
+// engine, the same results (Wtol clamps to the LONG limits).
 LONG Wtol(std::string_view text) noexcept;
 double Wtof(std::string_view text) noexcept;
 
