@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "files/file_faults.h"
+#include "files/file_test_util.h"
 #include "qv_commonclass/edl.h"
 #include "qv_platform/debug_output.h"
 #include "qv_platform/fileio.h"
@@ -19,15 +20,7 @@ using qvtest::FileFaults;
 
 namespace {
 
-struct Scratch {
-  fs::path path;
-  Scratch() {
-    char tmpl[] = "/tmp/qv_edl_faults_XXXXXX";
-    path = mkdtemp(tmpl);
-  }
-  ~Scratch() { fs::remove_all(path); }
-  std::u16string Wide(const std::string& rel) const { return qvp::Utf8ToUtf16((path / rel).string()); }
-};
+std::u16string Wide(const fs::path& p) { return qvp::Utf8ToUtf16(p.string()); }
 
 void SmallList(_VEDL_INFO_2& info) {
   info.lVersion = 3;
@@ -76,13 +69,13 @@ struct VanishingFile {
 // The check after the save never finds the file: it is saved again three
 // times at once, then the save is reported failed.
 TEST(EdlFaults, SaveWhoseCheckFailsIsRetriedThenRefused) {
-  Scratch dir;
+  const fs::path dir = qvtest::ScratchFolder();
   _VEDL_INFO_2 info;
   SmallList(info);
   qvp::DebugOutputCapture out;
   {
     VanishingFile fs_view;
-    EXPECT_EQ(QVWriteVEDLToFile2(dir.Wide("vanishing.xml").c_str(), &info), 0);
+    EXPECT_EQ(QVWriteVEDLToFile2(Wide(dir / "vanishing.xml").c_str(), &info), 0);
     EXPECT_EQ(VanishingFile::saves, 4) << "one save and three more after the missed checks";
   }
   EXPECT_TRUE(out.Contains(u"保存VEDL文件失败！")) << qvp::Utf16ToUtf8(out.Text());
@@ -92,7 +85,7 @@ TEST(EdlFaults, SaveWhoseCheckFailsIsRetriedThenRefused) {
   {
     VanishingFile fs_view;
     VanishingFile::fail_from_save = 2;
-    EXPECT_EQ(QVWriteVEDLToFile2(dir.Wide("vanishing.xml").c_str(), &info), 0);
+    EXPECT_EQ(QVWriteVEDLToFile2(Wide(dir / "vanishing.xml").c_str(), &info), 0);
     EXPECT_EQ(VanishingFile::saves, 2) << "no save after the failing one";
   }
   EXPECT_TRUE(second.Contains(u"保存VEDL文件失败！"));
@@ -101,18 +94,18 @@ TEST(EdlFaults, SaveWhoseCheckFailsIsRetriedThenRefused) {
 // The second level of a new chain cannot be made: the first stays, the
 // second is tried three times 10 ms apart, and the save is refused.
 TEST(EdlFaults, FolderThatCannotBeMadeOnTheSecondLevel) {
-  Scratch dir;
+  const fs::path dir = qvtest::ScratchFolder();
   FileFaults faults;
   faults.Fail(FileCall::kMkdir, 2, 1000, EACCES);
-  EXPECT_EQ(CreateFolderForFile(dir.Wide("one/two/x.xml").c_str()), 0);
-  EXPECT_TRUE(fs::is_directory(dir.path / "ONE"));
-  EXPECT_FALSE(fs::exists(dir.path / "ONE" / "TWO"));
+  EXPECT_EQ(CreateFolderForFile(Wide(dir / "one/two/x.xml").c_str()), 0);
+  EXPECT_TRUE(fs::is_directory(dir / "ONE"));
+  EXPECT_FALSE(fs::exists(dir / "ONE" / "TWO"));
   EXPECT_EQ(FileFaults::Calls(FileCall::kMkdir), 4);
   EXPECT_EQ(FileFaults::Slept(), 20u);
 
   _VEDL_INFO_2 info;
   SmallList(info);
   qvp::DebugOutputCapture out;
-  EXPECT_EQ(QVWriteVEDLToFile2(dir.Wide("one/two/x.xml").c_str(), &info), 0);
+  EXPECT_EQ(QVWriteVEDLToFile2(Wide(dir / "one/two/x.xml").c_str(), &info), 0);
   EXPECT_TRUE(out.Contains(u"创建VEDL文件保存路径失败"));
 }
