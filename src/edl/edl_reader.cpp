@@ -18,25 +18,21 @@ namespace qv_commonclass {
 
 using edl_io::Debug;
 
-int QVReadVEDLFromFile2(const char16_t* path, _VEDL_INFO_2* info) {
-  if (!info || !edl_io::PathExists(path)) return 0;
-  info->arrVideo.RemoveAll();
-  for (auto& track : info->arrAudio) track.RemoveAll();
+namespace {
+
+// ReadThroughDocument creates a document, loads it with `load` (false: the
+// load wrote its own message) and reads it into `info`; both entry points
+// share the creation and every failure message.
+template <class Load>
+int ReadThroughDocument(_VEDL_INFO_2& info, Load load) {
   try {
-    const std::string resolved = edl_io::ResolvePath(qvp::Utf16ToUtf8(path));
-    if (edl_io::ReadDirect(resolved, *info)) return 1;
     std::unique_ptr<qvp::XmlDocument> doc = QVXmlCreateDocument();
     if (!doc) {
       Debug(edl_io::kMsgCreateReaderObjectFailed);
       return 0;
     }
-    if (!doc->LoadFile(qvp::Utf8ToUtf16(resolved))) {
-      const qvp::XmlParseError& e = doc->ParseError();
-      Debug(u"Error:\nCode = 0x%x\nSource = Line : %ld; Char : %ld\nError Description = %s\n",
-            static_cast<unsigned>(e.errorCode), e.line, e.linepos, e.reason);
-      return 0;
-    }
-    return edl_io::ReadVEDL2Document(*doc, *info);
+    if (!load(*doc)) return 0;
+    return edl_io::ReadVEDL2Document(*doc, info);
   } catch (const qvp::ComError& e) {
     Debug(edl_io::kMsgCreateReaderFailed, QVXmlErrorMessage(e));
   } catch (const std::bad_alloc&) {
@@ -45,25 +41,36 @@ int QVReadVEDLFromFile2(const char16_t* path, _VEDL_INFO_2* info) {
   return 0;
 }
 
-int QVReadVEDL2(const _bstr_t& xml, _VEDL_INFO_2* info) {
-  if (!info) return 0;  // the caller's duty; refused rather than crashed on
+}  // namespace
+
+int QVReadVEDLFromFile2(const char16_t* path, _VEDL_INFO_2* info) {
+  if (!info || !edl_io::PathExists(path)) return 0;
+  info->arrVideo.RemoveAll();
+  for (auto& track : info->arrAudio) track.RemoveAll();
+  std::string resolved;
   try {
-    std::unique_ptr<qvp::XmlDocument> doc = QVXmlCreateDocument();
-    if (!doc) {
-      Debug(edl_io::kMsgCreateReaderObjectFailed);
-      return 0;
-    }
-    if (!doc->LoadXml(xml.view())) {
-      Debug(u"加载XML串失败");
-      return 0;
-    }
-    return edl_io::ReadVEDL2Document(*doc, *info);
-  } catch (const qvp::ComError& e) {
-    Debug(edl_io::kMsgCreateReaderFailed, QVXmlErrorMessage(e));
+    resolved = edl_io::ResolvePath(qvp::Utf16ToUtf8(path));
+    if (edl_io::ReadDirect(resolved, *info)) return 1;
   } catch (const std::bad_alloc&) {
     Debug(edl_io::kMsgCreateReaderFailed, QVXmlErrorMessage(qvp::ComError(E_OUTOFMEMORY)));
+    return 0;
   }
-  return 0;
+  return ReadThroughDocument(*info, [&resolved](qvp::XmlDocument& doc) {
+    if (doc.LoadFile(qvp::Utf8ToUtf16(resolved))) return true;
+    const qvp::XmlParseError& e = doc.ParseError();
+    Debug(u"Error:\nCode = 0x%x\nSource = Line : %ld; Char : %ld\nError Description = %s\n",
+          static_cast<unsigned>(e.errorCode), e.line, e.linepos, e.reason);
+    return false;
+  });
+}
+
+int QVReadVEDL2(const _bstr_t& xml, _VEDL_INFO_2* info) {
+  if (!info) return 0;  // the caller's duty; refused rather than crashed on
+  return ReadThroughDocument(*info, [&xml](qvp::XmlDocument& doc) {
+    if (doc.LoadXml(xml.view())) return true;
+    Debug(u"加载XML串失败");
+    return false;
+  });
 }
 
 }  // namespace qv_commonclass

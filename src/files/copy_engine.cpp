@@ -55,6 +55,17 @@ constexpr qvp::RetryRule kSourceCheck{4, 100, false};
 constexpr qvp::RetryRule kOpen{5, 20, false};
 constexpr qvp::RetryRule kUnlink{3, 20, true};
 
+// TraceOpenFailure traces a failed open of `path`: code `retry_code` while
+// tries remain, the next code after the last one.
+void TraceOpenFailure(const char16_t* function, int retry_code, int attempt, const CString& path, DWORD err) {
+  if (attempt < kOpen.tries)
+    QV_TraceEx2(kModule, function, kFailure, retry_code, u"第%d次打开文件[%s]失败！正在重试！错误码：0X%X", attempt, path,
+                err);
+  else
+    QV_TraceEx2(kModule, function, kFailure, retry_code + 1,
+                u"第%d次打开文件[%s]失败！已经超过最大从试次数了！错误码：0X%X", attempt, path, err);
+}
+
 class ManualEvent {
  public:
   // Set notifies under the lock: a waiter cannot return (and destroy the
@@ -255,13 +266,7 @@ void CQVCopyFileManage::ReadDataThread() noexcept {
         if (const int fl = ::fcntl(fd, F_GETFL); fl != -1) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
         return true;
       }
-      const DWORD err = LastErrorFrom(errno);
-      if (attempt < kOpen.tries)
-        QV_TraceEx2(kModule, kReader, kFailure, 110140002, u"第%d次打开文件[%s]失败！正在重试！错误码：0X%X", attempt,
-                    source_, err);
-      else
-        QV_TraceEx2(kModule, kReader, kFailure, 110140003,
-                    u"第%d次打开文件[%s]失败！已经超过最大从试次数了！错误码：0X%X", attempt, source_, err);
+      TraceOpenFailure(kReader, 110140002, attempt, source_, LastErrorFrom(errno));
       return false;
     });
     if (!opened) exit_.Set();
@@ -371,12 +376,7 @@ void CQVCopyFileManage::WriteDataThread() noexcept {
       const DWORD err = errno == EEXIST   ? ERROR_FILE_EXISTS
                         : errno == ENOENT ? ERROR_PATH_NOT_FOUND
                                           : LastErrorFrom(errno);
-      if (attempt < kOpen.tries)
-        QV_TraceEx2(kModule, kWriter, kFailure, 110140011, u"第%d次打开文件[%s]失败！正在重试！错误码：0X%X", attempt,
-                    target_, err);
-      else
-        QV_TraceEx2(kModule, kWriter, kFailure, 110140012,
-                    u"第%d次打开文件[%s]失败！已经超过最大从试次数了！错误码：0X%X", attempt, target_, err);
+      TraceOpenFailure(kWriter, 110140011, attempt, target_, err);
       return qvp::TryResult::kAgain;
     });
     if (!opened) exit_.Set();
