@@ -1,6 +1,20 @@
 // The Windows C runtime's wide number conversions. One engine reads every
 // integer and one every floating-point number, so the library's readers
 // cannot drift apart; the names below are thin fronts over them.
+//
+// The rules are those of the current Windows runtime (ucrtbase). They were
+// checked against Wine 8.0 (tests/winprobes/crt/crt_numbers.c, its results
+// in tests/data/winprobes/crt_numbers.tsv, compared case by case in
+// tests/platform/crt_probe_test.cpp). Wine's msvcrt.dll, which the probe
+// runs on, parts from Windows in a few places, where this engine follows
+// Windows: Wine's _wtoi64 reads ASCII digits only and wraps on overflow (the
+// runtime reads it as _wcstoi64); its _wtof is the old runtime's (no
+// hexadecimal, infinity or NaN, a 'd' exponent); its wcstod does not skip
+// U+3000; its swscanf reads ASCII digits only and clamps, where the runtime
+// reads with the wcstol digit reader and keeps the low bits; its wcstoul
+// narrows a 64-bit result of a negative overflow instead of giving
+// ULONG_MAX. Whether U+0085 is a blank is left to the character classes
+// (qvp::IsWideSpace): Wine says no.
 #include "qv_platform/crt.h"
 
 #include <locale.h>
