@@ -427,13 +427,12 @@ bool DirectList::Read(_VEDL_INFO_2& info) const {
 
 bool ReadDirect(const std::string& path, _VEDL_INFO_2& info) {
   constexpr std::size_t kPadding = 16;  // the terminating NUL and room for block reads
-  std::string text;
-  if (qvp::ReadWholeFile(path, text, SIZE_MAX / 2, kPadding) != 0 || text.empty()) return false;
-  const std::size_t size = text.size();
-  text.resize(size + kPadding);  // within the reserved capacity: zeros, no copy
+  qvp::FileBytes text;
+  if (qvp::ReadWholeFile(path, text, SIZE_MAX / 2, kPadding) != 0 || text.size == 0) return false;
+  std::memset(text.data.get() + text.size, 0, kPadding);
   try {
     DirectList list;
-    return list.Scan(text.data(), size) && list.Read(info);
+    return list.Scan(text.data.get(), text.size) && list.Read(info);
   } catch (const std::bad_alloc&) {
     return false;
   }

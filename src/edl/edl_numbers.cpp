@@ -25,9 +25,26 @@ auto Widened(std::string_view text, Read read) {
   return read(wide.c_str());
 }
 
+// PlainDecimal reads the texts the writer produces ("-12", "250": an
+// optional '-' and up to nine ASCII digits, nothing else), which cannot
+// overflow and read the same under every rule; false for anything else.
+bool PlainDecimal(std::string_view t, LONG& out) noexcept {
+  const bool negative = !t.empty() && t[0] == '-';
+  if (negative) t.remove_prefix(1);
+  if (t.empty() || t.size() > 9) return false;
+  LONG v = 0;
+  for (const char c : t) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  out = negative ? -v : v;
+  return true;
+}
+
 }  // namespace
 
 LONG Wtol(std::string_view text) noexcept {
+  if (LONG v = 0; PlainDecimal(text, v)) return v;
   try {
     return Widened(text, [](const char16_t* w) { return _wtol(w); });
   } catch (...) {

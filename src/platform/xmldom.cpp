@@ -540,8 +540,8 @@ bool XmlDocument::LoadFile(std::u16string_view path) {
   d_ = std::make_shared<XmlDocState>();
   XmlParseError& err = d_->error;
   const std::string upath = Utf16ToUtf8(path);
-  std::string content;
-  if (const int e = ReadWholeFile(upath, content); e != 0) {
+  FileBytes file;
+  if (const int e = ReadWholeFile(upath, file); e != 0) {
     err.errorCode = e == ENOENT || e == EISDIR ? kXmlErrorFileNotFound
                     : e == ENOMEM              ? kXmlErrorOutOfMemory
                     : e == EIO                 ? kXmlErrorIo
@@ -550,6 +550,7 @@ bool XmlDocument::LoadFile(std::u16string_view path) {
     if (e == ENOENT) err.reason = HResultMessage(err.errorCode);
     return false;
   }
+  const std::string_view content(file.data.get(), file.size);
   const std::size_t size = content.size();
   void* buf = pugi::get_memory_allocation_function()(size ? size : 1);
   if (!buf) {

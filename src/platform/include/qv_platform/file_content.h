@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -13,15 +14,27 @@
 
 namespace qvp {
 
+// The bytes of a file as ReadWholeFile gives them: `size` bytes of text in
+// a buffer that holds at least `size` + the spare bytes asked for (those
+// are not initialised).
+struct FileBytes {
+  std::unique_ptr<char[]> data;
+  std::size_t size = 0;
+};
+
 // ReadWholeFile reads the regular file at `path` (system form) into `out`,
-// replacing its content; `spare` bytes of capacity are reserved beyond the
-// file's size so a caller can pad the text without a copy. Refusals: ENOENT
-// and the other open errors as given, EISDIR for a folder, EINVAL for a
-// device, FIFO or socket (opened without blocking, never read), EFBIG when
-// the file is longer than `limit`, and the read's errno (EIO for a file
-// that ends early). On failure `out` is empty.
-QVP_API int ReadWholeFile(const std::string& path, std::string& out, std::size_t limit = SIZE_MAX / 4,
+// replacing its content; `spare` bytes are allocated beyond the text so a
+// caller can pad it without a copy. Nothing is written twice: the buffer is
+// sized from the file and filled by the reads (a file that grows meanwhile
+// is read to its end). Refusals: ENOENT and the other open errors as given,
+// EISDIR for a folder, EINVAL for a device, FIFO or socket (opened without
+// blocking, never read), EFBIG when the file is longer than `limit`, ENOMEM
+// when the buffer cannot be had, and the read's errno. On failure `out` is
+// empty.
+QVP_API int ReadWholeFile(const std::string& path, FileBytes& out, std::size_t limit = SIZE_MAX / 4,
                           std::size_t spare = 0);
+// The same into a string, for small files.
+QVP_API int ReadWholeFile(const std::string& path, std::string& out, std::size_t limit = SIZE_MAX / 4);
 
 // WriteWholeFile creates or truncates `path` (mode 0666 before the umask)
 // and writes `data` whole (short writes continued, EINTR retried; a write
