@@ -31,7 +31,7 @@ mkdir -p "$work"
 export WINEPREFIX=${WINEPREFIX:-$work/prefix} WINEDEBUG=-all
 [ -d "$WINEPREFIX/drive_c" ] || LANG=$lang "$wine" wineboot -i >/dev/null 2>&1
 exe="$work/$name.exe"
-x86_64-w64-mingw32-gcc -O1 -Wall -municode -I"$root/tests/winprobes" -o "$exe" "$src"
+x86_64-w64-mingw32-gcc -O1 -Wall -municode -I"$root/tests/winprobes" -o "$exe" "$src" -lole32
 out="$root/tests/data/winprobes/$name.tsv"
 mkdir -p "$(dirname "$out")"
 # Probes that work with files get their own scratch folder as the current
