@@ -27,10 +27,4 @@ static const struct WcCase kWc[] = {
     {65001, 0x80, kPair, 2, NULL}, {65001, 0x80, kMixed, 8, NULL},
     {0, 0, NULL, 0, NULL}};
 
-int wmain(void) {
-  probe_mb();
-  probe_wc(0);
-  probe_wc(0x400 /* WC_NO_BEST_FIT_CHARS */);
-  probe_cases(kMb, kWc);
-  return 0;
-}
+int wmain(void) { return probe_code_page(kMb, kWc); }

@@ -148,3 +148,12 @@ static void probe_cases(const struct MbCase* mb, const struct WcCase* wc) {
     printf("\t%d\n", used);
   }
 }
+
+/* probe_code_page prints every table of PROBE_CP, then the cases. */
+static int probe_code_page(const struct MbCase* mb, const struct WcCase* wc) {
+  probe_mb();
+  probe_wc(0);
+  probe_wc(0x400 /* WC_NO_BEST_FIT_CHARS */);
+  probe_cases(mb, wc);
+  return 0;
+}
