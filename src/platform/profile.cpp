@@ -209,6 +209,7 @@ Document Parse(std::string_view file) {
       doc.tail = Utf16Bytes(std::u16string_view(units).substr(eof), big_endian);
       units.resize(eof);
     }
+    if (file.size() % 2 != 0) doc.tail += file.back();  // half a unit: kept, not text
     text = qvp::Utf16ToUtf8(units);
   } else {
     // 0x1A is below every trail byte, so it is never part of a character.

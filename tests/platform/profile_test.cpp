@@ -158,6 +158,15 @@ TEST_F(ProfileTest, StoresWhatIsGivenAndRefusesUnwritableFiles) {
   EXPECT_EQ(Bytes(), "[S]\r\nk=two\r\nlines\r\na=b=v\r\n[S]]\r\nk=v\r\n");
   EXPECT_FALSE(WritePrivateProfileStringW(nullptr, nullptr, nullptr, wpath_.c_str()));  // the flush call
 
+  // What follows a Ctrl-Z is no text and stays as it is, behind new lines.
+  Put("[S]\r\nk=1\r\n\x1A[T]\r\nx=0");
+  ASSERT_TRUE(Set(u"S", u"k", u"2"));
+  ASSERT_TRUE(Set(u"T", u"x", u"1"));
+  EXPECT_EQ(Bytes(), "[S]\r\nk=2\r\n[T]\r\nx=1\r\n\x1A[T]\r\nx=0");
+  Put(std::string("\xFF\xFE[\0S\0]\0\n\0k\0=\0" "1\0\x1A\0z", 19));  // and half a unit at the end
+  ASSERT_TRUE(Set(u"S", u"k", u"2"));
+  EXPECT_EQ(Bytes(), std::string("\xFF\xFE[\0S\0]\0\n\0k\0=\0" "2\0\x1A\0z", 19));
+
   Put("[S]\r\nk=1\r\n");
   EXPECT_FALSE(Set(u"S", u"k", u"v", dir_ + "/no/such/x.ini"));
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
