@@ -5,12 +5,15 @@
 // of the platform layer makes each write atomic and serialises writers across
 // processes, so the store takes no lock of its own.
 //
-// The file always sits beside the library; there is deliberately no
-// environment variable that moves it, so a client cannot be pointed at other
-// settings by its environment. Tests use keys and sections of their own in
+// The file sits beside the library. On a system installation that folder is
+// not writable by ordinary users, so QV_SETTINGS_DIR, when set and not empty,
+// names another folder for it: a user can point a client at settings of its
+// own. The variable is read once per process, so a client's settings cannot
+// move under it while it runs. Tests use keys and sections of their own in
 // the file beside the library they load.
 #include <atomic>
 #include <climits>
+#include <cstdlib>
 #include <new>
 
 #include "diagnostics/library_state.h"
@@ -44,6 +47,18 @@ int WToI(const CString& text) {
 
 bool IsEmptyText(const char16_t* s) { return s == nullptr || *s == 0; }
 
+// SettingsFolderOverride is QV_SETTINGS_DIR as the process first saw it,
+// without trailing '/' (the root folder stays "/"); empty when unset.
+const CString& SettingsFolderOverride() {
+  static const CString folder = [] {
+    const char* env = std::getenv("QV_SETTINGS_DIR");
+    CString f = env ? CString::FromUtf8(env) : CString();
+    while (f.GetLength() > 1 && f[f.GetLength() - 1] == u'/') f = f.Left(f.GetLength() - 1);
+    return f;
+  }();
+  return folder;
+}
+
 }  // namespace
 
 CQVConfigureManage::CQVConfigureManage() { SetIniFileName(u"DazazuraVada.ini"); }
@@ -75,8 +90,9 @@ void CQVConfigureManage::DestroyInstance() { delete g_instance.exchange(nullptr,
 void CQVConfigureManage::SetIniFileName(const char16_t* name) {
   // Should the library's own file be unknown, the name alone is used (the
   // current directory) rather than a path in the root folder.
-  CString folder = detail::LibraryFolder();
-  if (!folder.IsEmpty()) folder += u"/";
+  CString folder = SettingsFolderOverride();
+  if (folder.IsEmpty()) folder = detail::LibraryFolder();
+  if (!folder.IsEmpty() && folder != u"/") folder += u"/";
   path_.Format(u"%s%s", folder.GetString(), name ? name : u"");
 }
 
