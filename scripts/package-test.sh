@@ -49,7 +49,7 @@ check "installed qvtool demo" "$qvtool" demo
 check "installed man page" sh -c "man -l '$root/usr/share/man/man1/qvtool.1' 2>/dev/null | grep -q 'timecode to-text' ||
   grep -q 'timecode to-text' '$root/usr/share/man/man1/qvtool.1'"
 check "installed completion script loads" bash -c "source '$root/usr/share/bash-completion/completions/qvtool' &&
-  COMP_WORDS=(qvtool time) COMP_CWORD=1 _qvtool && [ \"\${COMPREPLY[*]}\" = timecode ]"
+  COMP_WORDS=(qvtool time); COMP_CWORD=1; _qvtool && [ \"\${COMPREPLY[*]}\" = timecode ]"
 mkdir -p "$scratch/settings"
 check "QV_SETTINGS_DIR moves the settings file" sh -c "
   QV_SETTINGS_DIR='$scratch/settings' '$qvtool' config path | grep -qx '$scratch/settings/DazazuraVada.ini' &&
