@@ -19,6 +19,7 @@
 #include "diagnostics/library_state.h"
 #include "qv_commonclass/diagnostics.h"
 #include "qv_platform/chartype.h"
+#include "qv_platform/module.h"
 #include "qv_platform/profile.h"
 
 namespace qv_commonclass {
@@ -48,11 +49,23 @@ int WToI(const CString& text) {
 bool IsEmptyText(const char16_t* s) { return s == nullptr || *s == 0; }
 
 // SettingsFolderOverride is QV_SETTINGS_DIR as the process first saw it,
-// without trailing '/' (the root folder stays "/"); empty when unset.
+// without trailing '/' (the root folder stays "/"); empty when unset. A
+// relative folder is taken from the current folder of that moment, so a later
+// change of the current folder does not move the settings.
 const CString& SettingsFolderOverride() {
   static const CString folder = [] {
     const char* env = std::getenv("QV_SETTINGS_DIR");
     CString f = env ? CString::FromUtf8(env) : CString();
+    if (!f.IsEmpty() && f[0] != u'/') {
+      char16_t cwd[4096] = {};
+      const DWORD n = GetCurrentDirectoryW(4096, cwd);
+      if (n > 0 && n < 4096) {
+        CString absolute(cwd, static_cast<int>(n));
+        absolute += u"/";
+        absolute += f;
+        f = absolute;
+      }
+    }
     while (f.GetLength() > 1 && f[f.GetLength() - 1] == u'/') f = f.Left(f.GetLength() - 1);
     return f;
   }();

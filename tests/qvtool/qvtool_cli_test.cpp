@@ -51,7 +51,7 @@ class QvtoolTest : public ::testing::Test {
   void TearDown() override { fs::remove_all(dir_); }
 
   Outcome Qvtool(const std::vector<std::string>& args, const std::string& env = "") {
-    std::string cmd = "env QV_SETTINGS_DIR=" + Quote(dir_.string()) + " QV_LOG_DIR=" + Quote(dir_.string()) + " " +
+    std::string cmd = "cd " + Quote(dir_.string()) + " && env QV_SETTINGS_DIR=" + Quote(dir_.string()) + " QV_LOG_DIR=" + Quote(dir_.string()) + " " +
                       env + " " + QVTOOL_PATH;
     for (const auto& a : args) cmd += " " + Quote(a);
     const fs::path err = dir_ / "stderr";
@@ -129,11 +129,14 @@ TEST_F(QvtoolTest, EveryCommandsHelpHasAnExampleAndTheCompletionKnowsIt) {
     if (command.empty()) return;
     ++commands;
     EXPECT_NE(block.find("Example"), std::string::npos) << command << " has no example";
-    if (block.find("\n  --json ") != std::string::npos)
+    if (block.find("\n  --json ") != std::string::npos) {
       EXPECT_NE(block.find("JSON (--json): {"), std::string::npos) << command << " does not document its JSON";
+    }
     std::string key;  // "qvtool timecode to-text" -> "/timecode/to-text"
     for (char c : command.substr(6)) key += c == ' ' ? '/' : c;
-    if (!key.empty()) EXPECT_NE(completion.find("\"" + key + "\")"), std::string::npos) << key;
+    if (!key.empty()) {
+      EXPECT_NE(completion.find("\"" + key + "\")"), std::string::npos) << key;
+    }
   };
   while (std::getline(in, line)) {
     if (line.rfind("=== ", 0) == 0) {
@@ -239,9 +242,12 @@ TEST_F(QvtoolTest, SettingsFolderComesFromTheEnvironment) {
   const json got = QvtoolJson({"config", "get", "Clip", "Rate"});
   EXPECT_EQ(got["value"], "25");
   EXPECT_EQ(got["file"], (dir_ / "DazazuraVada.ini").string());
-  // A trailing '/' names the same folder.
+  // A trailing '/' names the same folder; a relative folder is taken from
+  // the current folder (each run starts in dir_).
   const Outcome r = Qvtool({"config", "path"}, "QV_SETTINGS_DIR=" + Quote(dir_.string() + "//"));
   EXPECT_EQ(r.out, (dir_ / "DazazuraVada.ini").string() + "\n");
+  const Outcome relative = Qvtool({"config", "path"}, "QV_SETTINGS_DIR=sub/");
+  EXPECT_EQ(relative.out, (dir_ / "sub" / "DazazuraVada.ini").string() + "\n");
 }
 
 TEST_F(QvtoolTest, ConfigSetOutsideTheAnsiCodePageSaysWhatTheFileHolds) {
