@@ -16,3 +16,7 @@ cmake --build --preset tsan -j "$jobs" --target test_diagnostics test_files
 ctest --preset tsan --no-tests=ignore
 
 ./scripts/consumer-test.sh build/dev
+
+# The Debian package of the sanitizer build: built, installed into a scratch
+# root with dpkg, its qvtool run there.
+./scripts/package-test.sh build/dev

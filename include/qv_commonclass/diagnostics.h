@@ -91,7 +91,9 @@ QV_API int ExceptionLogFilter(unsigned int exception_code, EXCEPTION_POINTERS* p
 // ---- Configuration store ----------------------------------------------------
 
 // CQVConfigureManage is the process-wide access to "DazazuraVada.ini" in the
-// folder of this library (wherever the client's current directory is). Only
+// folder of this library (wherever the client's current directory is), or in
+// the folder named by the environment variable QV_SETTINGS_DIR when it is set
+// and not empty (read once, at the first use of the store). Only
 // the path is kept: values are read from the file on every call, so values
 // written by another process are seen by the next read. Writes are atomic and
 // safe between processes. The store is owned by the library.
@@ -128,7 +130,9 @@ class QV_API CQVConfigureManage {
   // returns 0.
   int WriteInt(const char16_t* section, const char16_t* key, int value, const char16_t* comment);
 
-  // SetIniFileName puts the INI file `name` in the library's folder.
+  // SetIniFileName puts the INI file `name` in the settings folder: the
+  // QV_SETTINGS_DIR folder when set, else the library's folder. The folder is
+  // not created.
   void SetIniFileName(const char16_t* name);
   const CString& GetIniFileName() const noexcept { return path_; }
 

@@ -7,4 +7,5 @@
 #include "qv_commonclass/files.h"
 #include "qv_commonclass/media.h"
 #include "qv_commonclass/text.h"
+#include "qv_commonclass/version.h"
 #include "qv_commonclass/xml.h"

@@ -5,17 +5,21 @@
 // of the platform layer makes each write atomic and serialises writers across
 // processes, so the store takes no lock of its own.
 //
-// The file always sits beside the library; there is deliberately no
-// environment variable that moves it, so a client cannot be pointed at other
-// settings by its environment. Tests use keys and sections of their own in
+// The file sits beside the library. On a system installation that folder is
+// not writable by ordinary users, so QV_SETTINGS_DIR, when set and not empty,
+// names another folder for it: a user can point a client at settings of its
+// own. The variable is read once per process, so a client's settings cannot
+// move under it while it runs. Tests use keys and sections of their own in
 // the file beside the library they load.
 #include <atomic>
 #include <climits>
+#include <cstdlib>
 #include <new>
 
 #include "diagnostics/library_state.h"
 #include "qv_commonclass/diagnostics.h"
 #include "qv_platform/crt.h"
+#include "qv_platform/module.h"
 #include "qv_platform/profile.h"
 
 namespace qv_commonclass {
@@ -27,6 +31,30 @@ std::atomic<CQVConfigureManage*> g_instance{nullptr};
 constexpr DWORD kValueBufferSize = 1024;
 
 bool IsEmptyText(const char16_t* s) { return s == nullptr || *s == 0; }
+
+// SettingsFolderOverride is QV_SETTINGS_DIR as the process first saw it,
+// without trailing '/' (the root folder stays "/"); empty when unset. A
+// relative folder is taken from the current folder of that moment, so a later
+// change of the current folder does not move the settings.
+const CString& SettingsFolderOverride() {
+  static const CString folder = [] {
+    const char* env = std::getenv("QV_SETTINGS_DIR");
+    CString f = env ? CString::FromUtf8(env) : CString();
+    if (!f.IsEmpty() && f[0] != u'/') {
+      char16_t cwd[4096] = {};
+      const DWORD n = GetCurrentDirectoryW(4096, cwd);
+      if (n > 0 && n < 4096) {
+        CString absolute(cwd, static_cast<int>(n));
+        absolute += u"/";
+        absolute += f;
+        f = absolute;
+      }
+    }
+    while (f.GetLength() > 1 && f[f.GetLength() - 1] == u'/') f = f.Left(f.GetLength() - 1);
+    return f;
+  }();
+  return folder;
+}
 
 }  // namespace
 
@@ -59,8 +87,9 @@ void CQVConfigureManage::DestroyInstance() { delete g_instance.exchange(nullptr,
 void CQVConfigureManage::SetIniFileName(const char16_t* name) {
   // Should the library's own file be unknown, the name alone is used (the
   // current directory) rather than a path in the root folder.
-  CString folder = detail::LibraryFolder();
-  if (!folder.IsEmpty()) folder += u"/";
+  CString folder = SettingsFolderOverride();
+  if (folder.IsEmpty()) folder = detail::LibraryFolder();
+  if (!folder.IsEmpty() && folder != u"/") folder += u"/";
   path_.Format(u"%s%s", folder.GetString(), name ? name : u"");
 }
 

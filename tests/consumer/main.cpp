@@ -13,6 +13,7 @@ int main() {
     std::printf("unexpected results: %s / %s\n", s.ToUtf8().c_str(), tc.ToUtf8().c_str());
     return 1;
   }
-  std::puts("consumer: library linked and working");
+  static_assert(QV_VERSION >= 100, "the version header comes with the umbrella header");
+  std::printf("consumer: library %s linked and working\n", QV_VERSION_STRING);
   return 0;
 }

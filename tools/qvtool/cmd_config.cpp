@@ -1,10 +1,16 @@
 // `qvtool config`: read and write the library's settings file.
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <cstring>
 #include <string>
 
+#include "cli.h"
 #include "commands.h"
 #include "qv_commonclass/diagnostics.h"
+#include "qv_platform/codepage.h"
 #include "qv_platform/profile.h"
 
 namespace qvtool {
@@ -38,6 +44,22 @@ CString AsStored(CString line) {
   return line;
 }
 
+// InAnsi is `text` as the ANSI code page can hold it: what the settings file
+// keeps, with '?' for the characters the code page lacks, as on Windows.
+CString InAnsi(const CString& text) {
+  return CString(qvp::ToWide(qvp::FromWide(std::u16string_view(text.GetString(), text.GetLength()))).c_str());
+}
+
+// WriteRefusal is the system's reason why the settings file cannot be
+// written, or empty when nothing stands in the way.
+std::string WriteRefusal(const std::string& file) {
+  const std::string folder = file.substr(0, file.rfind('/') + 1);
+  if (::access(file.c_str(), F_OK) == 0 ? ::access(file.c_str(), W_OK) != 0
+                                         : ::access(folder.empty() ? "." : folder.c_str(), W_OK) != 0)
+    return std::strerror(errno);
+  return {};
+}
+
 int RunDemo() {
   CQVConfigureManage* store = Store();
   if (!store) return kExitFailure;
@@ -56,6 +78,9 @@ int RunDemo() {
 void AddConfigCommands(CLI::App& app) {
   auto* config = app.add_subcommand("config", "Read and write the library's settings file (DazazuraVada.ini)");
   config->require_subcommand(1);
+  AddExamples(config, {"qvtool config get Debug DebugDetail", "qvtool config path"});
+  AddFooter(config, "The settings file is DazazuraVada.ini beside the library, or in the folder QV_SETTINGS_DIR "
+                    "names.");
 
   struct GetOptions {
     std::string section, key, default_value, comment;
@@ -69,6 +94,9 @@ void AddConfigCommands(CLI::App& app) {
   get->add_option("--default", get_opts->default_value, "Value when the key is missing or empty");
   get->add_option("--comment", get_opts->comment, "Comment stored after the default when it is written back");
   get->add_flag("--no-write", get_opts->no_write, "Never write the default back");
+  AddExamples(get, {"qvtool config get ADVANCE DefaultFrameRate --default 2500 --comment 默认帧率",
+                    "qvtool config get Debug DebugDetail --json"});
+  AddJsonOutput(get, "{\"section\": SECTION, \"key\": KEY, \"value\": text, \"file\": the settings file}");
   get->callback([get_opts] {
     CQVConfigureManage* store = Store();
     if (!store) {
@@ -83,7 +111,12 @@ void AddConfigCommands(CLI::App& app) {
       ExitCode() = kExitFailure;
       return;
     }
-    std::printf("%s\n", value.ToUtf8().c_str());
+    if (JsonWanted()) {
+      JsonResult() = {{"section", get_opts->section}, {"key", get_opts->key}, {"value", value.ToUtf8()},
+                      {"file", store->GetIniFileName().ToUtf8()}};
+    } else {
+      std::printf("%s\n", value.ToUtf8().c_str());
+    }
     ExitCode() = kExitOk;
   });
 
@@ -96,6 +129,10 @@ void AddConfigCommands(CLI::App& app) {
   set->add_option("KEY", set_opts->key, "Key name")->required();
   set->add_option("VALUE", set_opts->value, "Value to store")->required();
   set->add_option("--comment", set_opts->comment, "Comment stored after the value");
+  AddExamples(set, {"qvtool config set ADVANCE DefaultFrameRate 2500 --comment 默认帧率",
+                    "QV_SETTINGS_DIR=~/.config/qv qvtool config set Debug DebugDetail 1"});
+  AddFooter(set, "Characters outside the ANSI code page (QV_ANSI_CODEPAGE, 936 by default) are stored as '?', as "
+                 "Windows stores them; a warning then shows the stored text.");
   set->callback([set_opts] {
     CQVConfigureManage* store = Store();
     if (!store) {
@@ -111,13 +148,28 @@ void AddConfigCommands(CLI::App& app) {
     }
     store->WriteString(section, key, value, comment);
     // The store does not report refused writes; check that the value landed.
-    CString expected_line = value;
-    if (!comment.IsEmpty()) expected_line.AppendFormat(u"\t\t;%s", comment.GetString());
+    // The file is in the ANSI code page: characters it lacks are stored as
+    // '?', as on Windows, and the user is told what the file now holds.
+    CString expected_line = InAnsi(value);
+    if (!comment.IsEmpty()) expected_line.AppendFormat(u"\t\t;%s", InAnsi(comment).GetString());
     if (StoredLine(*store, section, key) != AsStored(expected_line)) {
+      const std::string file = store->GetIniFileName().ToUtf8(), refusal = WriteRefusal(file);
+      if (!refusal.empty()) {
+        Fail(file + ": cannot store " + set_opts->section + "/" + set_opts->key + ": " + refusal +
+             " (QV_SETTINGS_DIR names another folder for the settings)");
+        ExitCode() = kExitFailure;
+        return;
+      }
       Fail("could not store " + set_opts->section + "/" + set_opts->key + " in " +
            store->GetIniFileName().ToUtf8() + " (read-only folder, or a line break or ']' / '=' in a name?)");
       ExitCode() = kExitFailure;
       return;
+    }
+    if (InAnsi(value) != value || InAnsi(comment) != comment) {
+      std::fprintf(stderr,
+                   "qvtool: warning: code page %u lacks some characters of the value or comment; stored as '%s', "
+                   "with '?' for them as Windows stores them\n",
+                   static_cast<unsigned>(GetACP()), expected_line.ToUtf8().c_str());
     }
     ExitCode() = kExitOk;
   });
@@ -129,9 +181,15 @@ void AddConfigCommands(CLI::App& app) {
       ExitCode() = kExitFailure;
       return;
     }
-    std::printf("%s\n", store->GetIniFileName().ToUtf8().c_str());
+    if (JsonWanted()) {
+      JsonResult() = {{"path", store->GetIniFileName().ToUtf8()}};
+    } else {
+      std::printf("%s\n", store->GetIniFileName().ToUtf8().c_str());
+    }
     ExitCode() = kExitOk;
   });
+  AddExamples(path, {"qvtool config path", "QV_SETTINGS_DIR=/tmp/qv qvtool config path --json"});
+  AddJsonOutput(path, "{\"path\": the settings file}");
 
   AddDemoSection("configuration", RunDemo);
 }

@@ -21,6 +21,7 @@
 //     ]
 //   }
 // Any other key is an error, so that a misspelt key is never silently ignored.
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -35,6 +36,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli.h"
 #include "commands.h"
 #include "qv_commonclass/database.h"
 
@@ -217,7 +219,7 @@ std::optional<ConditionFile> LoadConditionFile(const std::string& path) {
   } else {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-      Fail("cannot read '" + path + "'");
+      Fail(ErrnoText(path, "cannot read the condition file", errno));
       return std::nullopt;
     }
     std::ostringstream buffer;
@@ -266,7 +268,12 @@ int SqlWhere(const SqlOptions& o) {
     Fail("no dialect: give --dialect or a \"dialect\" key in the file (" + Names(kDialects) + ")");
     return kExitUsage;
   }
-  std::printf("%s\n", BuildWhere(file->conditions, *dialect).c_str());
+  const std::string where = BuildWhere(file->conditions, *dialect);
+  if (JsonWanted()) {
+    JsonResult() = {{"dialect", kDialects[*dialect - 1].name}, {"where", where}};
+  } else {
+    std::printf("%s\n", where.c_str());
+  }
   return kExitOk;
 }
 
@@ -296,7 +303,30 @@ int Date(const DateOptions& o) {
     Fail("date " + Number(*date) + " is outside years 100-9999: its fields are written as zeros");
   const CString pattern = CString::FromUtf8(o.pattern);
 
-  if (o.has_pattern && dialect) {
+  if (JsonWanted()) {
+    nlohmann::json& doc = JsonResult();
+    doc = {{"oleDate", *date}};
+    auto literals = [&](int d) {
+      const auto type = static_cast<em_QVDatabaseType>(d);
+      if (o.has_pattern) return json{{"text", QV_FormatDateTime(*date, type, pattern).ToUtf8()}};
+      return json{{"dateTime", QV_FormatDateTime(*date, type, 1).ToUtf8()},
+                  {"date", QV_FormatDateTime(*date, type, 0).ToUtf8()}};
+    };
+    if (o.has_pattern) doc["pattern"] = o.pattern;
+    if (o.has_pattern && !dialect) doc["text"] = QV_FormatDateTime(*date, pattern).ToUtf8();
+    if (!o.has_pattern) {
+      doc["dateTime"] = QV_FormatDateTime(*date, 1).ToUtf8();
+      doc["date"] = QV_FormatDateTime(*date, 0).ToUtf8();
+      doc["weekday"] = QV_FormatDateTime(*date, u"%A").ToUtf8();
+      doc["standard"] = QV_GetStandardDateTimeString(COleDateTime(*date)).ToUtf8();
+    }
+    if (dialect) {
+      doc["dialects"] = {{kDialects[*dialect - 1].name, literals(*dialect)}};
+    } else if (!o.has_pattern) {
+      doc["dialects"] = json::object();
+      for (const auto& d : kDialects) doc["dialects"][d.name] = literals(d.value);
+    }
+  } else if (o.has_pattern && dialect) {
     std::printf("%s\n", QV_FormatDateTime(*date, static_cast<em_QVDatabaseType>(*dialect), pattern).ToUtf8().c_str());
   } else if (o.has_pattern) {
     std::printf("%s\n", QV_FormatDateTime(*date, pattern).ToUtf8().c_str());
@@ -320,7 +350,7 @@ int Date(const DateOptions& o) {
 }
 
 int Demo() {
-  const std::string path = std::string(QV_DATA_DIR) + "/sql/conditions.json";
+  const std::string path = DataDir() + "/sql/conditions.json";
   const auto file = LoadConditionFile(path);
   if (!file) return kExitFailure;
   std::printf("%zu conditions from data/sql/conditions.json, as each dialect writes them:\n",
@@ -344,10 +374,13 @@ void AddDatabaseCommands(CLI::App& app) {
       "Print the SQL search condition (no WHERE keyword) built from a JSON list of conditions.\n"
       "File: {\"dialect\": NAME, \"conditions\": [{\"kind\", \"field\", \"operator\", \"value\", \"prefix\", "
       "\"suffix\", \"allSubTypes\"}, ...]}; see data/sql/conditions.json");
-  where->add_option("file", sql->file, "Condition file (JSON); - reads standard input")->required();
+  where->add_option("FILE", sql->file, "Condition file (JSON); - reads standard input")->required();
   where->add_option("-d,--dialect", sql->dialect,
                     "SQL dialect: percent, oracle, percent2, db2, access or 1-5 (overrides the file's \"dialect\")");
   where->callback([sql] { ExitCode() = SqlWhere(*sql); });
+  AddExamples(where, {"qvtool sql-where --dialect oracle conditions.json",
+                      "echo '[{\"kind\":\"text\",\"field\":\"TITLE\",\"operator\":\"=\",\"value\":\"news\"}]' | qvtool sql-where -d db2 --json -"});
+  AddJsonOutput(where, "{\"dialect\": name, \"where\": the condition text}");
 
   auto date = std::make_shared<DateOptions>();
   auto* date_cmd = app.add_subcommand(
@@ -355,12 +388,18 @@ void AddDatabaseCommands(CLI::App& app) {
       "Print a date in the library's text forms and as database literals.\n"
       "With --pattern: the pattern text (placeholders %Y %m %d %H %M %S %A); with --dialect: that dialect's "
       "literal(s)");
-  date_cmd->add_option("date", date->date,
+  date_cmd->add_option("DATE", date->date,
                        "An OLE date number (days since 1899-12-30), date text such as \"2024-03-01 08:30:00\", "
                        "or now")
       ->required();
   date_cmd->add_option("-p,--pattern", date->pattern, "Pattern, e.g. \"%Y-%m-%d %H:%M:%S\"");
   date_cmd->add_option("-d,--dialect", date->dialect, "SQL dialect: percent, oracle, percent2, db2, access or 1-5");
+  AddExamples(date_cmd, {"qvtool date \"2024-03-01 08:30:00\"", "qvtool date now --dialect oracle",
+                         "qvtool date 45352.35 --pattern \"%Y-%m-%d %A\" --json"});
+  AddJsonOutput(date_cmd,
+                "{\"oleDate\": number, \"dateTime\", \"date\", \"weekday\", \"standard\": text (without --pattern), "
+                "\"pattern\", \"text\": text (with --pattern), \"dialects\": {NAME: {\"dateTime\", \"date\"} or "
+                "{\"text\"}} (every dialect, or the --dialect one)}");
   date_cmd->callback([date, date_cmd] {
     date->has_pattern = date_cmd->count("--pattern") > 0;
     ExitCode() = Date(*date);

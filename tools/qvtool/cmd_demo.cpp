@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli.h"
 #include "commands.h"
 
 namespace qvtool {
@@ -20,6 +21,8 @@ void AddDemoSection(std::string name, std::function<int()> run) {
 
 void AddDemoCommand(CLI::App& app) {
   auto* demo = app.add_subcommand("demo", "Show the library working end to end on the bundled sample data");
+  AddExamples(demo, {"qvtool demo", "qvtool demo | less"});
+  AddFooter(demo, "The sample data is read from " QV_DATA_RELDIR " beside qvtool's folder.");
   demo->callback([] {
     int worst = kExitOk;
     for (auto& [name, run] : Sections()) {

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 
+#include "cli.h"
 #include "commands.h"
 #include "qv_commonclass/diagnostics.h"
 #include "qv_platform/module.h"
@@ -52,7 +53,11 @@ int PrintLogPath() {
     Fail("no log file: the logger library is missing or no log folder is writable");
     return kExitFailure;
   }
-  std::printf("%s\n", path.c_str());
+  if (JsonWanted()) {
+    JsonResult() = {{"path", path}};
+  } else {
+    std::printf("%s\n", path.c_str());
+  }
   return kExitOk;
 }
 
@@ -78,19 +83,23 @@ int RunDemo() {
 void AddDiagnosticsCommands(CLI::App& app) {
   CLI::App* log = app.add_subcommand("log", "The trace log: where it is written, sending a record");
   log->require_subcommand(1);
+  AddExamples(log, {"qvtool log path", "qvtool log send 'clip ingested' --level 4"});
 
-  log->add_subcommand("path", "Print the path of this program's log file")->callback([] {
-    ExitCode() = PrintLogPath();
-  });
+  auto* path_cmd = log->add_subcommand("path", "Print the path of this program's log file");
+  AddExamples(path_cmd, {"qvtool log path", "tail -f \"$(qvtool log path)\""});
+  AddJsonOutput(path_cmd, "{\"path\": the log file}");
+  path_cmd->callback([] { ExitCode() = PrintLogPath(); });
 
   auto* send = log->add_subcommand("send", "Send one trace record to the logger");
   static std::string text, module = "ZORerer", function = "qvtool::log";
   static int level = 1, code = 0;
-  send->add_option("text", text, "Record text")->required();
+  send->add_option("TEXT", text, "Record text")->required();
   send->add_option("--module", module, "Module tag")->capture_default_str();
   send->add_option("--function", function, "Function name")->capture_default_str();
   send->add_option("--level", level, "Level (1 failure, 2 singleton, 4 deletion, 20 thread)")->capture_default_str();
   send->add_option("--code", code, "Message code")->capture_default_str();
+  AddExamples(send, {"qvtool log send 'clip ingested' --level 4 --code 7001"});
+  AddJsonOutput(send, "{\"path\": the log file the record went to}");
   send->callback([] {
     const CString t(text), m(module), f(function);
     QV_Trace0Ex2(m, f, level, code, t);
@@ -100,24 +109,31 @@ void AddDiagnosticsCommands(CLI::App& app) {
       ExitCode() = kExitFailure;
       return;
     }
-    std::printf("written to %s\n", path.c_str());
+    if (JsonWanted()) {
+      JsonResult() = {{"path", path}};
+    } else {
+      std::printf("written to %s\n", path.c_str());
+    }
     ExitCode() = kExitOk;
   });
 
   CLI::App* error = app.add_subcommand("error", "System and network error texts");
   error->require_subcommand(1);
+  AddExamples(error, {"qvtool error text 5 --language 2"});
   auto* text_cmd = error->add_subcommand("text", "Print the text of an error code");
   static std::string code_text;
   static int language = 0;
-  text_cmd->add_option("code", code_text, "Error code (decimal or 0x hex)")->required();
+  text_cmd->add_option("CODE", code_text, "Error code (decimal or 0x hex)")->required();
   text_cmd->add_option("--language", language, "0 system default, 1 Chinese, 2 English, 3 Japanese")
       ->capture_default_str();
+  AddExamples(text_cmd, {"qvtool error text 5", "qvtool error text 0x8CA --language 2 --json"});
+  AddJsonOutput(text_cmd, "{\"code\": number, \"text\": the message (line break kept)}");
   text_cmd->callback([] {
     errno = 0;
     char* end = nullptr;
     const unsigned long long value = std::strtoull(code_text.c_str(), &end, 0);
     if (code_text.empty() || *end || errno || value > 0xFFFFFFFFull || code_text[0] == '-') {
-      Fail("not an error code: " + code_text);
+      Fail("'" + code_text + "' is not an error code (a number from 0 to 4294967295, decimal or 0x hex)");
       ExitCode() = kExitUsage;
       return;
     }
@@ -127,7 +143,11 @@ void AddDiagnosticsCommands(CLI::App& app) {
       ExitCode() = kExitFailure;
       return;
     }
-    std::printf("%s", out.ToUtf8().c_str());
+    if (JsonWanted()) {
+      JsonResult() = {{"code", value}, {"text", out.ToUtf8()}};
+    } else {
+      std::printf("%s", out.ToUtf8().c_str());
+    }
     ExitCode() = kExitOk;
   });
 

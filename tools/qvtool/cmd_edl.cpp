@@ -1,12 +1,14 @@
 // `qvtool edl`: look into edit decision list files, tell their generation,
 // and read and write a second-generation list back.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "cli.h"
 #include "commands.h"
 #include "qv_commonclass/edl.h"
 #include "qv_commonclass/media.h"
@@ -40,6 +42,30 @@ class Messages {
   std::vector<std::u16string> lines_;
   qvp::DebugOutputSink previous_;
 };
+
+// ReadFailure says why `file` could not be read as a list: the system's
+// reason when it cannot be opened, else that its content was refused (the
+// library's own lines, printed after, say where).
+std::string ReadFailure(const std::string& file, const std::string& what) {
+  if (std::FILE* f = std::fopen(file.c_str(), "rb")) {
+    std::fclose(f);
+    return file + ": " + what + ": the library refused its content";
+  }
+  return ErrnoText(file, what, errno);
+}
+
+// ItemJson is one track item in --json output.
+nlohmann::json ItemJson(const _VEDL_ITEM_INFO_2& it) {
+  return {{"begin", it.llBegin},
+          {"end", it.llBegin + it.llClipEnd - it.llClipBegin},
+          {"clipBegin", it.llClipBegin},
+          {"clipEnd", it.llClipEnd},
+          {"clipId", it.lClipId},
+          {"formatId", it.uFormat.video.lId},
+          {"transition", it.lTransType},
+          {"clipFile", Narrow(it.strClipFile)},
+          {"extFile", Narrow(it.strExtFile)}};
+}
 
 // The video standard whose frame rate matches the list's, for time code
 // text; 0 (the installation's default rate) when none does.
@@ -84,20 +110,41 @@ int Info(const std::string& file, bool brief) {
   const std::u16string path = Wide(file);
   LONG version = -1;
   if (!QVGetVEDLVersion(path.c_str(), version)) {
-    Fail("cannot read the list file " + file);
+    Fail(ReadFailure(file, "cannot read the list file"));
     messages.Print();
     return kExitFailure;
   }
+  if (JsonWanted()) JsonResult() = {{"file", file}, {"generation", version == 2 || version == 3 ? 2 : 1}, {"version", version}};
   if (version != 2 && version != 3) {
+    if (JsonWanted()) return kExitOk;
     std::printf("%s\n  generation 1 (version %d): first-generation list, not read by this command\n", file.c_str(),
                 static_cast<int>(version));
     return kExitOk;
   }
   _VEDL_INFO_2 info;
   if (!QVReadVEDLFromFile2(path.c_str(), &info)) {
-    Fail("cannot read the second-generation list " + file);
+    Fail(ReadFailure(file, "cannot read the second-generation list"));
     messages.Print();
     return kExitFailure;
+  }
+  if (JsonWanted()) {
+    nlohmann::json& doc = JsonResult();
+    doc.update({{"version", info.lVersion}, {"name", Narrow(info.strName)}, {"id", Narrow(info.strId)},
+                {"fps", info.dFps}, {"length", info.llLength}, {"formatId", info.lFmtId}, {"maxId", info.lMaxId},
+                {"extEdlFile", Narrow(info.strExtEdlFile)}, {"video", nlohmann::json::array()},
+                {"audio", nlohmann::json::array()}, {"formats", nlohmann::json::array()}});
+    for (const auto& it : info.arrVideo) doc["video"].push_back(ItemJson(it));
+    for (int t = 0; t < _VEDL_INFO_2::kAudioTracks; ++t) {
+      if (info.arrAudio[t].IsEmpty()) continue;
+      nlohmann::json track = {{"track", t + 1}, {"items", nlohmann::json::array()}};
+      for (const auto& it : info.arrAudio[t]) track["items"].push_back(ItemJson(it));
+      doc["audio"].push_back(track);
+    }
+    for (const auto& [id, f] : info.mapFormat)
+      doc["formats"].push_back({{"id", id}, {"width", f.video.lWidth}, {"height", f.video.lHeight},
+                                {"fps", f.video.dFps}, {"coding", f.video.lVideoFmt}, {"fileFormat", f.video.lFileFmt},
+                                {"bitRate", f.video.lBitrate}});
+    return kExitOk;
   }
   const emQVVideoStandard standard = StandardForRate(info.dFps);
   std::printf("%s\n  generation 2 (version %d), name \"%s\", id \"%s\"\n", file.c_str(), static_cast<int>(info.lVersion),
@@ -130,9 +177,13 @@ int Version(const std::string& file) {
   Messages messages;
   LONG version = 0;
   if (!QVGetVEDLVersion(Wide(file).c_str(), version)) {
-    Fail("cannot read the version of " + file);
+    Fail(ReadFailure(file, "cannot read the version"));
     messages.Print();
     return kExitFailure;
+  }
+  if (JsonWanted()) {
+    JsonResult() = {{"file", file}, {"version", version}};
+    return kExitOk;
   }
   std::printf("%d\n", static_cast<int>(version));
   return kExitOk;
@@ -144,7 +195,7 @@ int RoundTrip(const std::string& in, const std::string& out) {
   Messages messages;
   _VEDL_INFO_2 info;
   if (!QVReadVEDLFromFile2(Wide(in).c_str(), &info)) {
-    Fail("cannot read the second-generation list " + in);
+    Fail(ReadFailure(in, "cannot read the second-generation list"));
     messages.Print();
     return kExitFailure;
   }
@@ -164,8 +215,12 @@ int RoundTrip(const std::string& in, const std::string& out) {
   // Only the leading non-empty audio tracks are written.
   for (int t = 0; t < _VEDL_INFO_2::kAudioTracks && !info.arrAudio[t].IsEmpty(); ++t)
     same = same && back.arrAudio[t].GetSize() == info.arrAudio[t].GetSize();
-  std::printf("%s -> %s: %d video item(s)%s\n", in.c_str(), out.c_str(), back.arrVideo.GetSize(),
-              same ? ", every written track read back" : ", TRACKS DIFFER");
+  if (JsonWanted()) {
+    JsonResult() = {{"in", in}, {"out", out}, {"videoItems", back.arrVideo.GetSize()}, {"same", same}};
+  } else {
+    std::printf("%s -> %s: %d video item(s)%s\n", in.c_str(), out.c_str(), back.arrVideo.GetSize(),
+                same ? ", every written track read back" : ", TRACKS DIFFER");
+  }
   if (!same) {
     Fail("the list read back differs from the one written");
     return kExitFailure;
@@ -174,7 +229,7 @@ int RoundTrip(const std::string& in, const std::string& out) {
 }
 
 int Demo() {
-  const std::filesystem::path dir = std::filesystem::path(QV_DATA_DIR) / "edl";
+  const std::filesystem::path dir = std::filesystem::path(DataDir()) / "edl";
   std::error_code ec;
   std::vector<std::filesystem::path> files;
   for (const auto& e : std::filesystem::directory_iterator(dir, ec))
@@ -209,18 +264,27 @@ int Demo() {
 void AddEdlCommands(CLI::App& app) {
   auto* edl = app.add_subcommand("edl", "Edit decision list files: inspect, tell the generation, write back");
   edl->require_subcommand(1);
+  AddExamples(edl, {"qvtool edl info timeline.xml"});
 
   auto* info = edl->add_subcommand("info", "Show a list: generation, version, name, frame rate, tracks and items");
   static std::string info_file_storage;
   auto* info_file = &info_file_storage;
   info->add_option("FILE", *info_file, "list file")->required();
   info->callback([info_file] { ExitCode() = Info(*info_file, false); });
+  AddExamples(info, {"qvtool edl info timeline.xml", "qvtool edl info --json timeline.xml"});
+  AddJsonOutput(info, "{\"file\", \"generation\": 1|2, \"version\", and for generation 2: \"name\", \"id\", \"fps\", "
+                      "\"length\", \"formatId\", \"maxId\", \"extEdlFile\", \"video\": [ITEM, ...], \"audio\": "
+                      "[{\"track\": 1-8, \"items\": [ITEM, ...]}], \"formats\": [{\"id\", \"width\", \"height\", \"fps\", "
+                      "\"coding\", \"fileFormat\", \"bitRate\"}]}; ITEM = {\"begin\", \"end\", \"clipBegin\", \"clipEnd\", "
+                      "\"clipId\", \"formatId\", \"transition\", \"clipFile\", \"extFile\"} (positions in frames)");
 
   auto* version = edl->add_subcommand("version", "Print the version attribute of a list file (1, 2 or 3)");
   static std::string version_file_storage;
   auto* version_file = &version_file_storage;
   version->add_option("FILE", *version_file, "list file")->required();
   version->callback([version_file] { ExitCode() = Version(*version_file); });
+  AddExamples(version, {"qvtool edl version timeline.xml"});
+  AddJsonOutput(version, "{\"file\": FILE, \"version\": number}");
 
   auto* roundtrip = edl->add_subcommand("roundtrip", "Read a second-generation list and write it again as version 3");
   static std::string rt_in_storage, rt_out_storage;
@@ -229,6 +293,8 @@ void AddEdlCommands(CLI::App& app) {
   roundtrip->add_option("IN", *rt_in, "list file to read")->required();
   roundtrip->add_option("OUT", *rt_out, "file to write (missing folders are created)")->required();
   roundtrip->callback([rt_in, rt_out] { ExitCode() = RoundTrip(*rt_in, *rt_out); });
+  AddExamples(roundtrip, {"qvtool edl roundtrip timeline.xml /tmp/timeline_v3.xml"});
+  AddJsonOutput(roundtrip, "{\"in\": IN, \"out\": OUT, \"videoItems\": count, \"same\": true|false}");
 
   AddDemoSection("edit decision list", Demo);
 }

@@ -1,11 +1,13 @@
 // `qvtool copy|rm|mkdir|find|size`: the library's file services from the command line: the
 // buffered copy engine with a progress bar, media deletion with side files,
 // folder chains, folder search and file size.
+#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <cinttypes>
 #include <cstdio>
@@ -14,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "cli.h"
+#include "cli.h"
 #include "commands.h"
 #include "progress.h"
 #include "qv_commonclass/files.h"
@@ -36,9 +40,28 @@ DWORD ShowProgress(LONGLONG total, LONGLONG done, LONGLONG, LONGLONG, DWORD, DWO
   return PROGRESS_CONTINUE;
 }
 
+// CopyFailure names why a copy cannot be or was not made, looking at what the
+// engine looked at: the source, the target and the target's folder.
+std::string CopyFailure(const std::string& from, const std::string& to, bool fail_if_exists) {
+  std::error_code ec;
+  if (const int fd = ::open(from.c_str(), O_RDONLY | O_NONBLOCK); fd < 0) {
+    return ErrnoText(from, "cannot copy", errno);
+  } else {
+    ::close(fd);
+  }
+  if (fs::is_directory(from, ec)) return ErrnoText(from, "cannot copy", EISDIR);
+  if (fs::exists(fs::symlink_status(to, ec)))
+    return ErrnoText(to, fail_if_exists ? "cannot copy" : "cannot copy (an existing target is never replaced)", EEXIST);
+  const fs::path folder = fs::absolute(to, ec).parent_path();
+  if (::access(folder.c_str(), W_OK) != 0) return ErrnoText(folder.string(), "cannot copy to " + to, errno);
+  const auto space = fs::space(folder, ec);
+  if (!ec && space.available < fs::file_size(from, ec)) return ErrnoText(to, "cannot copy", ENOSPC);
+  return to + ": cannot copy: a read or write failed during the copy (the trace log has the system's error code)";
+}
+
 void RunCopy(const std::string& from, const std::string& to, bool fail_if_exists) {
   if (!fs::is_regular_file(from)) {
-    Fail("copy: " + from + ": not a readable file");
+    Fail("copy: " + CopyFailure(from, to, fail_if_exists));
     ExitCode() = kExitFailure;
     return;
   }
@@ -62,7 +85,7 @@ void RunCopy(const std::string& from, const std::string& to, bool fail_if_exists
     Fail("copy: cancelled; no partial file was left at " + to);
     ExitCode() = kExitCancelled;
   } else {
-    Fail("copy: " + from + " -> " + to + " failed (target exists, unreadable source, or a write error; see the trace log)");
+    Fail("copy: " + CopyFailure(from, to, fail_if_exists));
     ExitCode() = kExitFailure;
   }
 }
@@ -90,7 +113,11 @@ void RunMakeDir(const std::string& path) {
     ExitCode() = kExitFailure;
     return;
   }
-  std::printf("%s\n", p.ToUtf8().c_str());
+  if (JsonWanted()) {
+    JsonResult() = {{"path", p.ToUtf8()}};
+  } else {
+    std::printf("%s\n", p.ToUtf8().c_str());
+  }
 }
 
 void RunFind(const std::string& dir, const std::string& pattern, bool dirs) {
@@ -101,17 +128,27 @@ void RunFind(const std::string& dir, const std::string& pattern, bool dirs) {
   }
   CStringArray found;
   QVFindFile(CString(dir), CString(pattern), dirs ? 1 : 0, found);
+  if (JsonWanted()) {
+    JsonResult() = {{"folder", dir}, {"pattern", pattern}, {"dirs", dirs}, {"entries", nlohmann::json::array()}};
+    for (int i = 0; i < found.GetSize(); ++i) JsonResult()["entries"].push_back(found[i].ToUtf8());
+    return;
+  }
   for (int i = 0; i < found.GetSize(); ++i) std::printf("%s\n", found[i].ToUtf8().c_str());
 }
 
 void RunSize(const std::string& file) {
   std::error_code ec;
   if (!fs::exists(file, ec)) {
-    Fail("size: " + file + ": no such file");
+    Fail("size: " + ErrnoText(file, "cannot read the size", ENOENT));
     ExitCode() = kExitFailure;
     return;
   }
-  std::printf("%" PRId64 "\n", QVGetFileSize(CString(file)));
+  const std::int64_t bytes = QVGetFileSize(CString(file));
+  if (JsonWanted()) {
+    JsonResult() = {{"file", file}, {"size", bytes}};
+  } else {
+    std::printf("%" PRId64 "\n", bytes);
+  }
 }
 
 void Touch(const fs::path& p, std::size_t bytes) {
@@ -193,16 +230,21 @@ void AddFileCommands(CLI::App& app) {
   copy->add_option("DST", to, "Target file (must not exist)")->required();
   copy->add_flag("--fail-if-exists", fail_if_exists, "Refuse at once when the target exists");
   copy->callback([] { RunCopy(from, to, fail_if_exists); });
+  AddExamples(copy, {"qvtool copy /media/in/clip.mxf /media/out/clip.mxf"});
 
   static std::vector<std::string> victims;
   auto* rm = app.add_subcommand("rm", "Delete media files together with their side files (.idx, .otc, .mgx, .xml)");
   rm->add_option("FILE", victims, "Files to delete")->required();
   rm->callback([] { RunRemove(victims); });
+  AddExamples(rm, {"qvtool rm /media/out/clip.mxf /media/out/take2.mxf"});
+  AddListRule(rm);
 
   static std::string folder;
   auto* mkdir = app.add_subcommand("mkdir", "Create a folder and every missing folder above it");
   mkdir->add_option("PATH", folder, "Folder to create")->required();
   mkdir->callback([] { RunMakeDir(folder); });
+  AddExamples(mkdir, {"qvtool mkdir /media/out/2024/march"});
+  AddJsonOutput(mkdir, "{\"path\": the folder created}");
 
   static std::string dir, pattern;
   static bool dirs = false;
@@ -211,11 +253,15 @@ void AddFileCommands(CLI::App& app) {
   find->add_option("PATTERN", pattern, "Wildcard pattern, e.g. \"*.mxf\" (* and ?, case-insensitive)")->required();
   find->add_flag("--dirs", dirs, "List folders (except those beginning with a full stop) instead of files");
   find->callback([] { RunFind(dir, pattern, dirs); });
+  AddExamples(find, {"qvtool find /media/out '*.mxf'", "qvtool find /media --dirs '*' --json"});
+  AddJsonOutput(find, "{\"folder\": DIR, \"pattern\": PATTERN, \"dirs\": true|false, \"entries\": [name, ...]}");
 
   static std::string sized;
   auto* size = app.add_subcommand("size", "Print the size of a file in bytes");
   size->add_option("FILE", sized, "File")->required();
   size->callback([] { RunSize(sized); });
+  AddExamples(size, {"qvtool size /media/out/clip.mxf", "qvtool size --json clip.mxf"});
+  AddJsonOutput(size, "{\"file\": FILE, \"size\": bytes}");
 
   AddDemoSection("files", Demo);
 }

@@ -1,14 +1,17 @@
 // `qvtool base64`, `qvtool guid`, `qvtool text` and `qvtool host`: the text
 // and identifier services of the library from the command line.
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "cli.h"
 #include "commands.h"
 #include "qv_commonclass/text.h"
 
@@ -33,7 +36,7 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 File OpenInput(const std::string& path) {
   if (path.empty() || path == "-") return File(stdin);
   File f(std::fopen(path.c_str(), "rb"));
-  if (!f) Fail("cannot open '" + path + "': " + std::strerror(errno));
+  if (!f) Fail(ErrnoText(path, "cannot open", errno));
   return f;
 }
 
@@ -102,10 +105,12 @@ int DecodeStream(std::FILE* in) {
 void AddBase64(CLI::App& app) {
   auto* base64 = app.add_subcommand("base64", "Base64 encoding and decoding (binary-safe, no line breaks)");
   base64->require_subcommand(1);
+  AddExamples(base64, {"qvtool base64 encode clip.bin > clip.b64"});
 
   static std::string encode_path;
   auto* encode = base64->add_subcommand("encode", "Encode FILE (or standard input) to standard output");
-  encode->add_option("file", encode_path, "input file; standard input when absent or '-'");
+  encode->add_option("FILE", encode_path, "input file; standard input when absent or '-'");
+  AddExamples(encode, {"qvtool base64 encode clip.bin > clip.b64", "printf 'foo' | qvtool base64 encode"});
   encode->callback([] {
     File in = OpenInput(encode_path);
     ExitCode() = in ? EncodeStream(in.get()) : kExitFailure;
@@ -117,7 +122,8 @@ void AddBase64(CLI::App& app) {
       "Decode FILE (or standard input) to standard output. Line breaks are skipped; other characters "
       "outside the alphabet count as 0 and the first '=' in a group's last two places ends the data, "
       "as the library decodes");
-  decode->add_option("file", decode_path, "input file; standard input when absent or '-'");
+  decode->add_option("FILE", decode_path, "input file; standard input when absent or '-'");
+  AddExamples(decode, {"qvtool base64 decode clip.b64 > clip.bin"});
   decode->callback([] {
     File in = OpenInput(decode_path);
     ExitCode() = in ? DecodeStream(in.get()) : kExitFailure;
@@ -130,16 +136,34 @@ std::string RegistryText(const GUID& g) {
   return CString(buffer).ToUtf8();
 }
 
+// GuidDigits checks GUID text in the forms `guid new` prints: 32 hexadecimal
+// digits, bare or hyphenated 8-4-4-4-12, either in one pair of braces; gives
+// the text without braces (hyphens kept), or nothing when it is not GUID text.
+std::optional<std::string> GuidDigits(std::string text) {
+  if (text.size() >= 2 && text.front() == '{' && text.back() == '}') text = text.substr(1, text.size() - 2);
+  const bool hyphenated = text.size() == 36;
+  if (text.size() != 32 && !hyphenated) return std::nullopt;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool hyphen_place = hyphenated && (i == 8 || i == 13 || i == 18 || i == 23);
+    if (hyphen_place ? text[i] != '-' : !std::isxdigit(static_cast<unsigned char>(text[i]))) return std::nullopt;
+  }
+  return text;
+}
+
 void AddGuid(CLI::App& app) {
   auto* guid = app.add_subcommand("guid", "Create GUIDs and convert their compact text");
   guid->require_subcommand(1);
+  AddExamples(guid, {"qvtool guid new --registry"});
 
   static int count = 1;
   static bool registry = false;
   auto* create = guid->add_subcommand("new", "Print new GUIDs in the compact form (32 lower-case digits)");
   create->add_option("-n,--count", count, "how many")->check(CLI::Range(1, 100000));
   create->add_flag("--registry", registry, "print the registry form {XXXXXXXX-...} as well");
+  AddExamples(create, {"qvtool guid new", "qvtool guid new -n 3 --registry", "qvtool guid new --json"});
+  AddJsonOutput(create, "{\"guids\": [{\"compact\": 32 digits, \"registry\": \"{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}\"}, ...]}");
   create->callback([] {
+    if (JsonWanted()) JsonResult() = {{"guids", nlohmann::json::array()}};
     for (int i = 0; i < count; ++i) {
       GUID g{};
       CString text;
@@ -148,7 +172,9 @@ void AddGuid(CLI::App& app) {
         ExitCode() = kExitFailure;
         return;
       }
-      if (registry) {
+      if (JsonWanted()) {
+        JsonResult()["guids"].push_back({{"compact", text.ToUtf8()}, {"registry", RegistryText(g)}});
+      } else if (registry) {
         std::printf("%s %s\n", text.ToUtf8().c_str(), RegistryText(g).c_str());
       } else {
         std::printf("%s\n", text.ToUtf8().c_str());
@@ -156,54 +182,104 @@ void AddGuid(CLI::App& app) {
     }
   });
 
-  static std::string parse_text;
-  auto* parse = guid->add_subcommand("parse", "Parse compact or hyphenated GUID text; print both forms");
-  parse->add_option("text", parse_text, "32 hexadecimal digits, hyphens allowed")->required();
+  static std::vector<std::string> parse_texts;
+  auto* parse = guid->add_subcommand(
+      "parse", "Parse GUID text in any form `guid new` prints (compact, hyphenated, braced registry form); print "
+               "the compact and the registry form");
+  parse->add_option("TEXT", parse_texts, "32 hexadecimal digits; hyphens in the 8-4-4-4-12 places and one pair of "
+                                         "braces allowed")->required();
+  AddExamples(parse, {"qvtool guid parse 6b29fc40ca471067b31d00dd010662da",
+                      "qvtool guid parse '{6B29FC40-CA47-1067-B31D-00DD010662DA}' --json"});
+  AddListRule(parse);
+  AddJsonOutput(parse, "{\"results\": [{\"text\": input, \"compact\": 32 digits, \"registry\": \"{...}\"}, ...]}");
   parse->callback([] {
-    GUID g{};
-    QV_FromStringToGUID(g, CString(parse_text.c_str()));
-    // The library accepts any text and yields the null GUID for malformed
-    // input; only all-zero digits legitimately give that.
-    const bool all_zero = parse_text.find_first_not_of("0-") == std::string::npos && !parse_text.empty();
-    if (g == GUID_NULL && !all_zero) {
-      Fail("'" + parse_text + "' is not GUID text (the library yields the null GUID)");
-      ExitCode() = kExitFailure;
-      return;
+    if (JsonWanted()) JsonResult() = {{"results", nlohmann::json::array()}};
+    int rc = kExitOk;
+    for (const auto& text : parse_texts) {
+      const auto digits = GuidDigits(text);
+      if (!digits) {
+        Fail("'" + text + "' is not GUID text: expected 32 hexadecimal digits, optionally hyphenated 8-4-4-4-12 "
+             "and in braces");
+        rc = kExitFailure;
+        continue;
+      }
+      GUID g{};
+      QV_FromStringToGUID(g, CString(digits->c_str()));
+      CString compact;
+      QV_FromGUIDToString(g, compact);
+      if (JsonWanted()) {
+        JsonResult()["results"].push_back({{"text", text}, {"compact", compact.ToUtf8()}, {"registry", RegistryText(g)}});
+      } else {
+        std::printf("%s %s\n", compact.ToUtf8().c_str(), RegistryText(g).c_str());
+      }
     }
-    CString compact;
-    QV_FromGUIDToString(g, compact);
-    std::printf("%s %s\n", compact.ToUtf8().c_str(), RegistryText(g).c_str());
+    ExitCode() = rc;
   });
 }
 
 void AddText(CLI::App& app) {
   auto* text = app.add_subcommand("text", "Word count, escaping and splitting of text");
   text->require_subcommand(1);
+  AddExamples(text, {"qvtool text words '剪辑 clip'"});
 
   static std::string words_text;
   auto* words = text->add_subcommand("words", "Count words as the clients display them");
-  words->add_option("text", words_text, "UTF-8 text")->required();
-  words->callback([] { std::printf("%lu\n", QV_GetWordsFromText(CString(words_text.c_str()))); });
+  words->add_option("TEXT", words_text, "UTF-8 text")->required();
+  AddExamples(words, {"qvtool text words '剪辑2段, clip10 和 Ｂ-roll'"});
+  AddJsonOutput(words, "{\"text\": input, \"words\": count}");
+  words->callback([] {
+    const unsigned long n = QV_GetWordsFromText(CString(words_text.c_str()));
+    if (JsonWanted()) {
+      JsonResult() = {{"text", words_text}, {"words", n}};
+    } else {
+      std::printf("%lu\n", n);
+    }
+  });
 
+  // The three text-to-text commands share their form.
   static std::string escape_text;
-  auto* xml = text->add_subcommand("xml", "Escape & < > ' for XML");
-  xml->add_option("text", escape_text, "UTF-8 text")->required();
-  xml->callback([] { std::printf("%s\n", XmlConv(CString(escape_text.c_str())).ToUtf8().c_str()); });
-  auto* html = text->add_subcommand("html", "Escape & < > for HTML");
-  html->add_option("text", escape_text, "UTF-8 text")->required();
-  html->callback([] { std::printf("%s\n", HtmlConv(CString(escape_text.c_str())).ToUtf8().c_str()); });
-  auto* unescape = text->add_subcommand("unescape", "Replace the named HTML references the library knows");
-  unescape->add_option("text", escape_text, "UTF-8 text")->required();
-  unescape->callback(
-      [] { std::printf("%s\n", QV_ConvHtmlContent(CString(escape_text.c_str())).ToUtf8().c_str()); });
+  struct Conversion {
+    const char* name;
+    const char* what;
+    const char* example;
+    CString (*convert)(const CString&);
+  };
+  static const Conversion kConversions[] = {
+      {"xml", "Escape & < > ' for XML", "qvtool text xml \"<a href='x'>\"",
+       [](const CString& t) { return XmlConv(t); }},
+      {"html", "Escape & < > for HTML", "qvtool text html 'a < b & c'", [](const CString& t) { return HtmlConv(t); }},
+      {"unescape", "Replace the named HTML references the library knows", "qvtool text unescape '&amp;quot;Hi&amp;quot;'",
+       [](const CString& t) { return QV_ConvHtmlContent(t); }},
+  };
+  for (const Conversion& c : kConversions) {
+    auto* sub = text->add_subcommand(c.name, c.what);
+    sub->add_option("TEXT", escape_text, "UTF-8 text")->required();
+    AddExamples(sub, {c.example});
+    AddJsonOutput(sub, "{\"text\": input, \"result\": converted text}");
+    sub->callback([&c] {
+      const std::string result = c.convert(CString(escape_text.c_str())).ToUtf8();
+      if (JsonWanted()) {
+        JsonResult() = {{"text", escape_text}, {"result", result}};
+      } else {
+        std::printf("%s\n", result.c_str());
+      }
+    });
+  }
 
   static std::string split_text, separator = ",";
   auto* split = text->add_subcommand("split", "Split on a separator; one piece per line, in brackets");
-  split->add_option("text", split_text, "UTF-8 text")->required();
+  split->add_option("TEXT", split_text, "UTF-8 text")->required();
   split->add_option("-s,--separator", separator, "separator (default ',')");
+  AddExamples(split, {"qvtool text split ' a , , b '", "qvtool text split -s ';' 'x;y' --json"});
+  AddJsonOutput(split, "{\"text\": input, \"separator\": text, \"pieces\": [text, ...]}");
   split->callback([] {
     CStringArray pieces;
     QV_SeparateStringToArray(CString(split_text.c_str()), pieces, CString(separator.c_str()));
+    if (JsonWanted()) {
+      JsonResult() = {{"text", split_text}, {"separator", separator}, {"pieces", nlohmann::json::array()}};
+      for (int i = 0; i < pieces.GetSize(); ++i) JsonResult()["pieces"].push_back(pieces[i].ToUtf8());
+      return;
+    }
     for (int i = 0; i < pieces.GetSize(); ++i) std::printf("[%s]\n", pieces[i].ToUtf8().c_str());
   });
 }
@@ -228,6 +304,9 @@ void AddHost(CLI::App& app) {
   auto* host = app.add_subcommand("host", "Print the local host name and IPv4 addresses");
   host->add_option("--server", server, "print the local address that best matches this server address (A.B.C.D)")
       ->check([](const std::string& s) { return IsDottedQuad(s) ? std::string() : "expected A.B.C.D, got " + s; });
+  AddExamples(host, {"qvtool host", "qvtool host --server 192.168.1.25 --json"});
+  AddJsonOutput(host, "{\"name\": text, \"addresses\": [\"A.B.C.D\", ...], \"server\": text, \"bestMatch\": text "
+                      "(the last two with --server)}");
   host->callback([] {
     CString name;
     if (!QV_GetLocalHostName(name)) {
@@ -235,18 +314,25 @@ void AddHost(CLI::App& app) {
       ExitCode() = kExitFailure;
       return;
     }
-    std::printf("name: %s\n", name.ToUtf8().c_str());
     CStringArray addresses;
     if (!QV_GetLocalHostIP(addresses)) {
-      Fail("the local host name does not resolve to an IPv4 address");
+      Fail("the local host name " + name.ToUtf8() + " does not resolve to an IPv4 address");
       ExitCode() = kExitFailure;
       return;
     }
-    for (int i = 0; i < addresses.GetSize(); ++i) std::printf("address: %s\n", addresses[i].ToUtf8().c_str());
-    if (!server.empty()) {
-      std::printf("best match for %s: %s\n", server.c_str(),
-                  QVGetMaxMatchedIP(addresses, CString(server.c_str())).ToUtf8().c_str());
+    const std::string best = server.empty() ? "" : QVGetMaxMatchedIP(addresses, CString(server.c_str())).ToUtf8();
+    if (JsonWanted()) {
+      JsonResult() = {{"name", name.ToUtf8()}, {"addresses", nlohmann::json::array()}};
+      for (int i = 0; i < addresses.GetSize(); ++i) JsonResult()["addresses"].push_back(addresses[i].ToUtf8());
+      if (!server.empty()) {
+        JsonResult()["server"] = server;
+        JsonResult()["bestMatch"] = best;
+      }
+      return;
     }
+    std::printf("name: %s\n", name.ToUtf8().c_str());
+    for (int i = 0; i < addresses.GetSize(); ++i) std::printf("address: %s\n", addresses[i].ToUtf8().c_str());
+    if (!server.empty()) std::printf("best match for %s: %s\n", server.c_str(), best.c_str());
   });
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli.h"
 #include "commands.h"
 #include "qv_commonclass/media.h"
 
@@ -103,18 +104,30 @@ std::optional<emQVVideoStandard> Standard(const Options& o) {
   return s;
 }
 
+// JsonHead starts the --json document of a command working at `standard`.
+nlohmann::json& JsonHead(emQVVideoStandard standard) {
+  nlohmann::json& doc = JsonResult();
+  doc = {{"standard", NameOf(standard)}, {"rate", RateOf(standard)}, {"results", nlohmann::json::array()}};
+  return doc;
+}
+
 int ToText(const Options& o) {
   const auto standard = Standard(o);
   if (!standard) return kExitUsage;
+  if (JsonWanted()) JsonHead(*standard);
   int rc = kExitOk;
   for (const auto& v : o.values) {
     const auto frames = ParseFrames(v);
     if (!frames) {
-      Fail("not a 32-bit frame count: '" + v + "'");
-      rc = kExitUsage;
+      Fail("'" + v + "' is not a frame count (a whole number from -2147483648 to 2147483647)");
+      rc = kExitFailure;
       continue;
     }
-    std::printf("%" PRId32 "\t%s\n", *frames, Text(*frames, *standard).c_str());
+    if (JsonWanted()) {
+      JsonResult()["results"].push_back({{"frames", *frames}, {"text", Text(*frames, *standard)}});
+    } else {
+      std::printf("%" PRId32 "\t%s\n", *frames, Text(*frames, *standard).c_str());
+    }
   }
   return rc;
 }
@@ -122,11 +135,11 @@ int ToText(const Options& o) {
 int ToFrames(const Options& o) {
   const auto standard = Standard(o);
   if (!standard) return kExitUsage;
+  if (JsonWanted()) JsonHead(*standard);
   int rc = kExitOk;
   for (const auto& v : o.values) {
     const CString text = CString::FromUtf8(v);
     const LONG frames = QV_FromStringToTimeCode(text, *standard);
-    std::printf("%s\t%" PRId32 "\n", v.c_str(), frames);
     // 0 is also the answer for invalid text; call it invalid unless every
     // digit position holds a zero.
     if (frames == 0) {
@@ -134,9 +147,15 @@ int ToFrames(const Options& o) {
       for (int i : {0, 1, 3, 4, 6, 7, 9, 10})
         if (zero && text[i] != u'0') zero = false;
       if (!zero) {
-        Fail("'" + v + "' is not valid time code at " + NameOf(*standard) + " (reads as 0)");
+        Fail("'" + v + "' is not valid time code at " + NameOf(*standard) + " (HH:MM:SS:FF; the library reads it as 0)");
         rc = kExitFailure;
+        continue;
       }
+    }
+    if (JsonWanted()) {
+      JsonResult()["results"].push_back({{"text", v}, {"frames", frames}});
+    } else {
+      std::printf("%s\t%" PRId32 "\n", v.c_str(), frames);
     }
   }
   return rc;
@@ -150,14 +169,23 @@ int Range(const Options& o) {
     return kExitUsage;
   }
   std::int64_t mismatches = 0;
+  if (JsonWanted()) JsonHead(*standard);
   for (std::int64_t n = o.from; n <= o.to; ++n) {
     const LONG frames = static_cast<LONG>(n);
     const CString text = QV_GetStringFromTimeCode(frames, *standard);
     const LONG back = QV_FromStringToTimeCode(text, *standard);
     const bool same = back == frames;
     if (!same) ++mismatches;
-    if (!o.only_mismatches || !same)
+    if (o.only_mismatches && same) continue;
+    if (JsonWanted()) {
+      JsonResult()["results"].push_back({{"frames", frames}, {"text", text.ToUtf8()}, {"back", back}, {"same", same}});
+    } else {
       std::printf("%" PRId32 "\t%s\t%" PRId32 "%s\n", frames, text.ToUtf8().c_str(), back, same ? "" : "\tMISMATCH");
+    }
+  }
+  if (JsonWanted()) {
+    JsonResult()["frames"] = o.to - o.from + 1;
+    JsonResult()["mismatches"] = mismatches;
   }
   std::fprintf(stderr, "%s at %.15g fps: %" PRId64 " frames, %" PRId64 " read back differently\n",
                NameOf(*standard).c_str(), RateOf(*standard), o.to - o.from + 1, mismatches);
@@ -165,6 +193,21 @@ int Range(const Options& o) {
 }
 
 int Standards() {
+  if (JsonWanted()) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const auto& s : kStandards) {
+      if (s.value == 0) {
+        list.push_back({{"name", s.name}, {"value", 0}, {"rate", nullptr}, {"timecodeRate", QVGetMediaDefaultFrameRate()},
+                        {"width", nullptr}, {"height", nullptr}});
+        continue;
+      }
+      list.push_back({{"name", s.name}, {"value", static_cast<std::uint32_t>(s.value)},
+                      {"rate", QV_GetFromVideoStandardToFrameRate(s.value)}, {"timecodeRate", GetTimeCodeFrameRate(s.value)},
+                      {"width", QV_GetSysVideoWidth(s.value)}, {"height", QV_GetSysVideoHeight(s.value)}});
+    }
+    JsonResult() = {{"standards", list}};
+    return kExitOk;
+  }
   std::printf("%-10s %-8s %-8s %-20s %s\n", "name", "value", "rate", "time code rate", "frame");
   for (const auto& s : kStandards) {
     if (s.value == 0) {
@@ -233,14 +276,25 @@ void AddTimecodeCommands(CLI::App& app) {
         ->capture_default_str();
   };
 
+  AddExamples(tc, {"qvtool timecode to-text --standard PAL 1800 90000"});
+  const char* const json_results =
+      "{\"standard\": name, \"rate\": frames per second, \"results\": [{\"frames\": number, \"text\": "
+      "\"HH:MM:SS:FF\"}, ...]}";
+
   auto* to_text = tc->add_subcommand("to-text", "Print the time code text of frame counts");
   standard_option(to_text);
-  to_text->add_option("frames", options->values, "Frame counts")->required();
+  to_text->add_option("FRAMES", options->values, "Frame counts (whole numbers)")->required();
+  AddExamples(to_text, {"qvtool timecode to-text --standard PAL 1800 90000", "qvtool timecode to-text -s NTSC --json 17982"});
+  AddListRule(to_text);
+  AddJsonOutput(to_text, json_results);
   to_text->callback([options] { ExitCode() = ToText(*options); });
 
   auto* to_frames = tc->add_subcommand("to-frames", "Print the frame count of time code texts (HH:MM:SS:FF)");
   standard_option(to_frames);
-  to_frames->add_option("text", options->values, "Time code texts")->required();
+  to_frames->add_option("TEXT", options->values, "Time code texts (HH:MM:SS:FF)")->required();
+  AddExamples(to_frames, {"qvtool timecode to-frames --standard PAL 01:00:00:00", "qvtool timecode to-frames -s NTSC --json 00:10:00:00"});
+  AddListRule(to_frames);
+  AddJsonOutput(to_frames, json_results);
   to_frames->callback([options] { ExitCode() = ToFrames(*options); });
 
   auto* range = tc->add_subcommand("range",
@@ -250,10 +304,16 @@ void AddTimecodeCommands(CLI::App& app) {
   range->add_option("--from", options->from, "First frame")->required();
   range->add_option("--to", options->to, "Last frame (inclusive)")->required();
   range->add_flag("--only-mismatches", options->only_mismatches, "Print only the frames that read back differently");
+  AddExamples(range, {"qvtool timecode range --standard NTSC --from 0 --to 107892 --only-mismatches"});
+  AddJsonOutput(range, "{\"standard\": name, \"rate\": number, \"frames\": count, \"mismatches\": count, "
+                       "\"results\": [{\"frames\": number, \"text\": text, \"back\": number, \"same\": true|false}, ...]}");
   range->callback([options] { ExitCode() = Range(*options); });
 
   auto* standards = tc->add_subcommand("standards", "List the video standards with their rates and frame sizes");
   standards->callback([] { ExitCode() = Standards(); });
+  AddExamples(standards, {"qvtool timecode standards", "qvtool timecode standards --json"});
+  AddJsonOutput(standards, "{\"standards\": [{\"name\": text, \"value\": number, \"rate\": number|null, "
+                           "\"timecodeRate\": number, \"width\": number|null, \"height\": number|null}, ...]}");
 
   AddDemoSection("time code", Demo);
 }
