@@ -8,6 +8,7 @@
 #include "qv_platform/bstr.h"
 #include "qv_platform/collections.h"
 #include "qv_platform/cstring.h"
+#include "qv_platform/datetime.h"
 #include "qv_platform/guid.h"
 #include "qv_platform/wintypes.h"
 
@@ -189,6 +190,130 @@ struct QV_API _VEDL_INFO_2 {
   // fmt, lId ignored. -1 when none. Audio tracks are not searched.
   LONG GetSameVedioFormatId(const stu_QVEDLItemVideoFormat& fmt) const;
 };
+
+// ============================================================================
+// First-generation list records.
+//
+// The first generation keeps one video track, eight audio tracks and, for a
+// clip-cut list, groups of files. Items name their media file directly; no
+// physical or format tables. Plain data with value semantics, like the
+// second generation.
+// ============================================================================
+
+// One item of a first-generation track: a stretch of a media file.
+// As the clip conversions fill it, llBegin is a timeline position in frames
+// and llClipBegin / llClipEnd are source points in 100-nanosecond units; the
+// reader and writer carry all three as plain 64-bit numbers.
+struct QV_API _VEDL_ITEM_INFO_ {
+  BYTE abSpare[16] = {};    // not carried by the file; copied with the record
+  CString strClipFile;      // "clipfile": media file path
+  LONGLONG llBegin = 0;     // "begin": position of the item
+  LONGLONG llClipBegin = 0; // "clipbegin": in point in the source
+  LONGLONG llClipEnd = 0;   // "clipend": out point in the source
+  LONG lClipType = 0;       // "cliptype": 1 video, 2 to 256 audio
+  LONG lFormat = 0;         // "format": carried unchanged
+  LONG lChannel = 0;        // "channel": file index (0 video, 1 to 8 audio)
+
+  _VEDL_ITEM_INFO_() = default;
+  _VEDL_ITEM_INFO_(const _VEDL_ITEM_INFO_& other) = default;
+  _VEDL_ITEM_INFO_& operator=(const _VEDL_ITEM_INFO_& other) = default;
+  ~_VEDL_ITEM_INFO_() = default;
+};
+
+using CVEDLItemArray = CArray<_VEDL_ITEM_INFO_, const _VEDL_ITEM_INFO_&>;
+
+// One file group of a clip-cut list (element "file").
+struct QV_API _VEDL_FILE_INFO_ {
+  CString strGroupType;   // "grouptype"
+  CString strMediaType;   // "mediatype"
+  CString strPathFormat;  // "pathformat"
+  CVEDLItemArray arrItem; // the "ref" children of the group
+
+  _VEDL_FILE_INFO_() = default;
+  _VEDL_FILE_INFO_(const _VEDL_FILE_INFO_& other) = default;
+  // Copies the three texts and replaces arrItem by a copy of the other's.
+  _VEDL_FILE_INFO_& operator=(const _VEDL_FILE_INFO_& other) = default;
+  ~_VEDL_FILE_INFO_() = default;
+};
+
+using CVEDLFileArray = CArray<_VEDL_FILE_INFO_, const _VEDL_FILE_INFO_&>;
+
+// A whole first-generation list. Owns its tracks and file groups (by value).
+struct QV_API _VEDL_INFO_ {
+  static constexpr int kAudioTracks = 8;
+
+  LONG lVersion = 1;          // "version" (read as unsigned 32-bit)
+  LONGLONG llLength = 0;      // "length"
+  LONG lAudioCount = 0;       // "audiocount" (read as unsigned 32-bit)
+  double dFps = 0.0;          // "fps"
+  CString strName;            // "name"
+  CString strIp;              // "ip"
+  CString strCreator;         // "creator"
+  CString strId;              // "id"
+  // "creationdate": starts as the null date (value 0), which is written as
+  // empty text.
+  COleDateTime dtCreationDate = NullDate();
+  // "isclipcut": any non-zero value makes the list a clip-cut list (read
+  // from "file" groups only); a true value reads back as -1.
+  BOOL bIsClipCut = 0;
+  CVEDLItemArray arrVideo;                // element "video"
+  CVEDLItemArray arrAudio[kAudioTracks];  // elements "audio", tracks 0 to 7
+  CVEDLFileArray arrFile;                 // elements "file"
+
+  _VEDL_INFO_() = default;
+  _VEDL_INFO_(const _VEDL_INFO_& other) = default;
+  // Copies every field and replaces every track and arrFile by copies of
+  // the other's.
+  _VEDL_INFO_& operator=(const _VEDL_INFO_& other) = default;
+  ~_VEDL_INFO_() = default;
+
+ private:
+  static COleDateTime NullDate() noexcept {
+    COleDateTime d;
+    d.SetStatus(COleDateTime::null);
+    return d;
+  }
+};
+
+// ----------------------------------------------------------------------------
+// Reading and writing first-generation list files.
+//
+// UTF-8 XML with the root "vtedl" and the root attributes "version",
+// "length", "name", "ip", "creator", "creationdate", "id", "audiocount",
+// "fps", "isclipcut"; then one "video" element (when the video track has
+// items), one "audio" element per non-empty audio track in track order (so
+// an element's position is not its track number), and one "file" element
+// per file group, each holding "ref" items with the attributes "clipfile",
+// "begin", "clipbegin", "clipend", "cliptype", "format", "channel".
+// A list whose "isclipcut" is true is read from its "file" groups only,
+// any other from its "video" and "audio" elements only; the writer writes
+// whatever the record holds. None of these operations throws; failures give
+// 0 and a line on the debugger output. Attribute texts that do not convert
+// to a field's type leave the field as it was.
+// ----------------------------------------------------------------------------
+
+// QVReadVEDL reads XML text into `info` without emptying it first: each
+// track the text holds is emptied and refilled, tracks it does not hold keep
+// their items, and file groups are appended to arrFile. Returns 1 when the
+// text loaded and its tree was read; 0 when `info` is null, the text is not
+// well-formed XML, the root is not "vtedl" or a clip-cut list has no usable
+// "file" element. After a failure `info` holds what was read so far.
+QV_API int QVReadVEDL(const _bstr_t& xml, _VEDL_INFO_* info);
+
+// QVReadVEDLFromFile reads the file at `path`: 0 at once (nothing changed)
+// when `info` or `path` is null or the file does not exist; otherwise it
+// empties the video track, the eight audio tracks and arrFile (scalar and
+// text fields keep their values until the file overwrites them) and reads
+// as QVReadVEDL does. Returns 1 or 0.
+QV_API int QVReadVEDLFromFile(const char16_t* path, _VEDL_INFO_* info);
+
+// QVWriteVEDLToFile writes `info` to `path`, creating the missing folders
+// (CreateFolderForFile), then checks that the file is there (saving again up
+// to three times). Returns 1 on success; 0 when `info` or `path` is null or
+// a step fails. The whole document is built before anything touches the
+// disk, so a list that cannot be built writes nothing. `info` is never
+// changed.
+QV_API int QVWriteVEDLToFile(const char16_t* path, _VEDL_INFO_* const info);
 
 // ============================================================================
 // End of the list records. Reader and writer declarations follow below.
