@@ -55,6 +55,9 @@
 #include <vector>
 
 #include "qv_platform/codepage.h"
+#include "qv_platform/file_content.h"
+#include "qv_platform/fileio.h"
+#include "qv_platform/paths.h"
 #include "qv_platform/system.h"
 #include "qv_platform/unicode.h"
 
@@ -244,58 +247,24 @@ enum class Load { kOk, kMissing, kFailed };
 
 // LoadFile reads the whole file; on kFailed the last error is set.
 Load LoadFile(const std::string& path, std::string& bytes, struct stat* info = nullptr) {
-  bytes.clear();
-  // O_NONBLOCK: opening a FIFO must not hang; anything but a regular file is
-  // refused below.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) {
-    if (errno == ENOENT) return Load::kMissing;
-    SetLastError(qvp::ErrnoToWin32(errno));
+  const int err = qvp::ReadWholeFile(path, bytes, kMaxFileBytes);
+  if (err == ENOENT) return Load::kMissing;
+  if (err != 0) {
+    // Anything but a regular file of a sane size is refused.
+    SetLastError(err == EISDIR ? ERROR_ACCESS_DENIED
+                 : err == EINVAL || err == EFBIG ? ERROR_INVALID_PARAMETER
+                                                 : qvp::ErrnoToWin32(err));
     return Load::kFailed;
   }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::size_t>(st.st_size) > kMaxFileBytes) {
-    ::close(fd);
-    SetLastError(S_ISDIR(st.st_mode) ? ERROR_ACCESS_DENIED : ERROR_INVALID_PARAMETER);
-    return Load::kFailed;
-  }
-  if (info) *info = st;
-  char chunk[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      SetLastError(qvp::ErrnoToWin32(errno));
-      ::close(fd);
-      return Load::kFailed;
-    }
-    if (n == 0) break;
-    bytes.append(chunk, static_cast<std::size_t>(n));
-    if (bytes.size() > kMaxFileBytes) {
-      ::close(fd);
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return Load::kFailed;
-    }
-  }
-  ::close(fd);
+  if (info && qvp::Ops().stat(path.c_str(), info) != 0) *info = {};
   return Load::kOk;
-}
-
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
 }
 
 // The file a write replaces: a symbolic link is followed so that the link
 // survives the rename.
 std::string WriteTarget(const std::string& path) {
   struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+  if (qvp::Ops().lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
     if (char* real = ::realpath(path.c_str(), nullptr)) {
       std::string resolved(real);
       std::free(real);
@@ -318,47 +287,50 @@ void RemoveStaleTemporaries(const std::string& path) {
   const std::string folder = FolderOf(path);
   const std::size_t slash = path.rfind('/');
   const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".tmp";
-  DIR* dir = ::opendir(folder.c_str());
+  const qvp::FileOps& ops = qvp::Ops();
+  DIR* dir = ops.opendir(folder.c_str());
   if (!dir) return;
-  while (const dirent* entry = ::readdir(dir)) {
+  while (const dirent* entry = ops.readdir(dir)) {
     const std::string_view name = entry->d_name;
     if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix) continue;
     const std::string_view rest = name.substr(prefix.size());  // "<pid>.<counter>"
     if (rest.find_first_not_of("0123456789.") != std::string_view::npos) continue;
-    ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    ops.unlink(qvp::paths::Join(folder, name).c_str());
   }
-  ::closedir(dir);
+  ops.closedir(dir);
 }
 
 // ReplaceFile puts `bytes` in place of `path` atomically; `mode` is the old
 // file's permission bits, or 0 for a new file (the umask then applies).
 bool ReplaceFile(const std::string& path, std::string_view bytes, mode_t mode) {
   static std::atomic<unsigned> counter{0};
+  const qvp::FileOps& ops = qvp::Ops();
   std::string temp;
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     temp = path + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1));
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd = ops.open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
     if (fd < 0 && errno != EEXIST) break;
   }
   if (fd < 0) {
     SetLastError(qvp::ErrnoToWin32(errno));
     return false;
   }
-  int err = 0;
-  if (!WriteAll(fd, bytes) || (mode != 0 && ::fchmod(fd, mode) != 0) || ::fsync(fd) != 0) err = errno ? errno : EIO;
-  if (::close(fd) != 0 && err == 0) err = errno;
-  if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
+  int err = qvp::WriteAll(fd, bytes);
+  if (err == 0 && mode != 0 && ops.chmod(temp.c_str(), mode) != 0) err = errno ? errno : EIO;
+  if (err == 0 && ops.fsync(fd) != 0) err = errno ? errno : EIO;
+  if (ops.close(fd) != 0 && err == 0) err = errno;
+  if (err == 0 && ops.rename(temp.c_str(), path.c_str()) != 0) err = errno;
   if (err != 0) {
-    ::unlink(temp.c_str());
+    ops.unlink(temp.c_str());
     SetLastError(qvp::ErrnoToWin32(err));
     return false;
   }
   // Make the rename itself durable; a failure here does not undo the write.
-  const int dir = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int dir = ops.open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY, 0);
   if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
+    ops.fsync(dir);
+    ops.close(dir);
   }
   return true;
 }
@@ -367,7 +339,7 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, mode_t mode) {
 class WriterLock {
  public:
   explicit WriterLock(const std::string& path) {
-    fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    fd_ = qvp::Ops().open((path + ".lock").c_str(), O_RDWR | O_CREAT, 0666);
     if (fd_ < 0) {
       // Creating a file fails with ENOENT only when its folder is missing.
       error_ = errno == ENOENT ? ERROR_PATH_NOT_FOUND : qvp::ErrnoToWin32(errno);
@@ -376,13 +348,13 @@ class WriterLock {
     while (::flock(fd_, LOCK_EX) != 0) {
       if (errno == EINTR) continue;
       error_ = qvp::ErrnoToWin32(errno);
-      ::close(fd_);
+      qvp::Ops().close(fd_);
       fd_ = -1;
       return;
     }
   }
   ~WriterLock() {
-    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+    if (fd_ >= 0) qvp::Ops().close(fd_);  // closing releases the lock
   }
   WriterLock(const WriterLock&) = delete;
   WriterLock& operator=(const WriterLock&) = delete;
@@ -495,7 +467,7 @@ BOOL WritePrivateProfileStringW(const char16_t* section, const char16_t* key, co
   }
 
   const std::string path = WriteTarget(NativePath(file_name));
-  if (struct stat st {}; ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+  if (struct stat st {}; qvp::Ops().stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
     SetLastError(ERROR_ACCESS_DENIED);  // a folder or device is no INI file; leave no lock file beside it
     return FALSE;
   }

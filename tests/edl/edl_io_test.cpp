@@ -420,7 +420,7 @@ TEST(EdlIo, MalformedFilesAreRefused) {
 
 }  // namespace
 
-#include "edl/edl_io.h"
+#include "edl/edl_id_index.h"
 
 namespace {
 

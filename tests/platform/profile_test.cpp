@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include "files/file_faults.h"
 #include "qv_platform/system.h"
 #include "qv_platform/unicode.h"
 
@@ -195,3 +196,25 @@ TEST_F(ProfileTest, ConcurrentProcessesLoseNoKey) {
 }
 
 }  // namespace
+
+// The rename that puts a new file in place fails: the old file stays whole
+// and readable, and the temporary is gone.
+TEST_F(ProfileTest, WriteWhoseRenameFailsKeepsTheOldFile) {
+  const std::string before = "; kept\r\n[a]\r\nk=old\r\n";
+  Put(before);
+  {
+    qvtest::FileFaults faults;
+    faults.Fail(qvtest::FileCall::kRename, 1, 1, EIO);
+    EXPECT_EQ(Set(u"a", u"k", u"new"), FALSE);
+    EXPECT_EQ(GetLastError(), qvp::ErrnoToWin32(EIO));
+    EXPECT_EQ(qvtest::FileFaults::Calls(qvtest::FileCall::kRename), 1);
+  }
+  EXPECT_EQ(Bytes(), before);
+  EXPECT_EQ(Get(u"a", u"k"), u"old");
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir_)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"settings.ini", "settings.ini.lock"}));
+  EXPECT_EQ(Set(u"a", u"k", u"new"), TRUE) << "the next write lands";
+  EXPECT_EQ(Get(u"a", u"k"), u"new");
+}
