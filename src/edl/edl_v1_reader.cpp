@@ -11,7 +11,9 @@
 #include <string>
 #include <string_view>
 
-#include "edl/edl_io.h"
+#include "edl/edl_attributes.h"
+#include "edl/edl_debug.h"
+#include "edl/edl_paths.h"
 #include "edl/edl_v1.h"
 #include "qv_commonclass/edl.h"
 #include "qv_commonclass/xml.h"
@@ -22,33 +24,13 @@ namespace qv_commonclass {
 namespace {
 
 using edl_io::Debug;
+using edl_io::Text;
+using edl_io::Typed32;
+using edl_io::Typed64;
+using edl_io::TypedDouble;
+using edl_io::TypedU32;
 using qvp::XmlAttribute;
 using qvp::XmlNode;
-
-// Typed attribute reads: a text that does not convert leaves the field as it
-// was, as if the attribute were absent.
-void Typed32(std::string_view text, LONG& field) {
-  std::int32_t v;
-  if (QVXmlTextToInt32(text, v) == S_OK) field = v;
-}
-void TypedU32(std::string_view text, LONG& field) {
-  std::uint32_t v;
-  if (QVXmlTextToUInt32(text, v) == S_OK) field = static_cast<LONG>(v);
-}
-void Typed64(std::string_view text, LONGLONG& field) {
-  std::int64_t v;
-  if (QVXmlTextToInt64(text, v) == S_OK) field = v;
-}
-void TypedDouble(std::string_view text, double& field) {
-  double v;
-  if (QVXmlTextToDouble(text, v) == S_OK) field = v;
-}
-
-CString Text(std::string_view utf8) {
-  for (const char c : utf8)
-    if (static_cast<unsigned char>(c) >= 0x80) return CString(qvp::Utf8ToUtf16(utf8));
-  return CString(std::u16string(utf8.begin(), utf8.end()));
-}
 
 void ApplyRefAttribute(_VEDL_ITEM_INFO_& item, std::string_view n, std::string_view v) {
   if (n == "clipfile") item.strClipFile = Text(v);
@@ -122,7 +104,7 @@ int ReadVEDLDocument(const qvp::XmlDocument& doc, _VEDL_INFO_& info) {
   try {
     XmlNode root = doc.AsNode().SelectSingleNode("vtedl");
     if (!root) {
-      Debug(u"读取VEDL文件根节点<vtedl>失败！");
+      Debug(edl_io::kMsgRootMissing);
       return 0;
     }
     // An element always has an attribute list; a root without attributes
@@ -146,9 +128,9 @@ int ReadVEDLDocument(const qvp::XmlDocument& doc, _VEDL_INFO_& info) {
     }
     return 1;
   } catch (const qvp::ComError& e) {
-    Debug(u"解析VEDL文件异常: %s", QVXmlErrorMessage(e));
+    Debug(edl_io::kMsgParseException, QVXmlErrorMessage(e));
   } catch (const std::bad_alloc&) {
-    Debug(u"解析VEDL文件异常: %s", QVXmlErrorMessage(qvp::ComError(E_OUTOFMEMORY)));
+    Debug(edl_io::kMsgParseException, QVXmlErrorMessage(qvp::ComError(E_OUTOFMEMORY)));
   }
   return 0;
 }
@@ -159,7 +141,7 @@ template <class LoadFn, class FailFn>
 std::unique_ptr<qvp::XmlDocument> Load(LoadFn load, FailFn load_failed) {
   std::unique_ptr<qvp::XmlDocument> doc = QVXmlCreateDocument();
   if (!doc) {
-    Debug(u"创建读VEDL文件组件失败!");
+    Debug(edl_io::kMsgCreateReaderObjectFailed);
     return nullptr;
   }
   if (!load(*doc)) {
@@ -178,9 +160,9 @@ int QVReadVEDL(const _bstr_t& xml, _VEDL_INFO_* info) {
                     [](const qvp::XmlDocument&) { Debug(u"加载XML串失败"); });
     return doc ? ReadVEDLDocument(*doc, *info) : 0;
   } catch (const qvp::ComError& e) {
-    Debug(u"创建读VEDL组件失败: %s", QVXmlErrorMessage(e));
+    Debug(edl_io::kMsgCreateReaderFailed, QVXmlErrorMessage(e));
   } catch (const std::bad_alloc&) {
-    Debug(u"创建读VEDL组件失败: %s", QVXmlErrorMessage(qvp::ComError(E_OUTOFMEMORY)));
+    Debug(edl_io::kMsgCreateReaderFailed, QVXmlErrorMessage(qvp::ComError(E_OUTOFMEMORY)));
   }
   return 0;
 }
@@ -200,9 +182,9 @@ int QVReadVEDLFromFile(const char16_t* path, _VEDL_INFO_* info) {
                     });
     return doc ? ReadVEDLDocument(*doc, *info) : 0;
   } catch (const qvp::ComError& e) {
-    Debug(u"创建读VEDL组件失败: %s", QVXmlErrorMessage(e));
+    Debug(edl_io::kMsgCreateReaderFailed, QVXmlErrorMessage(e));
   } catch (const std::bad_alloc&) {
-    Debug(u"创建读VEDL组件失败: %s", QVXmlErrorMessage(qvp::ComError(E_OUTOFMEMORY)));
+    Debug(edl_io::kMsgCreateReaderFailed, QVXmlErrorMessage(qvp::ComError(E_OUTOFMEMORY)));
   }
   return 0;
 }

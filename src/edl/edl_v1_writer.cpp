@@ -8,10 +8,12 @@
 #include <string>
 #include <string_view>
 
-#include "edl/edl_io.h"
+#include "edl/edl_debug.h"
+#include "edl/edl_paths.h"
 #include "edl/edl_v1.h"
 #include "qv_commonclass/edl.h"
 #include "qv_commonclass/xml.h"
+#include "qv_platform/retry.h"
 #include "qv_platform/unicode.h"
 
 namespace qv_commonclass {
@@ -20,6 +22,9 @@ namespace {
 
 using edl_io::Debug;
 using qvp::XmlNode;
+
+// The saved file is looked for three times, without a pause.
+constexpr qvp::RetryRule kSaveCheck{3, 0, false};
 
 // Number texts, without a heap allocation per attribute.
 class Digits {
@@ -157,7 +162,7 @@ bool Save(const qvp::XmlDocument& doc, const std::u16string& path, bool first) {
     if (first)
       Debug(u"保存VEDL文件失败: %s", QVXmlErrorMessage(e));
     else
-      Debug(u"保存VEDL文件失败！");
+      Debug(edl_io::kMsgSaveFailed);
   }
   return false;
 }
@@ -181,11 +186,17 @@ int QVWriteVEDLToFile(const char16_t* path, _VEDL_INFO_* const info) {
     // case, as the original platform finds them.
     const std::u16string target = qvp::Utf8ToUtf16(edl_io::ResolvePath(qvp::Utf16ToUtf8(path)));
     if (!Save(*doc, target, true)) return 0;
-    for (int check = 0; check < 3; ++check) {
-      if (edl_io::PathExists(target.c_str())) return 1;
-      if (!Save(*doc, target, false)) return 0;
-    }
-    Debug(u"保存VEDL文件失败！");
+    // Each miss saves again at once, so the document is saved at most four
+    // times; a failing save ends the checks with its own message.
+    bool save_failed = false;
+    const bool saved = qvp::Retry(kSaveCheck, [&](int) {
+      if (edl_io::PathExists(target.c_str())) return qvp::TryResult::kDone;
+      if (Save(*doc, target, false)) return qvp::TryResult::kAgain;
+      save_failed = true;
+      return qvp::TryResult::kStop;
+    });
+    if (saved) return 1;
+    if (!save_failed) Debug(edl_io::kMsgSaveFailed);
   } catch (const std::bad_alloc&) {
     Debug(u"创建写VEDL文件组件失败: %s", QVXmlErrorMessage(qvp::ComError(E_OUTOFMEMORY)));
   }

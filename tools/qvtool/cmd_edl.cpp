@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "edl_common.h"
 #include "qv_commonclass/edl.h"
 #include "qv_commonclass/media.h"
 #include "qv_platform/debug_output.h"
@@ -21,25 +22,6 @@ using namespace qv_commonclass;
 
 std::u16string Wide(const std::string& s) { return qvp::Utf8ToUtf16(s); }
 std::string Narrow(const CString& s) { return s.ToUtf8(); }
-
-// Collects the library's debugger-output lines while a command runs, so that
-// a failure can show why.
-class Messages {
- public:
-  Messages() {
-    previous_ = qvp::SetDebugOutputSink([this](std::u16string_view line) { lines_.emplace_back(line); });
-  }
-  ~Messages() { qvp::SetDebugOutputSink(previous_); }
-  Messages(const Messages&) = delete;
-  Messages& operator=(const Messages&) = delete;
-  void Print() const {
-    for (const auto& l : lines_) std::fprintf(stderr, "  library: %s\n", qvp::Utf16ToUtf8(l).c_str());
-  }
-
- private:
-  std::vector<std::u16string> lines_;
-  qvp::DebugOutputSink previous_;
-};
 
 // The video standard whose frame rate matches the list's, for time code
 // text; 0 (the installation's default rate) when none does.
@@ -88,11 +70,7 @@ int Info(const std::string& file, bool brief) {
     messages.Print();
     return kExitFailure;
   }
-  if (version != 2 && version != 3) {
-    std::printf("%s\n  generation 1 (version %d): first-generation list, not read by this command\n", file.c_str(),
-                static_cast<int>(version));
-    return kExitOk;
-  }
+  if (version != 2 && version != 3) return InfoV1(file, brief);
   _VEDL_INFO_2 info;
   if (!QVReadVEDLFromFile2(path.c_str(), &info)) {
     Fail("cannot read the second-generation list " + file);
@@ -138,9 +116,11 @@ int Version(const std::string& file) {
   return kExitOk;
 }
 
-// Reads a second-generation list and writes it again (as version 3); then
-// reads the result back and checks that every track kept its items.
+// Reads a list and writes it again (a second-generation one as version 3,
+// a first-generation one through its own reader and writer); then reads the
+// result back and checks that every track kept its items.
 int RoundTrip(const std::string& in, const std::string& out) {
+  if (LONG v = 3; QVGetVEDLVersion(Wide(in).c_str(), v) && v != 2 && v != 3) return RoundTripV1(in, out);
   Messages messages;
   _VEDL_INFO_2 info;
   if (!QVReadVEDLFromFile2(Wide(in).c_str(), &info)) {
@@ -201,6 +181,7 @@ int Demo() {
                 ok ? "ok" : "FAILED");
     if (!ok) worst = kExitFailure;
   }
+  if (const int rc = DemoV1(); rc != kExitOk) worst = rc;
   return worst;
 }
 
@@ -222,7 +203,7 @@ void AddEdlCommands(CLI::App& app) {
   version->add_option("FILE", *version_file, "list file")->required();
   version->callback([version_file] { ExitCode() = Version(*version_file); });
 
-  auto* roundtrip = edl->add_subcommand("roundtrip", "Read a second-generation list and write it again as version 3");
+  auto* roundtrip = edl->add_subcommand("roundtrip", "Read a list and write it again (second generation as version 3, first generation as it is)");
   static std::string rt_in_storage, rt_out_storage;
   auto* rt_in = &rt_in_storage;
   auto* rt_out = &rt_out_storage;
@@ -230,6 +211,7 @@ void AddEdlCommands(CLI::App& app) {
   roundtrip->add_option("OUT", *rt_out, "file to write (missing folders are created)")->required();
   roundtrip->callback([rt_in, rt_out] { ExitCode() = RoundTrip(*rt_in, *rt_out); });
 
+  AddEdlClipCommands(*edl);
   AddDemoSection("edit decision list", Demo);
 }
 
