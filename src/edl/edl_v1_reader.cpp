@@ -32,7 +32,9 @@ using edl_io::TypedU32;
 using qvp::XmlAttribute;
 using qvp::XmlNode;
 
-void ApplyRefAttribute(_VEDL_ITEM_INFO_& item, std::string_view n, std::string_view v) {
+// `v` is NUL-terminated, so the plain decimal texts the writer produces take
+// the fast integer path.
+void ApplyRefAttribute(_VEDL_ITEM_INFO_& item, std::string_view n, const char* v) {
   if (n == "clipfile") item.strClipFile = Text(v);
   else if (n == "begin") Typed64(v, item.llBegin);
   else if (n == "clipbegin") Typed64(v, item.llClipBegin);
@@ -66,7 +68,7 @@ int ReadTrack(XmlNode element, CVEDLItemArray& items) {
     XmlAttribute a = ref.FirstAttribute();
     if (a) {
       _VEDL_ITEM_INFO_& item = items.std_vector().emplace_back();
-      for (; a; a = a.Next()) ApplyRefAttribute(item, a.NameUtf8(), a.ValueUtf8());
+      for (; a; a = a.Next()) ApplyRefAttribute(item, a.NameUtf8(), a.ValueC());
     }
     if (!ref.FirstChild()) element.DestroyChild(ref);
   }

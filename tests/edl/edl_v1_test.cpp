@@ -9,6 +9,7 @@
 #include "qv_commonclass/edl.h"
 #include "qv_platform/debug_output.h"
 #include "qv_platform/unicode.h"
+#include "qv_platform/xmldom.h"
 
 using namespace qv_commonclass;
 namespace fs = std::filesystem;
@@ -271,6 +272,30 @@ TEST(EdlV1, RecordsCopyWhole) {
   EXPECT_EQ(copy.arrVideo[0].abSpare[15], 0x5A);
   EXPECT_TRUE(copy.arrAudio[5].IsEmpty());
   ExpectSameItems(copy.arrFile[0].arrItem, info.arrFile[0].arrItem);
+}
+
+// The writer produces text directly; the document object must save exactly
+// the same bytes for it.
+TEST(EdlV1, WrittenTextIsWhatTheDocumentObjectSaves) {
+  TempDir dir;
+  for (int round = 0; round < 3; ++round) {
+    _VEDL_INFO_ info;
+    if (round > 0) FillList(info);
+    if (round == 2) {
+      info.strName = u"a&b <c> \"d\" 'e' \t tab \n nl 片头 \U0001F3AC";
+      info.arrVideo[0].strClipFile = u"/own \"quoted\" & <odd>\t.mxf";
+      info.arrFile.Add(_VEDL_FILE_INFO_());  // a group without items
+      info.arrFile.Add(_VEDL_FILE_INFO_());
+      info.arrFile[1].strPathFormat = u"&<>";
+      info.arrFile[1].arrItem.Add(info.arrVideo[0]);
+    }
+    const std::u16string path = dir.Wide("w.xml"), again = dir.Wide("again.xml");
+    ASSERT_EQ(QVWriteVEDLToFile(path.c_str(), &info), 1);
+    qvp::XmlDocument doc;
+    ASSERT_TRUE(doc.LoadFile(path)) << round;
+    doc.Save(again);
+    EXPECT_EQ(ReadAll(dir.path / "w.xml"), ReadAll(dir.path / "again.xml")) << round;
+  }
 }
 
 }  // namespace
