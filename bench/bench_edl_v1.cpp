@@ -1,6 +1,6 @@
 // Speed of the first-generation list reader and writer on a large list,
 // against pugixml alone on the same file, and of the clip record
-// conversions.
+// conversions to both generations and back.
 //
 //   bench_edl_v1                    the benchmarks (Google Benchmark flags apply)
 //   bench_edl_v1 --ratios [ROUNDS]  alternates pugixml and the library on the
@@ -120,6 +120,55 @@ void BM_WriteVEDLToFile(benchmark::State& state) {
 }
 BENCHMARK(BM_WriteVEDLToFile)->Unit(benchmark::kMillisecond);
 
+// A clip record of n clip files: 60% video, the rest on audio tracks 1 and 2,
+// consistent positions at 25 frames per second (standard 0x10).
+void MakeClip(stu_QVClipInfo& clip, int n) {
+  clip.emVideoStandard = QV_VIDEOSTANDARD_1080I_50;
+  LONG pos[3] = {0, 0, 0};
+  for (int i = 0; i < n; ++i) {
+    const int track = i % 5 < 3 ? 0 : i % 5 - 2;
+    auto* f = new stu_QVClipFile;
+    char path[96];
+    std::snprintf(path, sizeof path, "/media/news/cam%d_clip_%06d.%s", i % 4, i, track ? "wav" : "mxf");
+    f->strClipFile = CString(path);
+    const LONG len = 50 + (i * 37) % 500;
+    f->lClipType = track ? 2 << (track - 1) : 1;
+    f->lChannelType = f->lClipType;
+    f->lBegin = pos[track];
+    f->lEnd = pos[track] + len;
+    f->lClipIn = (i * 91) % 10000;
+    f->lClipOut = f->lClipIn + len;
+    pos[track] += len;
+    clip.arrClipFile.Add(f);
+  }
+}
+
+void BM_ClipToFirstGenerationAndBack(benchmark::State& state) {
+  stu_QVClipInfo clip;
+  MakeClip(clip, static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    _VEDL_INFO_ info;
+    QVClipInfo2VEDLInfo(&clip, info);
+    stu_QVClipInfo back;
+    if (!QVVEDLToClipInfo(&back, info)) state.SkipWithError("conversion failed");
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_ClipToFirstGenerationAndBack)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_ClipToSecondGenerationAndBack(benchmark::State& state) {
+  stu_QVClipInfo clip;
+  MakeClip(clip, static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    _VEDL_INFO_2 info;
+    QVClipInfo2VEDLInfo2(&clip, info);
+    stu_QVClipInfo back;
+    if (!QVVEDL2ToClipInfo(&back, &info, 0)) state.SkipWithError("conversion failed");
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_ClipToSecondGenerationAndBack)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
 double Now(clockid_t clock) {
   timespec ts{};
   clock_gettime(clock, &ts);
@@ -170,6 +219,30 @@ int Ratios(int rounds) {
               read.wall, read.cpu, read.wall / parse.wall, read.cpu / parse.cpu);
   std::printf("  pugixml save  %.1f / %.1f   write %.1f / %.1f   ratio %.2f / %.2f\n", save.wall, save.cpu,
               write.wall, write.cpu, write.wall / save.wall, write.cpu / save.cpu);
+  // Conversions at two sizes: linear time shows as a ratio of about 10.
+  for (const int generation : {1, 2}) {
+    Best small, large;
+    for (int r = 0; r < rounds; ++r) {
+      for (const int n : {kItems / 10, kItems}) {
+        stu_QVClipInfo clip;
+        MakeClip(clip, n);
+        (n == kItems ? large : small).Run([&] {
+          stu_QVClipInfo back;
+          if (generation == 1) {
+            _VEDL_INFO_ info;
+            QVClipInfo2VEDLInfo(&clip, info);
+            if (!QVVEDLToClipInfo(&back, info)) std::abort();
+          } else {
+            _VEDL_INFO_2 info;
+            QVClipInfo2VEDLInfo2(&clip, info);
+            if (!QVVEDL2ToClipInfo(&back, &info, 0)) std::abort();
+          }
+        });
+      }
+    }
+    std::printf("  clip record -> generation %d -> clip record: %d items %.1f ms, %d items %.1f ms (cpu), ratio %.1f\n",
+                generation, kItems / 10, small.cpu, kItems, large.cpu, large.cpu / small.cpu);
+  }
   std::filesystem::remove(out);
   std::filesystem::remove(file);
   return 0;

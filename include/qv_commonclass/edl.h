@@ -5,6 +5,7 @@
 #include <map>
 
 #include "qv_commonclass/export.h"
+#include "qv_commonclass/media.h"
 #include "qv_platform/bstr.h"
 #include "qv_platform/collections.h"
 #include "qv_platform/cstring.h"
@@ -314,6 +315,74 @@ QV_API int QVReadVEDLFromFile(const char16_t* path, _VEDL_INFO_* info);
 // disk, so a list that cannot be built writes nothing. `info` is never
 // changed.
 QV_API int QVWriteVEDLToFile(const char16_t* path, _VEDL_INFO_* const info);
+
+// ----------------------------------------------------------------------------
+// Clip records (stu_QVClipInfo, media.h) and lists.
+//
+// Clip file positions are frames. A first-generation list keeps source
+// points (llClipBegin, llClipEnd) in 100-nanosecond units, 10,000,000 a
+// second, and timeline positions (llBegin) in frames; a second-generation
+// list keeps frames. The frame rate is the time code rate of the clip's
+// video standard (GetTimeCodeFrameRate; the installation's default rate for
+// standard 0), counted in whole hundredths of a frame per second, so both
+// forms of 29.97 count as 2997. Frames go to 100-nanosecond units by
+// ((frames x 10^7) / hundredths) x 100 with the division truncating, and
+// come back as the nearest frame, halves rounded up; a value beyond the
+// 32-bit range of frames comes back as 0x80000000. So every frame count
+// survives a round trip at every rate.
+//
+// Ownership: the conversions create the clip file records with new and
+// append them to clip->arrClipFile, which owns them (stu_QVClipInfo deletes
+// them when it goes); records already there are kept and sorted with the
+// new ones, never freed. The list records are plain values; the
+// conversions append items to them and never remove any.
+//
+// Clip files come back in ascending lClipIn order; files with equal in
+// points keep the order they were made in (video track first, then audio
+// tracks 1 to 8). The conversions write no messages.
+// ----------------------------------------------------------------------------
+
+// QVClipInfo2VEDLInfo appends the clip files of `clip` to a first-generation
+// list: video files (lClipType 1) to arrVideo, audio files (lClipType 2 to
+// 256) to the audio track of their channel (lChannelType 0x2 to 0x100 ->
+// track 0 to 7, "channel" 1 to 8). Skipped: null entries, other types, and
+// audio files whose channel is none of the eight. Sets lVersion and
+// lAudioCount to -1, the four texts to "0", the creation date to now and
+// dFps to the clip's rate (29.97, 59.94, 25, ...), so that the list
+// converts back at the same rate; llLength becomes the source out point of
+// the last video item when there is one. Returns 1 (also for a null
+// `clip`, which changes nothing).
+QV_API int QVClipInfo2VEDLInfo(stu_QVClipInfo* clip, _VEDL_INFO_& info);
+
+// QVVEDLToClipInfo appends a clip file for each item of `info` (the video
+// track only for a clip-cut list; else the video track, then audio tracks 0
+// to 7; file groups are not converted), sets clip->emVideoStandard from
+// info.dFps (25 -> 0x1, 29.97 -> 0x2, 30 -> 0x4, 23.98 -> 0x80, 24 -> 0x100,
+// 50 -> 0x4000, 59.94 -> 0x8000, within 1e-8; any other rate 0x1) and sorts
+// clip->arrClipFile. Returns 0 when `clip` is null or arrClipFile is empty
+// afterwards, else 1.
+QV_API int QVVEDLToClipInfo(stu_QVClipInfo* clip, _VEDL_INFO_& info);
+
+// QVVEDL2ToClipInfo appends a clip file for each item of a second-generation
+// list (positions copied as frames), with dwTag set to `dwTag`; video files
+// get type and channel 0x1, audio files of track t the type 2 << t and the
+// channel 2 << (lChannel - 1), or 0x2 when that is none of the eight. An
+// item at position 0 after the first of its track is placed where the item
+// before it ends. Copies guidSource into guidObject, sets lInPoint and
+// lOutPoint to the lowest in and highest out point of the video files (both
+// start from 0) and lLength to their span, and sorts arrClipFile. Returns 0
+// when a pointer is null, info->lVersion is neither 2 nor 3 (nothing
+// changed), or arrClipFile is empty afterwards; else 1.
+QV_API int QVVEDL2ToClipInfo(stu_QVClipInfo* clip, _VEDL_INFO_2* info, unsigned long dwTag);
+
+// QVClipInfo2VEDLInfo2 appends the clip files of `clip` to a second-
+// generation list, the way back of QVVEDL2ToClipInfo: video files (type 1)
+// to arrVideo, audio files of type 2 << t to audio track t, positions in
+// frames, "channel" the file index of lChannelType, items naming their own
+// file (lClipId -1). Sets lVersion to 3 and dFps to the clip's rate; llLength
+// becomes the end of the last video item when there is one. Returns 0 when
+// `clip` is null or no clip file could be placed, else 1.
+QV_API int QVClipInfo2VEDLInfo2(stu_QVClipInfo* clip, _VEDL_INFO_2& info);
 
 // ============================================================================
 // End of the list records. Reader and writer declarations follow below.

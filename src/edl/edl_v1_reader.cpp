@@ -1,6 +1,8 @@
 // Reading first-generation list files into _VEDL_INFO_.
 //
-// The list is read through the document object. Items name their files
+// A file in the writer's form is read straight from its bytes (the direct
+// route of edl_direct_reader.cpp); anything else, and all text handed over
+// as a string, is read through the document object. Items name their files
 // themselves (there are no id tables to look up), so one pass over the
 // children of each track element reads the list in time linear in its size;
 // each "ref" node is freed as soon as its item is made, so a large list does
@@ -14,6 +16,7 @@
 #include "edl/edl_attributes.h"
 #include "edl/edl_debug.h"
 #include "edl/edl_paths.h"
+#include "edl/edl_readers.h"
 #include "edl/edl_v1.h"
 #include "qv_commonclass/edl.h"
 #include "qv_commonclass/xml.h"
@@ -21,19 +24,16 @@
 
 namespace qv_commonclass {
 
-namespace {
+namespace edl_v1 {
 
-using edl_io::Debug;
 using edl_io::Text;
 using edl_io::Typed32;
 using edl_io::Typed64;
 using edl_io::TypedDouble;
 using edl_io::TypedU32;
-using qvp::XmlAttribute;
-using qvp::XmlNode;
 
-// `v` is NUL-terminated, so the plain decimal texts the writer produces take
-// the fast integer path.
+// The plain decimal texts the writer produces take the fast integer path of
+// the NUL-terminated overloads.
 void ApplyRefAttribute(_VEDL_ITEM_INFO_& item, std::string_view n, const char* v) {
   if (n == "clipfile") item.strClipFile = Text(v);
   else if (n == "begin") Typed64(v, item.llBegin);
@@ -56,6 +56,23 @@ void ApplyRootAttribute(_VEDL_INFO_& info, std::string_view n, std::string_view 
   else if (n == "fps") TypedDouble(v, info.dFps);
   else if (n == "isclipcut") edl_v1::TextToBool(v, info.bIsClipCut);
 }
+
+void ApplyFileAttribute(_VEDL_FILE_INFO_& group, std::string_view n, std::string_view v) {
+  if (n == "grouptype") group.strGroupType = Text(v);
+  else if (n == "mediatype") group.strMediaType = Text(v);
+  else if (n == "pathformat") group.strPathFormat = Text(v);
+}
+
+}  // namespace edl_v1
+
+namespace {
+
+using edl_io::Debug;
+using edl_v1::ApplyFileAttribute;
+using edl_v1::ApplyRefAttribute;
+using edl_v1::ApplyRootAttribute;
+using qvp::XmlAttribute;
+using qvp::XmlNode;
 
 // ReadTrack fills `items` from the "ref" children of `element`, in document
 // order; a "ref" without attributes is skipped. Each "ref" is freed once
@@ -87,12 +104,8 @@ int ReadFileGroups(const XmlNode& root, _VEDL_INFO_& info) {
       return 0;
     }
     _VEDL_FILE_INFO_ group;
-    for (XmlAttribute a = file.FirstAttribute(); a; a = a.Next()) {
-      const std::string_view n = a.NameUtf8();
-      if (n == "grouptype") group.strGroupType = Text(a.ValueUtf8());
-      else if (n == "mediatype") group.strMediaType = Text(a.ValueUtf8());
-      else if (n == "pathformat") group.strPathFormat = Text(a.ValueUtf8());
-    }
+    for (XmlAttribute a = file.FirstAttribute(); a; a = a.Next())
+      ApplyFileAttribute(group, a.NameUtf8(), a.ValueUtf8());
     if (!ReadTrack(file, group.arrItem)) {
       Debug(u"VEDL文件中<file>节点错误");
       return 0;
@@ -175,7 +188,9 @@ int QVReadVEDLFromFile(const char16_t* path, _VEDL_INFO_* info) {
   for (auto& track : info->arrAudio) track.RemoveAll();
   info->arrFile.RemoveAll();
   try {
-    const std::u16string resolved = qvp::Utf8ToUtf16(edl_io::ResolvePath(qvp::Utf16ToUtf8(path)));
+    const std::string resolved_utf8 = edl_io::ResolvePath(qvp::Utf16ToUtf8(path));
+    if (edl_io::ReadDirectV1(resolved_utf8, *info)) return 1;
+    const std::u16string resolved = qvp::Utf8ToUtf16(resolved_utf8);
     auto doc = Load([&resolved](qvp::XmlDocument& d) { return d.LoadFile(resolved); },
                     [](const qvp::XmlDocument& d) {
                       const qvp::XmlParseError& e = d.ParseError();

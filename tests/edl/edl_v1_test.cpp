@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "qv_commonclass/edl.h"
 #include "qv_platform/debug_output.h"
@@ -272,6 +274,51 @@ TEST(EdlV1, RecordsCopyWhole) {
   EXPECT_EQ(copy.arrVideo[0].abSpare[15], 0x5A);
   EXPECT_TRUE(copy.arrAudio[5].IsEmpty());
   ExpectSameItems(copy.arrFile[0].arrItem, info.arrFile[0].arrItem);
+}
+
+void ExpectSameList(const _VEDL_INFO_& a, const _VEDL_INFO_& b) {
+  EXPECT_EQ(a.lVersion, b.lVersion);
+  EXPECT_EQ(a.llLength, b.llLength);
+  EXPECT_EQ(a.lAudioCount, b.lAudioCount);
+  EXPECT_EQ(a.dFps, b.dFps);
+  EXPECT_EQ(a.strName, b.strName);
+  EXPECT_EQ(a.strIp, b.strIp);
+  EXPECT_EQ(a.strCreator, b.strCreator);
+  EXPECT_EQ(a.strId, b.strId);
+  EXPECT_EQ(a.dtCreationDate, b.dtCreationDate);
+  EXPECT_EQ(a.bIsClipCut, b.bIsClipCut);
+  ExpectSameItems(a.arrVideo, b.arrVideo);
+  for (int t = 0; t < _VEDL_INFO_::kAudioTracks; ++t) ExpectSameItems(a.arrAudio[t], b.arrAudio[t]);
+  ASSERT_EQ(a.arrFile.GetSize(), b.arrFile.GetSize());
+  for (int i = 0; i < a.arrFile.GetSize(); ++i) {
+    EXPECT_EQ(a.arrFile[i].strGroupType, b.arrFile[i].strGroupType);
+    EXPECT_EQ(a.arrFile[i].strPathFormat, b.arrFile[i].strPathFormat);
+    ExpectSameItems(a.arrFile[i].arrItem, b.arrFile[i].arrItem);
+  }
+}
+
+// Files in the writer's form are read straight from their bytes, others
+// through the document object; both must give the same record, which is
+// also what reading the text gives.
+TEST(EdlV1, BothRoutesReadAlike) {
+  TempDir dir;
+  std::vector<std::string> texts;
+  for (const char* sample : {"archive_v1.xml", "promo_ntsc_v1.xml", "clipcut_v1.xml"})
+    texts.push_back(ReadAll(fs::path(QV_SOURCE_DIR) / "data" / "edl" / sample));
+  const std::string promo = texts[1];
+  texts.push_back("<!-- a comment sends the file the document way -->\n" + promo);
+  texts.push_back(std::string(promo).replace(promo.find("<audio>"), 7, "<audio><ref/><other/>"));
+  texts.push_back("<vtedl isclipcut='1'><file/></vtedl>");  // fails both ways
+  texts.push_back("<vtedl isclipcut=\"1\"><video><ref clipfile=\"v\" /></video></vtedl>");
+  texts.push_back("<vtedl isclipcut=\"0\"><file a=\"1\"><ref clipfile=\"f\" /></file><physical /></vtedl>");
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text.substr(0, 120));
+    std::ofstream(dir.path / "r.xml", std::ios::binary) << text;
+    _VEDL_INFO_ from_file, from_text;
+    const int file_result = QVReadVEDLFromFile(dir.Wide("r.xml").c_str(), &from_file);
+    EXPECT_EQ(file_result, QVReadVEDL(_bstr_t(qvp::Utf8ToUtf16(text)), &from_text));
+    if (file_result) ExpectSameList(from_file, from_text);
+  }
 }
 
 // The writer produces text directly; the document object must save exactly
