@@ -23,21 +23,6 @@ using namespace qv_commonclass;
 std::u16string Wide(const std::string& s) { return qvp::Utf8ToUtf16(s); }
 std::string Narrow(const CString& s) { return s.ToUtf8(); }
 
-// The video standard whose frame rate matches the list's, for time code
-// text; 0 (the installation's default rate) when none does.
-emQVVideoStandard StandardForRate(double fps) {
-  struct {
-    double fps;
-    emQVVideoStandard standard;
-  } const rates[] = {{25, QV_VIDEOSTANDARD_PAL},           {29.97, QV_VIDEOSTANDARD_NTSC},
-                     {30, QV_VIDEOSTANDARD_NTSC_30},        {24, QV_VIDEOSTANDARD_1080P_24},
-                     {23.976, QV_VIDEOSTANDARD_1080P_2398}, {23.98, QV_VIDEOSTANDARD_1080P_2398},
-                     {50, QV_VIDEOSTANDARD_720P_50},        {59.94, QV_VIDEOSTANDARD_720P_5994}};
-  for (const auto& r : rates)
-    if (std::fabs(fps - r.fps) < 0.005) return r.standard;
-  return QV_VIDEOSTANDARD_DEFAULT;
-}
-
 // Frames with their time code, e.g. "875 (00:00:35:00)".
 std::string Position(LONGLONG frames, emQVVideoStandard standard) {
   std::string s = std::to_string(frames);

@@ -64,6 +64,9 @@ bool ClipFromFile(const std::string& file, stu_QVClipInfo& clip, int& generation
     _VEDL_INFO_2 info;
     ok = QVReadVEDLFromFile2(path.c_str(), &info) ? 1 : -1;
     if (ok > 0) ok = QVVEDL2ToClipInfo(&clip, &info, 0);
+    // The second generation's conversion leaves the standard to the caller:
+    // the one of the list's frame rate.
+    clip.emVideoStandard = StandardForRate(info.dFps);
   } else {
     _VEDL_INFO_ info;
     ok = QVReadVEDLFromFile(path.c_str(), &info) ? 1 : -1;
