@@ -6,9 +6,9 @@
 //   bench_edl_v1 --ratios [ROUNDS]  alternates pugixml and the library on the
 //                                   same list and prints the ratios of the
 //                                   fastest runs (robust on a busy machine),
-//                                   then the conversion times at 10,000 and
-//                                   100,000 items (linear time: the ratio of
-//                                   the two is about 10)
+//                                   then the conversion times at 25,000,
+//                                   100,000 and 400,000 items (linear time:
+//                                   a flat cost per item)
 //
 // The generated list has N items: 60% on the video track and two audio
 // tracks of 20% each, realistic paths and positions in 100-nanosecond units.
@@ -219,14 +219,16 @@ int Ratios(int rounds) {
               read.wall, read.cpu, read.wall / parse.wall, read.cpu / parse.cpu);
   std::printf("  pugixml save  %.1f / %.1f   write %.1f / %.1f   ratio %.2f / %.2f\n", save.wall, save.cpu,
               write.wall, write.cpu, write.wall / save.wall, write.cpu / save.cpu);
-  // Conversions at two sizes: linear time shows as a ratio of about 10.
+  // Conversions at three sizes: linear time shows as a cost per item that
+  // stays flat once the records no longer fit in the caches.
   for (const int generation : {1, 2}) {
-    Best small, large;
-    for (int r = 0; r < rounds; ++r) {
-      for (const int n : {kItems / 10, kItems}) {
-        stu_QVClipInfo clip;
-        MakeClip(clip, n);
-        (n == kItems ? large : small).Run([&] {
+    std::printf("  clip record -> generation %d -> clip record, cpu ms (ns per item):", generation);
+    for (const int n : {kItems / 4, kItems, kItems * 4}) {
+      stu_QVClipInfo clip;
+      MakeClip(clip, n);
+      Best best;
+      for (int r = 0; r < rounds; ++r)
+        best.Run([&] {
           stu_QVClipInfo back;
           if (generation == 1) {
             _VEDL_INFO_ info;
@@ -238,10 +240,9 @@ int Ratios(int rounds) {
             if (!QVVEDL2ToClipInfo(&back, &info, 0)) std::abort();
           }
         });
-      }
+      std::printf("  %d: %.1f (%.0f)", n, best.cpu, best.cpu * 1e6 / n);
     }
-    std::printf("  clip record -> generation %d -> clip record: %d items %.1f ms, %d items %.1f ms (cpu), ratio %.1f\n",
-                generation, kItems / 10, small.cpu, kItems, large.cpu, large.cpu / small.cpu);
+    std::printf("\n");
   }
   std::filesystem::remove(out);
   std::filesystem::remove(file);

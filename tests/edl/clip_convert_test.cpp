@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -261,6 +262,7 @@ TEST(ClipConvert, ConversionsOnlyAppendAndSortWhatIsThere) {
   stu_QVClipInfo clip;
   stu_QVClipFile* kept = File(1, 0x1, 0, 10, 1000);
   clip.arrClipFile.Add(kept);
+  clip.arrClipFile.Add(nullptr);  // a hole the caller left: sorted first, not touched
   _VEDL_INFO_ info;
   info.dFps = 25;
   _VEDL_ITEM_INFO_ it;
@@ -270,9 +272,10 @@ TEST(ClipConvert, ConversionsOnlyAppendAndSortWhatIsThere) {
   info.arrVideo.Add(it);
   info.arrVideo.Add(it);
   ASSERT_EQ(QVVEDLToClipInfo(&clip, info), 1);
-  ASSERT_EQ(clip.arrClipFile.GetSize(), 3);
-  EXPECT_EQ(clip.arrClipFile[2], kept);  // the record that was there is sorted, not freed
-  EXPECT_EQ(clip.arrClipFile[0]->lClipIn, 1);
+  ASSERT_EQ(clip.arrClipFile.GetSize(), 4);
+  EXPECT_EQ(clip.arrClipFile[0], nullptr);
+  EXPECT_EQ(clip.arrClipFile[3], kept);  // the record that was there is sorted, not freed
+  EXPECT_EQ(clip.arrClipFile[1]->lClipIn, 1);
   // Huge and negative positions convert without fault.
   info.arrVideo[0].llClipEnd = std::numeric_limits<LONGLONG>::max();
   info.arrVideo[1].llBegin = -5;
@@ -280,6 +283,29 @@ TEST(ClipConvert, ConversionsOnlyAppendAndSortWhatIsThere) {
   stu_QVClipInfo odd;
   EXPECT_EQ(QVVEDLToClipInfo(&odd, info), 1);
   EXPECT_EQ(odd.arrClipFile[0]->lClipIn, INT32_MIN);
+}
+
+// Long lists take the radix sort: the order must be the same stable order.
+TEST(ClipConvert, LongListsSortStably) {
+  _VEDL_INFO_2 info;
+  info.lVersion = 3;
+  for (int i = 0; i < 5000; ++i) {
+    _VEDL_ITEM_INFO_2 it;
+    it.llClipBegin = (i * 7919) % 1000 - 500 + (i % 3 == 0 ? -3000000000LL : 0);  // negative and wrapped in points too
+    it.llClipEnd = it.llClipBegin + 10;
+    it.llBegin = 1 + i;
+    it.strClipFile = CString(std::to_string(i));
+    info.arrVideo.Add(it);
+  }
+  stu_QVClipInfo clip;
+  ASSERT_EQ(QVVEDL2ToClipInfo(&clip, &info, 0), 1);
+  std::vector<std::pair<LONG, int>> want;
+  for (int i = 0; i < 5000; ++i) want.emplace_back(static_cast<LONG>(static_cast<std::uint32_t>(info.arrVideo[i].llClipBegin)), i);
+  std::stable_sort(want.begin(), want.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (int i = 0; i < 5000; ++i) {
+    EXPECT_EQ(clip.arrClipFile[i]->lClipIn, want[i].first);
+    EXPECT_EQ(clip.arrClipFile[i]->strClipFile, CString(std::to_string(want[i].second)));
+  }
 }
 
 }  // namespace
