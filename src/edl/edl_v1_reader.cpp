@@ -166,14 +166,12 @@ std::unique_ptr<qvp::XmlDocument> Load(LoadFn load, FailFn load_failed) {
   return doc;
 }
 
-}  // namespace
-
-int QVReadVEDL(const _bstr_t& xml, _VEDL_INFO_* info) {
-  if (!info) return 0;
+// Guarded runs one read; a DOM error or a failed allocation on the way is
+// reported as the reader component's failure.
+template <class Read>
+int Guarded(Read read) {
   try {
-    auto doc = Load([&xml](qvp::XmlDocument& d) { return d.LoadXml(xml.view()); },
-                    [](const qvp::XmlDocument&) { Debug(u"加载XML串失败"); });
-    return doc ? ReadVEDLDocument(*doc, *info) : 0;
+    return read();
   } catch (const qvp::ComError& e) {
     Debug(edl_io::kMsgCreateReaderFailed, QVXmlErrorMessage(e));
   } catch (const std::bad_alloc&) {
@@ -182,12 +180,23 @@ int QVReadVEDL(const _bstr_t& xml, _VEDL_INFO_* info) {
   return 0;
 }
 
+}  // namespace
+
+int QVReadVEDL(const _bstr_t& xml, _VEDL_INFO_* info) {
+  if (!info) return 0;
+  return Guarded([&] {
+    auto doc = Load([&xml](qvp::XmlDocument& d) { return d.LoadXml(xml.view()); },
+                    [](const qvp::XmlDocument&) { Debug(u"加载XML串失败"); });
+    return doc ? ReadVEDLDocument(*doc, *info) : 0;
+  });
+}
+
 int QVReadVEDLFromFile(const char16_t* path, _VEDL_INFO_* info) {
   if (!info || !path || !edl_io::PathExists(path)) return 0;
   info->arrVideo.RemoveAll();
   for (auto& track : info->arrAudio) track.RemoveAll();
   info->arrFile.RemoveAll();
-  try {
+  return Guarded([&] {
     const std::string resolved_utf8 = edl_io::ResolvePath(qvp::Utf16ToUtf8(path));
     if (edl_io::ReadDirectV1(resolved_utf8, *info)) return 1;
     const std::u16string resolved = qvp::Utf8ToUtf16(resolved_utf8);
@@ -198,12 +207,7 @@ int QVReadVEDLFromFile(const char16_t* path, _VEDL_INFO_* info) {
                             static_cast<unsigned>(e.errorCode), e.line, e.linepos, e.reason);
                     });
     return doc ? ReadVEDLDocument(*doc, *info) : 0;
-  } catch (const qvp::ComError& e) {
-    Debug(edl_io::kMsgCreateReaderFailed, QVXmlErrorMessage(e));
-  } catch (const std::bad_alloc&) {
-    Debug(edl_io::kMsgCreateReaderFailed, QVXmlErrorMessage(qvp::ComError(E_OUTOFMEMORY)));
-  }
-  return 0;
+  });
 }
 
 }  // namespace qv_commonclass
