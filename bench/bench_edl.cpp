@@ -26,6 +26,7 @@
 #include <pugixml.hpp>
 #include <string>
 
+#include "bench_timing.h"
 #include "qv_commonclass/edl.h"
 #include "qv_platform/unicode.h"
 
@@ -134,24 +135,6 @@ void BM_WriteVEDLToFile2(benchmark::State& state) {
   std::filesystem::remove(out);
 }
 BENCHMARK(BM_WriteVEDLToFile2)->Unit(benchmark::kMillisecond);
-
-double Now(clockid_t clock) {
-  timespec ts{};
-  clock_gettime(clock, &ts);
-  return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
-
-// Best (wall, cpu) milliseconds of `fn` over the rounds it was run.
-struct Best {
-  double wall = 1e300, cpu = 1e300;
-  template <class Fn>
-  void Run(Fn&& fn) {
-    const double w0 = Now(CLOCK_MONOTONIC), c0 = Now(CLOCK_THREAD_CPUTIME_ID);
-    fn();
-    wall = std::min(wall, Now(CLOCK_MONOTONIC) - w0);
-    cpu = std::min(cpu, Now(CLOCK_THREAD_CPUTIME_ID) - c0);
-  }
-};
 
 int Ratios(int rounds) {
   const std::string& file = SampleFile();

@@ -5,9 +5,11 @@
 #include <map>
 
 #include "qv_commonclass/export.h"
+#include "qv_commonclass/media.h"
 #include "qv_platform/bstr.h"
 #include "qv_platform/collections.h"
 #include "qv_platform/cstring.h"
+#include "qv_platform/datetime.h"
 #include "qv_platform/guid.h"
 #include "qv_platform/wintypes.h"
 
@@ -189,6 +191,198 @@ struct QV_API _VEDL_INFO_2 {
   // fmt, lId ignored. -1 when none. Audio tracks are not searched.
   LONG GetSameVedioFormatId(const stu_QVEDLItemVideoFormat& fmt) const;
 };
+
+// ============================================================================
+// First-generation list records.
+//
+// The first generation keeps one video track, eight audio tracks and, for a
+// clip-cut list, groups of files. Items name their media file directly; no
+// physical or format tables. Plain data with value semantics, like the
+// second generation.
+// ============================================================================
+
+// One item of a first-generation track: a stretch of a media file.
+// As the clip conversions fill it, llBegin is a timeline position in frames
+// and llClipBegin / llClipEnd are source points in 100-nanosecond units; the
+// reader and writer carry all three as plain 64-bit numbers.
+struct QV_API _VEDL_ITEM_INFO_ {
+  BYTE abSpare[16] = {};    // not carried by the file; copied with the record
+  CString strClipFile;      // "clipfile": media file path
+  LONGLONG llBegin = 0;     // "begin": position of the item
+  LONGLONG llClipBegin = 0; // "clipbegin": in point in the source
+  LONGLONG llClipEnd = 0;   // "clipend": out point in the source
+  LONG lClipType = 0;       // "cliptype": 1 video, 2 to 256 audio
+  LONG lFormat = 0;         // "format": carried unchanged
+  LONG lChannel = 0;        // "channel": file index (0 video, 1 to 8 audio)
+
+  _VEDL_ITEM_INFO_() = default;
+  _VEDL_ITEM_INFO_(const _VEDL_ITEM_INFO_& other) = default;
+  _VEDL_ITEM_INFO_& operator=(const _VEDL_ITEM_INFO_& other) = default;
+  ~_VEDL_ITEM_INFO_() = default;
+};
+
+using CVEDLItemArray = CArray<_VEDL_ITEM_INFO_, const _VEDL_ITEM_INFO_&>;
+
+// One file group of a clip-cut list (element "file").
+struct QV_API _VEDL_FILE_INFO_ {
+  CString strGroupType;   // "grouptype"
+  CString strMediaType;   // "mediatype"
+  CString strPathFormat;  // "pathformat"
+  CVEDLItemArray arrItem; // the "ref" children of the group
+
+  _VEDL_FILE_INFO_() = default;
+  _VEDL_FILE_INFO_(const _VEDL_FILE_INFO_& other) = default;
+  // Copies the three texts and replaces arrItem by a copy of the other's.
+  _VEDL_FILE_INFO_& operator=(const _VEDL_FILE_INFO_& other) = default;
+  ~_VEDL_FILE_INFO_() = default;
+};
+
+using CVEDLFileArray = CArray<_VEDL_FILE_INFO_, const _VEDL_FILE_INFO_&>;
+
+// A whole first-generation list. Owns its tracks and file groups (by value).
+struct QV_API _VEDL_INFO_ {
+  static constexpr int kAudioTracks = 8;
+
+  LONG lVersion = 1;          // "version" (read as unsigned 32-bit)
+  LONGLONG llLength = 0;      // "length"
+  LONG lAudioCount = 0;       // "audiocount" (read as unsigned 32-bit)
+  double dFps = 0.0;          // "fps"
+  CString strName;            // "name"
+  CString strIp;              // "ip"
+  CString strCreator;         // "creator"
+  CString strId;              // "id"
+  // "creationdate": starts as the null date (value 0), which is written as
+  // empty text.
+  COleDateTime dtCreationDate = NullDate();
+  // "isclipcut": any non-zero value makes the list a clip-cut list (read
+  // from "file" groups only); a true value reads back as -1.
+  BOOL bIsClipCut = 0;
+  CVEDLItemArray arrVideo;                // element "video"
+  CVEDLItemArray arrAudio[kAudioTracks];  // elements "audio", tracks 0 to 7
+  CVEDLFileArray arrFile;                 // elements "file"
+
+  _VEDL_INFO_() = default;
+  _VEDL_INFO_(const _VEDL_INFO_& other) = default;
+  // Copies every field and replaces every track and arrFile by copies of
+  // the other's.
+  _VEDL_INFO_& operator=(const _VEDL_INFO_& other) = default;
+  ~_VEDL_INFO_() = default;
+
+ private:
+  static COleDateTime NullDate() noexcept {
+    COleDateTime d;
+    d.SetStatus(COleDateTime::null);
+    return d;
+  }
+};
+
+// ----------------------------------------------------------------------------
+// Reading and writing first-generation list files.
+//
+// UTF-8 XML with the root "vtedl" and the root attributes "version",
+// "length", "name", "ip", "creator", "creationdate", "id", "audiocount",
+// "fps", "isclipcut"; then one "video" element (when the video track has
+// items), one "audio" element per non-empty audio track in track order (so
+// an element's position is not its track number), and one "file" element
+// per file group, each holding "ref" items with the attributes "clipfile",
+// "begin", "clipbegin", "clipend", "cliptype", "format", "channel".
+// A list whose "isclipcut" is true is read from its "file" groups only,
+// any other from its "video" and "audio" elements only; the writer writes
+// whatever the record holds. None of these operations throws; failures give
+// 0 and a line on the debugger output. Attribute texts that do not convert
+// to a field's type leave the field as it was.
+// ----------------------------------------------------------------------------
+
+// QVReadVEDL reads XML text into `info` without emptying it first: each
+// track the text holds is emptied and refilled, tracks it does not hold keep
+// their items, and file groups are appended to arrFile. Returns 1 when the
+// text loaded and its tree was read; 0 when `info` is null, the text is not
+// well-formed XML, the root is not "vtedl" or a clip-cut list has no usable
+// "file" element. After a failure `info` holds what was read so far.
+QV_API int QVReadVEDL(const _bstr_t& xml, _VEDL_INFO_* info);
+
+// QVReadVEDLFromFile reads the file at `path`: 0 at once (nothing changed)
+// when `info` or `path` is null or the file does not exist; otherwise it
+// empties the video track, the eight audio tracks and arrFile (scalar and
+// text fields keep their values until the file overwrites them) and reads
+// as QVReadVEDL does. Returns 1 or 0.
+QV_API int QVReadVEDLFromFile(const char16_t* path, _VEDL_INFO_* info);
+
+// QVWriteVEDLToFile writes `info` to `path`, creating the missing folders
+// (CreateFolderForFile), then checks that the file is there (saving again up
+// to three times). Returns 1 on success; 0 when `info` or `path` is null or
+// a step fails. The whole document is built before anything touches the
+// disk, so a list that cannot be built writes nothing. `info` is never
+// changed.
+QV_API int QVWriteVEDLToFile(const char16_t* path, _VEDL_INFO_* const info);
+
+// ----------------------------------------------------------------------------
+// Clip records (stu_QVClipInfo, media.h) and lists.
+//
+// Clip file positions are frames. A first-generation list keeps source
+// points (llClipBegin, llClipEnd) in 100-nanosecond units, 10,000,000 a
+// second, and timeline positions (llBegin) in frames; a second-generation
+// list keeps frames. The frame rate is the time code rate of the clip's
+// video standard (GetTimeCodeFrameRate; the installation's default rate for
+// standard 0), counted in whole hundredths of a frame per second, so both
+// forms of 29.97 count as 2997. Frames go to 100-nanosecond units by
+// ((frames x 10^7) / hundredths) x 100 with the division truncating, and
+// come back as the nearest frame, halves rounded up; a value beyond the
+// 32-bit range of frames comes back as 0x80000000. So every frame count
+// survives a round trip at every rate.
+//
+// Ownership: the conversions create the clip file records with new and
+// append them to clip->arrClipFile, which owns them (stu_QVClipInfo deletes
+// them when it goes); records already there are kept and sorted with the
+// new ones, never freed. The list records are plain values; the
+// conversions append items to them and never remove any.
+//
+// Clip files come back in ascending lClipIn order; files with equal in
+// points keep the order they were made in (video track first, then audio
+// tracks 1 to 8). The conversions write no messages.
+// ----------------------------------------------------------------------------
+
+// QVClipInfo2VEDLInfo appends the clip files of `clip` to a first-generation
+// list: video files (lClipType 1) to arrVideo, audio files (lClipType 2 to
+// 256) to the audio track of their channel (lChannelType 0x2 to 0x100 ->
+// track 0 to 7, "channel" 1 to 8). Skipped: null entries, other types, and
+// audio files whose channel is none of the eight. Sets lVersion and
+// lAudioCount to -1, the four texts to "0", the creation date to now and
+// dFps to the clip's rate (29.97, 59.94, 25, ...), so that the list
+// converts back at the same rate; llLength becomes the source out point of
+// the last video item when there is one. Returns 1 (also for a null
+// `clip`, which changes nothing).
+QV_API int QVClipInfo2VEDLInfo(stu_QVClipInfo* clip, _VEDL_INFO_& info);
+
+// QVVEDLToClipInfo appends a clip file for each item of `info` (the video
+// track only for a clip-cut list; else the video track, then audio tracks 0
+// to 7; file groups are not converted), sets clip->emVideoStandard from
+// info.dFps (25 -> 0x1, 29.97 -> 0x2, 30 -> 0x4, 23.98 -> 0x80, 24 -> 0x100,
+// 50 -> 0x4000, 59.94 -> 0x8000, within 1e-8; any other rate 0x1) and sorts
+// clip->arrClipFile. Returns 0 when `clip` is null or arrClipFile is empty
+// afterwards, else 1.
+QV_API int QVVEDLToClipInfo(stu_QVClipInfo* clip, _VEDL_INFO_& info);
+
+// QVVEDL2ToClipInfo appends a clip file for each item of a second-generation
+// list (positions copied as frames), with dwTag set to `dwTag`; video files
+// get type and channel 0x1, audio files of track t the type 2 << t and the
+// channel 2 << (lChannel - 1), or 0x2 when that is none of the eight. An
+// item at position 0 after the first of its track is placed where the item
+// before it ends. Copies guidSource into guidObject, sets lInPoint and
+// lOutPoint to the lowest in and highest out point of the video files (both
+// start from 0) and lLength to their span, and sorts arrClipFile. Returns 0
+// when a pointer is null, info->lVersion is neither 2 nor 3 (nothing
+// changed), or arrClipFile is empty afterwards; else 1.
+QV_API int QVVEDL2ToClipInfo(stu_QVClipInfo* clip, _VEDL_INFO_2* info, unsigned long dwTag);
+
+// QVClipInfo2VEDLInfo2 appends the clip files of `clip` to a second-
+// generation list, the way back of QVVEDL2ToClipInfo: video files (type 1)
+// to arrVideo, audio files of type 2 << t to audio track t, positions in
+// frames, "channel" the file index of lChannelType, items naming their own
+// file (lClipId -1). Sets lVersion to 3 and dFps to the clip's rate; llLength
+// becomes the end of the last video item when there is one. Returns 0 when
+// `clip` is null or no clip file could be placed, else 1.
+QV_API int QVClipInfo2VEDLInfo2(stu_QVClipInfo* clip, _VEDL_INFO_2& info);
 
 // ============================================================================
 // End of the list records. Reader and writer declarations follow below.

@@ -12,6 +12,7 @@
 #include "edl/edl_attributes.h"
 #include "edl/edl_id_index.h"
 #include "edl/edl_readers.h"
+#include "edl/edl_v1.h"
 #include "qv_platform/file_content.h"
 
 namespace qv_commonclass::edl_io {
@@ -51,11 +52,14 @@ class DirectList {
   // the document route would fail or say anything but the missing
   // "extedlfile" note.
   bool Read(_VEDL_INFO_2& info) const;
+  // ReadV1 is the same for a first-generation list.
+  bool ReadV1(_VEDL_INFO_& info) const;
 
  private:
-  enum Kind { kVideo, kAudio, kPhysical, kFormat, kExtEdlFile, kKinds };
+  enum Kind { kVideo, kAudio, kPhysical, kFormat, kExtEdlFile, kFile, kKinds };
   struct Element {
     Kind kind;
+    const char* attributes = nullptr;  // the element's own attributes
     std::vector<const char*> entries;  // attributes of the "ref", "map" or "fmt" children
     std::string_view text;             // "extedlfile": its content
   };
@@ -148,6 +152,7 @@ class DirectList {
     std::vector<uniEDLClipFileFormat> read[2];
   };
   static bool ReadTrack(const Element& track, std::vector<_VEDL_ITEM_INFO_2>& items, bool video, Lookups& lookups);
+  static std::vector<_VEDL_ITEM_INFO_> ReadItemsV1(const std::vector<const char*>& refs);
 
   const char* root_attributes_ = nullptr;
   std::vector<Element> elements_;  // the children of the root, in order
@@ -282,8 +287,11 @@ bool DirectList::Scan(char* p, std::size_t size) {
       break;
     }
     if (*p++ != '<' || !ScanName(p, name)) return false;
-    static constexpr std::string_view kNames[kKinds] = {"video", "audio", "physical", "format", "extedlfile"};
-    static constexpr const char* kEntries[kKinds] = {"ref", "ref", "map", "fmt", nullptr};
+    // "file" groups belong to first-generation lists; the second generation
+    // ignores them, as its document route does.
+    static constexpr std::string_view kNames[kKinds] = {"video",  "audio",      "physical",
+                                                        "format", "extedlfile", "file"};
+    static constexpr const char* kEntries[kKinds] = {"ref", "ref", "map", "fmt", nullptr, "ref"};
     Kind kind = kKinds;
     for (int k = 0; k < kKinds; ++k)
       if (name == kNames[k]) kind = static_cast<Kind>(k);
@@ -291,6 +299,7 @@ bool DirectList::Scan(char* p, std::size_t size) {
     Element& e = elements_.emplace_back();
     e.kind = kind;
     bool element_empty;
+    e.attributes = p;
     if (!ScanAttributes(p, element_empty)) return false;
     if (element_empty) continue;
     if (kind == kExtEdlFile) {
@@ -423,19 +432,82 @@ bool DirectList::Read(_VEDL_INFO_2& info) const {
   return true;
 }
 
-}  // namespace
+// Items of a first-generation track; a "ref" without attributes is skipped.
+std::vector<_VEDL_ITEM_INFO_> DirectList::ReadItemsV1(const std::vector<const char*>& refs) {
+  std::vector<_VEDL_ITEM_INFO_> items;
+  items.reserve(refs.size());
+  for (const char* ref : refs) {
+    Attributes it(ref);
+    std::string_view n, v;
+    if (!it.Next(n, v)) continue;
+    _VEDL_ITEM_INFO_& item = items.emplace_back();
+    do edl_v1::ApplyRefAttribute(item, n, v.data());
+    while (it.Next(n, v));
+  }
+  return items;
+}
 
-bool ReadDirect(const std::string& path, _VEDL_INFO_2& info) {
+// As the document route of the first generation; false where that fails
+// (it then says why) or would differ.
+bool DirectList::ReadV1(_VEDL_INFO_& info) const {
+  std::string_view n, v;
+  BOOL clip_cut = info.bIsClipCut;
+  for (Attributes it(root_attributes_); it.Next(n, v);)
+    if (n == "isclipcut") edl_v1::TextToBool(v, clip_cut);
+  std::vector<_VEDL_ITEM_INFO_> tracks[1 + _VEDL_INFO_::kAudioTracks];
+  std::vector<_VEDL_FILE_INFO_> groups;
+  bool has_video = false;
+  std::size_t audio = 0;
+  if (clip_cut) {
+    for (const Element& e : elements_) {
+      if (e.kind != kFile) continue;
+      _VEDL_FILE_INFO_& group = groups.emplace_back();
+      Attributes it(e.attributes);
+      if (!it.Next(n, v)) return false;  // a group without attributes
+      do edl_v1::ApplyFileAttribute(group, n, v);
+      while (it.Next(n, v));
+      group.arrItem.std_vector() = ReadItemsV1(e.entries);
+    }
+    if (groups.empty()) return false;
+  } else {
+    if (const Element* video = First(kVideo)) {
+      has_video = true;
+      tracks[0] = ReadItemsV1(video->entries);
+    }
+    for (const Element& e : elements_)
+      if (e.kind == kAudio && audio < _VEDL_INFO_::kAudioTracks) tracks[1 + audio++] = ReadItemsV1(e.entries);
+  }
+  for (Attributes it(root_attributes_); it.Next(n, v);) edl_v1::ApplyRootAttribute(info, n, v);
+  if (has_video) info.arrVideo.std_vector() = std::move(tracks[0]);
+  for (std::size_t i = 0; i < audio; ++i) info.arrAudio[i].std_vector() = std::move(tracks[1 + i]);
+  for (_VEDL_FILE_INFO_& g : groups) info.arrFile.std_vector().push_back(std::move(g));
+  return true;
+}
+
+// ScanFile reads the file at `path` and scans it; `read(list)` then fills
+// the record. False when the document route has to read the file.
+template <class Read>
+bool ScanFile(const std::string& path, Read read) {
   constexpr std::size_t kPadding = 16;  // the terminating NUL and room for block reads
   qvp::FileBytes text;
   if (qvp::ReadWholeFile(path, text, SIZE_MAX / 2, kPadding) != 0 || text.size == 0) return false;
   std::memset(text.data.get() + text.size, 0, kPadding);
   try {
     DirectList list;
-    return list.Scan(text.data.get(), text.size) && list.Read(info);
+    return list.Scan(text.data.get(), text.size) && read(list);
   } catch (const std::bad_alloc&) {
     return false;
   }
+}
+
+}  // namespace
+
+bool ReadDirect(const std::string& path, _VEDL_INFO_2& info) {
+  return ScanFile(path, [&info](const DirectList& list) { return list.Read(info); });
+}
+
+bool ReadDirectV1(const std::string& path, _VEDL_INFO_& info) {
+  return ScanFile(path, [&info](const DirectList& list) { return list.ReadV1(info); });
 }
 
 }  // namespace qv_commonclass::edl_io

@@ -13,6 +13,11 @@ namespace qv_commonclass::edl_io {
 // false, with `info` untouched, when the document route has to read it.
 bool ReadDirect(const std::string& path, _VEDL_INFO_2& info);
 
+// ReadDirectV1 is the same for a first-generation list, whose tracks and
+// file groups the caller has emptied: false, with `info` untouched, when the
+// document route has to read it.
+bool ReadDirectV1(const std::string& path, _VEDL_INFO_& info);
+
 // ReadVEDL2Document reads a loaded document into `info`; 1 or 0, with the
 // reason written to the debugger output.
 int ReadVEDL2Document(const qvp::XmlDocument& doc, _VEDL_INFO_2& info);

@@ -21,6 +21,7 @@
 
 #include "edl/edl_debug.h"
 #include "edl/edl_id_index.h"
+#include "edl/edl_markup.h"
 #include "edl/edl_paths.h"
 #include "qv_commonclass/edl.h"
 #include "qv_commonclass/xml.h"
@@ -39,99 +40,20 @@ constexpr qvp::RetryRule kSaveCheck{3, 0, false};
 using edl_io::Debug;
 using qvp::XmlNode;
 
-// ListWriter appends the document to a UTF-8 string in one of the two forms
-// the document object produces: the saved file (tab indentation, LF, " />")
-// or the `xml` text (no indentation, "/>", CR LF after each top-level node).
-class ListWriter {
+// ListWriter appends the document to a UTF-8 string (see MarkupWriter for
+// the two forms).
+class ListWriter : edl_io::MarkupWriter {
  public:
-  ListWriter(std::string& out, bool file) : out_(out), file_(file) {}
+  ListWriter(std::string& out, bool file) : MarkupWriter(out, file) {}
 
   void Build(const _VEDL_INFO_2& info);
 
  private:
-  // ---- Markup pieces ----
-  void Indent(int depth) {
-    if (file_) out_.append(static_cast<std::size_t>(depth), '\t');
-  }
-  void LineEnd() {
-    if (file_) out_ += '\n';
-  }
-  void TopLevelEnd() { out_ += file_ ? "\n" : "\r\n"; }
-  void Open(int depth, std::string_view name) {
-    Indent(depth);
-    out_ += '<';
-    out_ += name;
-  }
-  void CloseEmpty() { out_ += file_ ? " />" : "/>"; }
-  void Attr(std::string_view name, std::string_view utf8) {
-    out_ += ' ';
-    out_ += name;
-    out_ += "=\"";
-    Escape(utf8, true);
-    out_ += '"';
-  }
-  void Int(std::string_view name, std::int64_t v) {
-    char buf[24];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    Attr(name, std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)));
-  }
-  void Str(std::string_view name, const CString& v) { Attr(name, Utf8(v.view())); }
-  // Format values: 0 is written as the empty text.
-  void IntOrEmpty(std::string_view name, std::int64_t v) {
-    if (v == 0) Attr(name, {});
-    else Int(name, v);
-  }
-  void DoubleOrEmpty(std::string_view name, double v) {
-    if (v == 0.0) Attr(name, {});
-    else Attr(name, qvp::FormatDoubleShortest(v));
-  }
-  // Escape writes text as the document object does: & and < always as
-  // entities, > in element text, " in attribute values, and control
-  // characters as two-digit character references (line ends and tabs in
-  // attribute values too).
-  void Escape(std::string_view s, bool attribute) {
-    std::size_t run = 0;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-      const unsigned char c = static_cast<unsigned char>(s[i]);
-      const char* entity = nullptr;
-      char ref[6];
-      if (c == '&') entity = "&amp;";
-      else if (c == '<') entity = "&lt;";
-      else if (c == '>' && !attribute) entity = "&gt;";
-      else if (c == '"' && attribute) entity = "&quot;";
-      else if (c < 32 && (attribute || (c != '\t' && c != '\n' && c != '\r'))) {
-        ref[0] = '&', ref[1] = '#', ref[2] = static_cast<char>('0' + c / 10), ref[3] = static_cast<char>('0' + c % 10);
-        ref[4] = ';', ref[5] = 0;
-        entity = ref;
-      }
-      if (!entity) continue;
-      out_.append(s.data() + run, i - run);
-      out_ += entity;
-      run = i + 1;
-    }
-    out_.append(s.data() + run, s.size() - run);
-  }
-  // Utf8 gives the UTF-8 form of a text (ASCII without a copy to the heap).
-  std::string_view Utf8(std::u16string_view w) {
-    scratch_.resize(w.size());
-    for (std::size_t i = 0; i < w.size(); ++i) {
-      if (w[i] >= 0x80) {
-        scratch_ = qvp::Utf16ToUtf8(w);
-        return scratch_;
-      }
-      scratch_[i] = static_cast<char>(w[i]);
-    }
-    return scratch_;
-  }
-
   // ---- The parts of a list ----
   void Track(std::string_view tag, const CVEDLItemArray2& items);
   bool Physical(const CVEDLItemArray2& items, bool open);
   bool Formats(const CVEDLItemArray2& items, bool video, bool open);
 
-  std::string& out_;
-  const bool file_;
-  std::string scratch_;
   edl_io::IdIndex maps_written_;
   edl_io::IdIndex formats_written_;
 };
@@ -322,33 +244,38 @@ bool WriteFile(const std::string& path, const std::string& text, HRESULT& hr) {
 
 }  // namespace
 
+int edl_io::SaveListText(const char16_t* path, const std::string& text) {
+  if (!path || !CreateFolderForFile(path)) {
+    Debug(u"创建VEDL文件保存路径失败");
+    return 0;
+  }
+  // Existing folders (and an existing file) are found without regard to
+  // case, as the original platform finds them.
+  const std::string target = edl_io::ResolvePath(qvp::Utf16ToUtf8(path));
+  const std::u16string wide_target = qvp::Utf8ToUtf16(target);
+  HRESULT hr = S_OK;
+  if (!WriteFile(target, text, hr)) {
+    Debug(u"保存VEDL文件失败: %s", qvp::HResultMessage(hr));
+    return 0;
+  }
+  // The saved file is looked for up to three times; each miss saves again
+  // at once (no pause), so the text is written at most four times.
+  // A failing save ends the checks with the same message.
+  const bool saved = qvp::Retry(kSaveCheck, [&](int) {
+    if (edl_io::PathExists(wide_target.c_str())) return qvp::TryResult::kDone;
+    return WriteFile(target, text, hr) ? qvp::TryResult::kAgain : qvp::TryResult::kStop;
+  });
+  if (saved) return 1;
+  Debug(edl_io::kMsgSaveFailed);
+  return 0;
+}
+
 int QVWriteVEDLToFile2(const char16_t* path, _VEDL_INFO_2* const info) {
   if (!info || info->lVersion != 3) return 0;
   try {
     std::string text;
     ListWriter(text, true).Build(*info);
-    if (!path || !CreateFolderForFile(path)) {
-      Debug(u"创建VEDL文件保存路径失败");
-      return 0;
-    }
-    // Existing folders (and an existing file) are found without regard to
-    // case, as the original platform finds them.
-    const std::string target = edl_io::ResolvePath(qvp::Utf16ToUtf8(path));
-    const std::u16string wide_target = qvp::Utf8ToUtf16(target);
-    HRESULT hr = S_OK;
-    if (!WriteFile(target, text, hr)) {
-      Debug(u"保存VEDL文件失败: %s", qvp::HResultMessage(hr));
-      return 0;
-    }
-    // The saved file is looked for up to three times; each miss saves again
-    // at once (no pause), so the text is written at most four times.
-    // A failing save ends the checks with the same message.
-    const bool saved = qvp::Retry(kSaveCheck, [&](int) {
-      if (edl_io::PathExists(wide_target.c_str())) return qvp::TryResult::kDone;
-      return WriteFile(target, text, hr) ? qvp::TryResult::kAgain : qvp::TryResult::kStop;
-    });
-    if (saved) return 1;
-    Debug(edl_io::kMsgSaveFailed);
+    return edl_io::SaveListText(path, text);
   } catch (const std::bad_alloc&) {
     Debug(u"构造vedl文件失败: %s", qvp::HResultMessage(E_OUTOFMEMORY));
   }

@@ -109,3 +109,23 @@ TEST(EdlFaults, FolderThatCannotBeMadeOnTheSecondLevel) {
   EXPECT_EQ(QVWriteVEDLToFile2(Wide(dir / "one/two/x.xml").c_str(), &info), 0);
   EXPECT_TRUE(out.Contains(u"创建VEDL文件保存路径失败"));
 }
+
+// The first-generation writer shares the save and its checks.
+TEST(EdlFaults, FirstGenerationSaveWhoseCheckFailsIsRetriedThenRefused) {
+  Scratch dir;
+  _VEDL_INFO_ info;
+  _VEDL_ITEM_INFO_ item;
+  item.strClipFile = u"/media/a.mxf";
+  info.arrVideo.Add(item);
+  qvp::DebugOutputCapture out;
+  {
+    VanishingFile fs_view;
+    EXPECT_EQ(QVWriteVEDLToFile(dir.Wide("vanishing.xml").c_str(), &info), 0);
+    EXPECT_EQ(VanishingFile::saves, 4);
+  }
+  EXPECT_TRUE(out.Contains(u"保存VEDL文件失败！"));
+  FileFaults faults;
+  faults.Fail(FileCall::kMkdir, 1, 1000, EACCES);
+  EXPECT_EQ(QVWriteVEDLToFile(dir.Wide("new/x.xml").c_str(), &info), 0);
+  EXPECT_FALSE(fs::exists(dir.path / "NEW"));
+}

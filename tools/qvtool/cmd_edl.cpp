@@ -10,6 +10,7 @@
 
 #include "cli.h"
 #include "commands.h"
+#include "edl_common.h"
 #include "qv_commonclass/edl.h"
 #include "qv_commonclass/media.h"
 #include "qv_platform/debug_output.h"
@@ -23,25 +24,6 @@ using namespace qv_commonclass;
 
 std::u16string Wide(const std::string& s) { return qvp::Utf8ToUtf16(s); }
 std::string Narrow(const CString& s) { return s.ToUtf8(); }
-
-// Collects the library's debugger-output lines while a command runs, so that
-// a failure can show why.
-class Messages {
- public:
-  Messages() {
-    previous_ = qvp::SetDebugOutputSink([this](std::u16string_view line) { lines_.emplace_back(line); });
-  }
-  ~Messages() { qvp::SetDebugOutputSink(previous_); }
-  Messages(const Messages&) = delete;
-  Messages& operator=(const Messages&) = delete;
-  void Print() const {
-    for (const auto& l : lines_) std::fprintf(stderr, "  library: %s\n", qvp::Utf16ToUtf8(l).c_str());
-  }
-
- private:
-  std::vector<std::u16string> lines_;
-  qvp::DebugOutputSink previous_;
-};
 
 // ReadFailure says why `file` could not be read as a list: the system's
 // reason when it cannot be opened, else that its content was refused (the
@@ -65,21 +47,6 @@ nlohmann::json ItemJson(const _VEDL_ITEM_INFO_2& it) {
           {"transition", it.lTransType},
           {"clipFile", Narrow(it.strClipFile)},
           {"extFile", Narrow(it.strExtFile)}};
-}
-
-// The video standard whose frame rate matches the list's, for time code
-// text; 0 (the installation's default rate) when none does.
-emQVVideoStandard StandardForRate(double fps) {
-  struct {
-    double fps;
-    emQVVideoStandard standard;
-  } const rates[] = {{25, QV_VIDEOSTANDARD_PAL},           {29.97, QV_VIDEOSTANDARD_NTSC},
-                     {30, QV_VIDEOSTANDARD_NTSC_30},        {24, QV_VIDEOSTANDARD_1080P_24},
-                     {23.976, QV_VIDEOSTANDARD_1080P_2398}, {23.98, QV_VIDEOSTANDARD_1080P_2398},
-                     {50, QV_VIDEOSTANDARD_720P_50},        {59.94, QV_VIDEOSTANDARD_720P_5994}};
-  for (const auto& r : rates)
-    if (std::fabs(fps - r.fps) < 0.005) return r.standard;
-  return QV_VIDEOSTANDARD_DEFAULT;
 }
 
 // Frames with their time code, e.g. "875 (00:00:35:00)".
@@ -114,13 +81,12 @@ int Info(const std::string& file, bool brief) {
     messages.Print();
     return kExitFailure;
   }
-  if (JsonWanted()) JsonResult() = {{"file", file}, {"generation", version == 2 || version == 3 ? 2 : 1}, {"version", version}};
   if (version != 2 && version != 3) {
-    if (JsonWanted()) return kExitOk;
-    std::printf("%s\n  generation 1 (version %d): first-generation list, not read by this command\n", file.c_str(),
-                static_cast<int>(version));
+    if (!JsonWanted()) return InfoV1(file, brief);
+    JsonResult() = {{"file", file}, {"generation", 1}, {"version", version}};
     return kExitOk;
   }
+  if (JsonWanted()) JsonResult() = {{"file", file}, {"generation", 2}, {"version", version}};
   _VEDL_INFO_2 info;
   if (!QVReadVEDLFromFile2(path.c_str(), &info)) {
     Fail(ReadFailure(file, "cannot read the second-generation list"));
@@ -189,9 +155,11 @@ int Version(const std::string& file) {
   return kExitOk;
 }
 
-// Reads a second-generation list and writes it again (as version 3); then
-// reads the result back and checks that every track kept its items.
+// Reads a list and writes it again (a second-generation one as version 3,
+// a first-generation one through its own reader and writer); then reads the
+// result back and checks that every track kept its items.
 int RoundTrip(const std::string& in, const std::string& out) {
+  if (LONG v = 3; QVGetVEDLVersion(Wide(in).c_str(), v) && v != 2 && v != 3) return RoundTripV1(in, out);
   Messages messages;
   _VEDL_INFO_2 info;
   if (!QVReadVEDLFromFile2(Wide(in).c_str(), &info)) {
@@ -256,6 +224,7 @@ int Demo() {
                 ok ? "ok" : "FAILED");
     if (!ok) worst = kExitFailure;
   }
+  if (const int rc = DemoV1(); rc != kExitOk) worst = rc;
   return worst;
 }
 
@@ -286,7 +255,7 @@ void AddEdlCommands(CLI::App& app) {
   AddExamples(version, {"qvtool edl version timeline.xml"});
   AddJsonOutput(version, "{\"file\": FILE, \"version\": number}");
 
-  auto* roundtrip = edl->add_subcommand("roundtrip", "Read a second-generation list and write it again as version 3");
+  auto* roundtrip = edl->add_subcommand("roundtrip", "Read a list and write it again (second generation as version 3, first generation as it is)");
   static std::string rt_in_storage, rt_out_storage;
   auto* rt_in = &rt_in_storage;
   auto* rt_out = &rt_out_storage;
@@ -296,6 +265,7 @@ void AddEdlCommands(CLI::App& app) {
   AddExamples(roundtrip, {"qvtool edl roundtrip timeline.xml /tmp/timeline_v3.xml"});
   AddJsonOutput(roundtrip, "{\"in\": IN, \"out\": OUT, \"videoItems\": count, \"same\": true|false}");
 
+  AddEdlClipCommands(*edl);
   AddDemoSection("edit decision list", Demo);
 }
 
