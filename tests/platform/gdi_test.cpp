@@ -181,6 +181,45 @@ TEST(StretchDIBits, HalftoneKeepsUniformAreasExact) {
   }
 }
 
+TEST(StretchDIBits, HalftoneReductionReadsEveryLayoutTheRightWayUp) {
+  // 16 x 16: top half red, bottom half blue, in each layout; reduced 4x.
+  const Layout layouts[] = {{"24-bit bottom-up", 24, BI_RGB, false},
+                            {"32-bit bottom-up", 32, BI_RGB, false},
+                            {"5-6-5 top-down", 16, BI_BITFIELDS, true},
+                            {"5-5-5 bottom-up", 16, BI_RGB, false}};
+  for (const Layout& l : layouts) {
+    SCOPED_TRACE(l.name);
+    const int row = (16 * l.bits + 31) / 32 * 4;
+    std::vector<std::uint8_t> rows(static_cast<std::size_t>(row) * 16);
+    for (int y = 0; y < 16; ++y) {
+      const bool red = y < 8;
+      std::uint8_t* r = rows.data() + (l.top_down ? y : 15 - y) * row;
+      for (int x = 0; x < 16; ++x) {
+        if (l.bits == 16) {
+          const std::uint16_t v = red ? (l.compression == BI_BITFIELDS ? 0xF800 : 0x7C00) : 0x001F;
+          std::memcpy(r + 2 * x, &v, 2);
+        } else {
+          std::uint8_t* p = r + x * (l.bits / 8);
+          p[0] = red ? 0 : 0xFF, p[1] = 0, p[2] = red ? 0xFF : 0;
+        }
+      }
+    }
+    BITMAPINFO info{};
+    info.bmiHeader = {40, 16, l.top_down ? -16 : 16, 1, l.bits, l.compression, 0, 0, 0, 0, 0};
+    const DWORD masks[3] = {0xF800, 0x07E0, 0x001F};
+    if (l.compression == BI_BITFIELDS) std::memcpy(info.bmiColors, masks, sizeof masks);
+    Surface s(4, 4);
+    s.dc.SetStretchBltMode(HALFTONE);
+    ASSERT_EQ(StretchDIBits(s.dc.m_hDC, 0, 0, 4, 4, 0, 0, 16, 16, rows.data(), &info, DIB_RGB_COLORS, SRCCOPY), 16);
+    for (int x = 0; x < 4; ++x) {
+      EXPECT_EQ(s.At(x, 0), 0xFF0000u);
+      EXPECT_EQ(s.At(x, 1), 0xFF0000u);
+      EXPECT_EQ(s.At(x, 2), 0x0000FFu);
+      EXPECT_EQ(s.At(x, 3), 0x0000FFu);
+    }
+  }
+}
+
 TEST(StretchDIBits, RefusesWhatItCannotDrawAndDrawsNothing) {
   BITMAPINFO info;
   const auto rows = Encode({"", 24, BI_RGB, false}, info);

@@ -5,11 +5,10 @@
 // copying whenever pixman has the format (32-bit, 24-bit, 5-5-5 and 5-6-5),
 // and lets one transform pick the source rectangle, flip a bottom-up picture
 // and scale it; the context's clip region becomes the target image's clip
-// for the one composite. HALFTONE reduces by exact halvings first (a
-// bilinear sample at the corner of four pixels is their mean, and pixman has
-// fast paths for it), then averages the remaining factor, below 2, with a
-// box filter: the same area average as one box filter of the whole factor,
-// at a fraction of the taps.
+// for the one composite. HALFTONE first averages whole blocks of source
+// pixels in one pass over the rows (down to less than twice the target),
+// then pixman's separable box filter takes the remaining factor; enlarging
+// interpolates linearly.
 #include "qv_platform/gdi.h"
 
 #include <fcntl.h>
@@ -208,17 +207,66 @@ void SetTransform(pixman_image_t* img, double sx, double sy, double tx, double t
   pixman_image_set_transform(img, &t);
 }
 
-// Halves `src` (w x h, PAD edges) into a new x8r8g8b8 image; each target
-// pixel is the mean of its 2 x 2 source block.
-pixman_image_t* Halve(pixman_image_t* src, int w, int h, int& out_w, int& out_h) {
-  out_w = std::max(1, w / 2), out_h = std::max(1, h / 2);
-  pixman_image_t* dst = pixman_image_create_bits(PIXMAN_x8r8g8b8, out_w, out_h, nullptr, out_w * 4);
-  if (!dst) return nullptr;
-  SetTransform(src, static_cast<double>(w) / out_w, static_cast<double>(h) / out_h, 0, 0);
-  pixman_image_set_filter(src, PIXMAN_FILTER_BILINEAR, nullptr, 0);
-  pixman_image_set_repeat(src, PIXMAN_REPEAT_PAD);
-  pixman_image_composite32(PIXMAN_OP_SRC, src, nullptr, dst, 0, 0, 0, 0, 0, 0, out_w, out_h);
-  return dst;
+// Averages the source rectangle (sw x sh at x0, y0 in picture coordinates)
+// down to nw x nh pixels in one pass over the rows: target pixel (i, j) is
+// the mean of the source pixels from column i*sw/nw and row j*sh/nh up to
+// the next target's. This is the area average with block edges on whole
+// pixels. The rows of one band are first added byte by byte (a loop the
+// compiler vectorises), then each band's sums are added across the blocks;
+// this reads every source byte once and keeps a 1920 x 1080 picture within
+// a couple of milliseconds, where pixman has no fast path that reads 24-bit
+// rows. `bpp` is 3 or 4 bytes per pixel; 16-bit rows are widened to 3 bytes
+// per pixel first.
+pixman_image_t* ReduceBlocks(const BITMAPINFO* info, const std::uint8_t* rows, std::size_t row_size, bool top_down,
+                             int height, int x0, int y0, int sw, int sh, int nw, int nh) {
+  const BITMAPINFOHEADER& h = info->bmiHeader;
+  const bool wide16 = h.biBitCount == 16;
+  DWORD masks[3] = {0x7C00, 0x03E0, 0x001F};
+  if (wide16 && h.biCompression == BI_BITFIELDS) std::memcpy(masks, info->bmiColors, sizeof masks);
+  const std::size_t bpp = wide16 ? 3 : h.biBitCount / 8;
+  pixman_image_t* out = pixman_image_create_bits(PIXMAN_x8r8g8b8, nw, nh, nullptr, nw * 4);
+  if (!out) return nullptr;
+  std::uint32_t* data = pixman_image_get_data(out);
+  std::vector<std::size_t> edge(static_cast<std::size_t>(nw) + 1);
+  for (int i = 0; i <= nw; ++i) edge[static_cast<std::size_t>(i)] = static_cast<std::size_t>(static_cast<std::int64_t>(i) * sw / nw);
+  const std::size_t band_bytes = static_cast<std::size_t>(sw) * bpp;
+  std::vector<std::uint32_t> acc(band_bytes);
+  std::vector<std::uint8_t> widened(wide16 ? band_bytes : 0);
+  for (int j = 0; j < nh; ++j) {
+    const int first = y0 + static_cast<int>(static_cast<std::int64_t>(j) * sh / nh);
+    const int last = y0 + static_cast<int>(static_cast<std::int64_t>(j + 1) * sh / nh);
+    std::fill(acc.begin(), acc.end(), 0u);
+    for (int y = first; y < last; ++y) {
+      const int memory_row = top_down ? y : height - 1 - y;
+      const std::uint8_t* row = rows + row_size * static_cast<std::size_t>(memory_row);
+      const std::uint8_t* p;
+      if (wide16) {
+        for (int x = 0; x < sw; ++x) {
+          std::uint16_t v;
+          std::memcpy(&v, row + 2 * static_cast<std::size_t>(x0 + x), 2);
+          const std::uint32_t c = Expand16(v, masks);
+          std::uint8_t* o = &widened[static_cast<std::size_t>(x) * 3];
+          o[0] = static_cast<std::uint8_t>(c), o[1] = static_cast<std::uint8_t>(c >> 8),
+          o[2] = static_cast<std::uint8_t>(c >> 16);
+        }
+        p = widened.data();
+      } else {
+        p = row + static_cast<std::size_t>(x0) * bpp;
+      }
+      std::uint32_t* a = acc.data();
+      for (std::size_t k = 0; k < band_bytes; ++k) a[k] += p[k];
+    }
+    std::uint32_t* out_row = data + static_cast<std::size_t>(j) * static_cast<std::size_t>(nw);
+    const auto rows_in = static_cast<std::uint32_t>(last - first);
+    for (int i = 0; i < nw; ++i) {
+      const std::size_t from = edge[static_cast<std::size_t>(i)], to = edge[static_cast<std::size_t>(i) + 1];
+      std::uint32_t b = 0, g = 0, r = 0;
+      for (std::size_t x = from; x < to; ++x) b += acc[x * bpp], g += acc[x * bpp + 1], r += acc[x * bpp + 2];
+      const std::uint32_t n = rows_in * static_cast<std::uint32_t>(to - from);
+      out_row[i] = ((r + n / 2) / n) << 16 | ((g + n / 2) / n) << 8 | ((b + n / 2) / n);
+    }
+  }
+  return out;
 }
 
 // Sets the HALFTONE filter for a scale (source pixels per target pixel) per
@@ -330,27 +378,17 @@ int StretchDIBits(HDC dc, int x_dest, int y_dest, int dest_width, int dest_heigh
   double left = x_src, top = y_src;
   int image_height = static_cast<int>(height);
   ImageRef reduced;
-  std::vector<std::uint32_t> unused;
   if (dc->stretch_mode == HALFTONE && (sx >= 2.0 || sy >= 2.0)) {
-    // Halve the source rectangle while at least twice the target in both
-    // directions; first bring it to the top-down x8r8g8b8 form.
-    int w = src_width, hgt = src_height;
-    ImageRef cut(pixman_image_create_bits(PIXMAN_x8r8g8b8, w, hgt, nullptr, w * 4));
-    if (!cut.p) return 0;
-    SetTransform(src.p, 1.0, top_down ? 1.0 : -1.0, x_src, top_down ? y_src : static_cast<double>(height - y_src));
-    pixman_image_set_filter(src.p, PIXMAN_FILTER_NEAREST, nullptr, 0);
-    pixman_image_composite32(PIXMAN_OP_SRC, src.p, nullptr, cut.p, 0, 0, 0, 0, 0, 0, w, hgt);
-    while (w >= 2 * dest_width && hgt >= 2 * dest_height) {
-      int nw = 0, nh = 0;
-      ImageRef next(Halve(cut.p, w, hgt, nw, nh));
-      if (!next.p) return 0;
-      cut = std::move(next);
-      w = nw, hgt = nh;
-    }
-    reduced = std::move(cut);
-    sx = static_cast<double>(w) / dest_width, sy = static_cast<double>(hgt) / dest_height;
+    // Average whole blocks down to at most twice the target on each axis,
+    // then let the box filter below take the remaining factor.
+    const int nw = sx >= 2.0 ? std::max(dest_width, static_cast<int>(src_width / std::floor(sx))) : src_width;
+    const int nh = sy >= 2.0 ? std::max(dest_height, static_cast<int>(src_height / std::floor(sy))) : src_height;
+    reduced = ImageRef(ReduceBlocks(info, static_cast<const std::uint8_t*>(bits), row_size, top_down,
+                                    static_cast<int>(height), x_src, y_src, src_width, src_height, nw, nh));
+    if (!reduced.p) return 0;
+    sx = static_cast<double>(nw) / dest_width, sy = static_cast<double>(nh) / dest_height;
     left = top = 0;
-    image_height = hgt;
+    image_height = nh;
   }
   pixman_image_t* source = reduced.p ? reduced.p : src.p;
   pixman_image_set_repeat(source, PIXMAN_REPEAT_PAD);
