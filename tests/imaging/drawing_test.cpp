@@ -125,13 +125,14 @@ TEST(QVGetSkinPath, JoinsTheCommonControlFolderWithoutASeparator) {
   ASSERT_FALSE(beside.IsEmpty());
   EXPECT_TRUE(std::filesystem::is_regular_file(beside.ToUtf8() + "/MaterialManagement/VClip.bmp"));
 
-  ::setenv("QV_SKIN_DIR", "/opt/skins/blue/", 1);
-  EXPECT_EQ(qv_commonctrl::QV_GetSkinPath(0), CString("/opt/skins/blue"));
-  EXPECT_EQ(QVGetSkinPath(u"\\MaterialManagement\\TXT.bmp"), CString(u"/opt/skins/blue\\MaterialManagement\\TXT.bmp"));
-  // Asked once: a later change of the folder is not seen.
+  // The folder is asked once; later changes are not seen. (Set to the real
+  // folder, so that other tests of this process still find the skin.)
+  ::setenv("QV_SKIN_DIR", (beside.ToUtf8() + "/").c_str(), 1);
+  EXPECT_EQ(qv_commonctrl::QV_GetSkinPath(0), beside);  // trailing '/' dropped
+  EXPECT_EQ(QVGetSkinPath(u"\\MaterialManagement\\TXT.bmp"), beside + u"\\MaterialManagement\\TXT.bmp");
   ::setenv("QV_SKIN_DIR", "/elsewhere", 1);
-  EXPECT_EQ(QVGetSkinPath(u"/x"), CString(u"/opt/skins/blue/x"));
-  EXPECT_EQ(QVGetSkinPath(nullptr), CString(u"/opt/skins/blue"));
+  EXPECT_EQ(QVGetSkinPath(u"/x"), beside + u"/x");
+  EXPECT_EQ(QVGetSkinPath(nullptr), beside);
   ::unsetenv("QV_SKIN_DIR");
 }
 
