@@ -121,11 +121,8 @@ BENCHMARK(BM_FwriteSameBytes)->Unit(benchmark::kMillisecond);
 // Draws the loaded 1920 x 1080 picture into a 160 x 90 context.
 void DrawThumbnail(benchmark::State& state, int mode) {
   std::unique_ptr<tagQVThumbnail> picture(QVGetThumbnailFromBitmap(PictureFile().u16string().c_str(), nullptr));
-  CDC dc;
-  CBitmap bitmap;
-  dc.CreateCompatibleDC(nullptr);
-  bitmap.CreateCompatibleBitmap(&dc, 160, 90);
-  HGDIOBJ stock = dc.SelectObject(&bitmap);
+  qvp::MemoryCanvas canvas(160, 90);
+  CDC& dc = canvas.dc;
   CRect rect(0, 0, 160, 90);
   for (auto _ : state) {
     if (mode == HALFTONE) {
@@ -135,7 +132,6 @@ void DrawThumbnail(benchmark::State& state, int mode) {
     }
     benchmark::ClobberMemory();
   }
-  dc.SelectObject(stock);
 }
 void BM_ThumbnailHalftone(benchmark::State& state) { DrawThumbnail(state, HALFTONE); }
 void BM_ThumbnailColorOnColor(benchmark::State& state) { DrawThumbnail(state, COLORONCOLOR); }

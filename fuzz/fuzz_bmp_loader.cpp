@@ -63,14 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Only pictures the drawing supports, and small enough to draw quickly.
   const WORD bits = picture->wBitCount;
   if ((bits == 24 || bits == 32) && picture->nWidth <= 2048 && picture->nHeight <= 2048) {
-    CDC dc;
-    CBitmap bitmap;
-    dc.CreateCompatibleDC(nullptr);
-    bitmap.CreateCompatibleBitmap(&dc, 64, 48);
-    HGDIOBJ stock = dc.SelectObject(&bitmap);
+    qvp::MemoryCanvas canvas(64, 48);
     CRect rect(0, 0, 64, 48);
-    QVDrawThumbnail(&dc, rect, picture, 0, 2);
-    dc.SelectObject(stock);
+    QVDrawThumbnail(&canvas.dc, rect, picture, 0, 2);
   }
   delete picture;
   return 0;

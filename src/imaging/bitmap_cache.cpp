@@ -76,17 +76,6 @@ int CommonValueFor(LONG type, LONGLONG sub) {
   }
 }
 
-class SectionGuard {
- public:
-  explicit SectionGuard(CRITICAL_SECTION* cs) : cs_(cs) { EnterCriticalSection(cs_); }
-  ~SectionGuard() { LeaveCriticalSection(cs_); }
-  SectionGuard(const SectionGuard&) = delete;
-  SectionGuard& operator=(const SectionGuard&) = delete;
-
- private:
-  CRITICAL_SECTION* cs_;
-};
-
 }  // namespace
 
 CQVBitmapCache::CQVBitmapCache() {
@@ -106,19 +95,7 @@ CQVBitmapCache::~CQVBitmapCache() {
 }
 
 CQVBitmapCache* CQVBitmapCache::instance() {
-  if (CQVBitmapCache* p = g_instance.load(std::memory_order_acquire)) return p;
-  bool failed = false;
-  CRITICAL_SECTION* lock = detail::ProcessLock();
-  if (lock) EnterCriticalSection(lock);
-  try {
-    if (!g_instance.load(std::memory_order_relaxed)) g_instance.store(new CQVBitmapCache, std::memory_order_release);
-  } catch (...) {
-    failed = true;
-  }
-  if (lock) LeaveCriticalSection(lock);
-  // Traced outside the lock: the trace may create the logger connection
-  // under it.
-  if (failed) {
+  if (!detail::CreateUnderProcessLock(g_instance, [] { return new CQVBitmapCache; })) {
     QV_Trace0Ex2(u"ZORerer", u"CQVBitmapCache::instance", kTraceLevelSingleton, 11002004,
                  u"创建CQVBitmapCache的实例出现异常");
   }
@@ -204,11 +181,9 @@ int CQVBitmapCache::LoadThumbnailList(CommonBitmap first, CString path) {
   const WORD bits = header.biBitCount;
   if (bits != 24 && bits != 32) return 1;  // what the image list would draw here
   const int count = header.biWidth / side;
-  CDC dc;
-  if (!dc.CreateCompatibleDC(nullptr)) return 1;
-  CBitmap bitmap;
-  if (!bitmap.CreateCompatibleBitmap(&dc, side, side)) return 1;
-  HGDIOBJ stock = dc.SelectObject(&bitmap);
+  qvp::MemoryCanvas canvas(side, side);
+  if (!canvas.ok()) return 1;
+  CDC& dc = canvas.dc;
   dc.SetStretchBltMode(COLORONCOLOR);
   BITMAPINFO info{};
   info.bmiHeader = header;
@@ -224,9 +199,8 @@ int CQVBitmapCache::LoadThumbnailList(CommonBitmap first, CString path) {
     for (int y = 0; y < side; ++y)
       for (int x = 0; x < side; ++x)
         if (dc.GetPixel(x, y) == mask) SetPixel(dc.m_hDC, x, y, 0);
-    if (tagQVThumbnail* icon = NewThumbnail(dc, bitmap)) StoreCommon(first + i, icon);
+    if (tagQVThumbnail* icon = NewThumbnail(dc, canvas.bitmap)) StoreCommon(first + i, icon);
   }
-  dc.SelectObject(stock);
   return 1;
 }
 
@@ -336,7 +310,7 @@ tagQVThumbnail* CQVBitmapCache::GetThumbnail(stu_QVObject* object, int no_load, 
     }
     if (found) return found;
     if (!present && !no_load) {
-      SectionGuard guard(&load_lock_);
+      CQVCriticalSectionNurse guard(&load_lock_);
       // Another thread may have loaded this object while this one waited.
       {
         std::shared_lock lock(maps_lock_);
@@ -369,7 +343,7 @@ tagQVThumbnail* CQVBitmapCache::GetThumbnail(stu_QVObject* object, int no_load, 
   if (type == 32768 && FileExists(object->strThumbnailFile)) {
     tagQVThumbnail* loaded = nullptr;
     {
-      SectionGuard guard(&load_lock_);
+      CQVCriticalSectionNurse guard(&load_lock_);
       try {
         loaded = QVGetThumbnailFromBitmap(object->strThumbnailFile.GetString(), nullptr);
       } catch (const std::exception&) {

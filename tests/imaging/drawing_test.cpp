@@ -13,17 +13,9 @@ namespace {
 
 using namespace qv_commonclass;
 
-struct Surface {
-  Surface(int w, int h) {
-    dc.CreateCompatibleDC(nullptr);
-    bitmap.CreateCompatibleBitmap(&dc, w, h);
-    stock = dc.SelectObject(&bitmap);
-  }
-  ~Surface() { dc.SelectObject(stock); }
+struct Surface : qvp::MemoryCanvas {
+  Surface(int w, int h) : qvp::MemoryCanvas(w, h) {}
   bool Covered(int x, int y) const { return (dc.GetPixel(x, y) & 0xFFFFFF) != 0; }
-  CDC dc;
-  CBitmap bitmap;
-  HGDIOBJ stock = nullptr;
 };
 
 // A white 32-bit picture.

@@ -16,22 +16,14 @@
 
 namespace {
 
-// A memory context with a bitmap of w x h selected, freed at scope end.
-struct Surface {
-  Surface(int w, int h) {
-    dc.CreateCompatibleDC(nullptr);
-    EXPECT_TRUE(bitmap.CreateCompatibleBitmap(&dc, w, h));
-    stock = dc.SelectObject(&bitmap);
-  }
-  ~Surface() { dc.SelectObject(stock); }
+// A memory context with a bitmap of w x h selected.
+struct Surface : qvp::MemoryCanvas {
+  Surface(int w, int h) : qvp::MemoryCanvas(w, h) { EXPECT_TRUE(ok()); }
   std::uint32_t At(int x, int y) const {
     int w = 0, h = 0, stride = 0;
     const std::uint32_t* p = qvp::DCPixels(dc.m_hDC, &w, &h, &stride);
     return p[y * (stride / 4) + x] & 0xFFFFFF;
   }
-  CDC dc;
-  CBitmap bitmap;
-  HGDIOBJ stock = nullptr;
 };
 
 // The 3 x 2 test picture, top row first, as 0x00RRGGBB.

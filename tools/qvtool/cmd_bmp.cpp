@@ -83,20 +83,6 @@ bool ParseSize(const std::string& text, int& w, int& h) {
          w <= 8192 && h <= 8192;
 }
 
-// A memory context with a black bitmap of w x h selected.
-struct Canvas {
-  Canvas(int w, int h) {
-    dc.CreateCompatibleDC(nullptr);
-    ok = bitmap.CreateCompatibleBitmap(&dc, w, h);
-    stock = dc.SelectObject(&bitmap);
-  }
-  ~Canvas() { dc.SelectObject(stock); }
-  CDC dc;
-  CBitmap bitmap;
-  HGDIOBJ stock = nullptr;
-  bool ok = false;
-};
-
 int Thumbnail(const std::string& file, const std::string& out, const std::string& size, int aspect) {
   int w = 0, h = 0;
   if (!ParseSize(size, w, h)) {
@@ -114,8 +100,8 @@ int Thumbnail(const std::string& file, const std::string& out, const std::string
          "-bit palette pictures cannot be drawn (16, 24 and 32 bits can)");
     return kExitFailure;
   }
-  Canvas canvas(w, h);
-  if (!canvas.ok) {
+  qvp::MemoryCanvas canvas(w, h);
+  if (!canvas.ok()) {
     Fail("bmp thumbnail: cannot make a " + size + " picture");
     return kExitFailure;
   }
@@ -182,7 +168,7 @@ int Demo() {
 
   constexpr int kCols = 4, kCellW = 200, kCellH = 124, kPad = 6;
   const int rows = (static_cast<int>(items.size()) + kCols - 1) / kCols;
-  Canvas sheet(kCols * kCellW, rows * kCellH);
+  qvp::MemoryCanvas sheet(kCols * kCellW, rows * kCellH);
   std::unique_ptr<tagQVThumbnail> back(
       QVGetThumbnailFromBitmap((skin + u"ClipBKSmall_Normal.bmp").GetString(), nullptr));
   int drawn = 0;

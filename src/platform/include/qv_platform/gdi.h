@@ -295,3 +295,32 @@ inline BOOL CBitmap::CreateCompatibleBitmap(CDC* dc, int width, int height) {
   m_hObject = ::CreateCompatibleBitmap(dc ? dc->m_hDC : nullptr, width, height);
   return m_hObject != nullptr;
 }
+
+namespace qvp {
+
+// MemoryCanvas: a memory context compatible with the display with a black
+// bitmap of width x height selected; the bitmap is selected out again and
+// both are freed when the canvas goes. ok() is false when either could not
+// be made (a size not positive or above 32767, or no memory).
+class MemoryCanvas {
+ public:
+  MemoryCanvas(int width, int height) {
+    if (dc.CreateCompatibleDC(nullptr) && bitmap.CreateCompatibleBitmap(&dc, width, height)) {
+      stock_ = dc.SelectObject(&bitmap);
+    }
+  }
+  ~MemoryCanvas() {
+    if (stock_) dc.SelectObject(stock_);
+  }
+  MemoryCanvas(const MemoryCanvas&) = delete;
+  MemoryCanvas& operator=(const MemoryCanvas&) = delete;
+  bool ok() const noexcept { return stock_ != nullptr; }
+
+  CDC dc;
+  CBitmap bitmap;
+
+ private:
+  HGDIOBJ stock_ = nullptr;
+};
+
+}  // namespace qvp
