@@ -33,6 +33,7 @@ int main(int argc, char** argv) {
   qvtool::AddEdlCommands(app);
   qvtool::AddDatabaseCommands(app);
   qvtool::AddFileCommands(app);
+  qvtool::AddBitmapCommands(app);
   qvtool::AddTextCommands(app);
   qvtool::AddDemoCommand(app);  // it runs the sections the others added
   qvtool::AddHelpCommand(app);  // last two: they walk every command
