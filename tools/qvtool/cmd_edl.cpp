@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "paths.h"
 #include "qv_commonclass/edl.h"
 #include "qv_commonclass/media.h"
 #include "qv_platform/debug_output.h"
@@ -20,6 +21,8 @@ namespace {
 using namespace qv_commonclass;
 
 std::u16string Wide(const std::string& s) { return qvp::Utf8ToUtf16(s); }
+// The library takes absolute paths only; a bare name means the current folder.
+std::u16string WidePath(const std::string& s) { return Wide(AbsolutePath(s)); }
 std::string Narrow(const CString& s) { return s.ToUtf8(); }
 
 // Collects the library's debugger-output lines while a command runs, so that
@@ -80,8 +83,9 @@ void PrintTrack(const char* title, const CVEDLItemArray2& items, emQVVideoStanda
 }
 
 int Info(const std::string& file, bool brief) {
+  if (!Utf8Argument("edl info", "'" + file + "'", file)) return kExitUsage;
   Messages messages;
-  const std::u16string path = Wide(file);
+  const std::u16string path = WidePath(file);
   LONG version = -1;
   if (!QVGetVEDLVersion(path.c_str(), version)) {
     Fail("cannot read the list file " + file);
@@ -127,9 +131,10 @@ int Info(const std::string& file, bool brief) {
 }
 
 int Version(const std::string& file) {
+  if (!Utf8Argument("edl version", "'" + file + "'", file)) return kExitUsage;
   Messages messages;
   LONG version = 0;
-  if (!QVGetVEDLVersion(Wide(file).c_str(), version)) {
+  if (!QVGetVEDLVersion(WidePath(file).c_str(), version)) {
     Fail("cannot read the version of " + file);
     messages.Print();
     return kExitFailure;
@@ -141,21 +146,30 @@ int Version(const std::string& file) {
 // Reads a second-generation list and writes it again (as version 3); then
 // reads the result back and checks that every track kept its items.
 int RoundTrip(const std::string& in, const std::string& out) {
+  if (!Utf8Argument("edl roundtrip", "'" + in + "'", in) || !Utf8Argument("edl roundtrip", "'" + out + "'", out))
+    return kExitUsage;
+  // The writer takes a path without a full stop anywhere for a folder and
+  // would create it instead of the file.
+  if (AbsolutePath(out).find('.') == std::string::npos) {
+    Fail("edl roundtrip: " + out + ": give the list file a name with an extension (e.g. " + out +
+         ".xml); the library takes a path without a full stop for a folder");
+    return kExitUsage;
+  }
   Messages messages;
   _VEDL_INFO_2 info;
-  if (!QVReadVEDLFromFile2(Wide(in).c_str(), &info)) {
+  if (!QVReadVEDLFromFile2(WidePath(in).c_str(), &info)) {
     Fail("cannot read the second-generation list " + in);
     messages.Print();
     return kExitFailure;
   }
   info.lVersion = 3;
-  if (!QVWriteVEDLToFile2(Wide(out).c_str(), &info)) {
+  if (!QVWriteVEDLToFile2(WidePath(out).c_str(), &info)) {
     Fail("cannot write " + out);
     messages.Print();
     return kExitFailure;
   }
   _VEDL_INFO_2 back;
-  if (!QVReadVEDLFromFile2(Wide(out).c_str(), &back)) {
+  if (!QVReadVEDLFromFile2(WidePath(out).c_str(), &back)) {
     Fail("the written list " + out + " does not read back");
     messages.Print();
     return kExitFailure;
@@ -177,8 +191,8 @@ int Demo() {
   const std::filesystem::path dir = std::filesystem::path(QV_DATA_DIR) / "edl";
   std::error_code ec;
   std::vector<std::filesystem::path> files;
-  for (const auto& e : std::filesystem::directory_iterator(dir, ec))
-    if (e.path().extension() == ".xml") files.push_back(e.path());
+  for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+    if (it->path().extension() == ".xml") files.push_back(it->path());
   if (files.empty()) {
     Fail("no sample lists under " + dir.string());
     return kExitFailure;
