@@ -208,4 +208,17 @@ TEST(Qvtool, SettingsLongerThanTheStoreReadsAreRefused) {
   }
 }
 
+// Condition files the JSON reader refuses in ways other than a syntax error
+// (found by fuzzing: a number beyond the range of a double aborted the tool).
+TEST(Qvtool, ConditionFilesOutOfRangeFailWithAMessage) {
+  const fs::path dir = qvtest::ScratchFolder();
+  for (const char* text : {R"([{"kind":"plain","field":"F","operator":"=","value":4e353}])",
+                           R"([{"kind":1e400,"field":"F","operator":"=","value":1}])"}) {
+    qvtest::WriteFile(dir / "c.json", text);
+    const Outcome o = RunTool({"sql-where", "c.json", "--dialect", "oracle"}, dir);
+    EXPECT_EQ(o.code, 1) << text << "\n" << o.err;
+    EXPECT_NE(o.err.find("c.json: not valid JSON"), std::string::npos) << o.err;
+  }
+}
+
 }  // namespace

@@ -165,6 +165,9 @@ std::optional<ConditionFile> ParseConditionFile(std::string_view text, std::stri
   } catch (const json::parse_error& e) {
     error = "not valid JSON at byte " + std::to_string(e.byte) + ": " + e.what();
     return std::nullopt;
+  } catch (const json::exception& e) {  // a number beyond the range of a double
+    error = std::string("not valid JSON: ") + e.what();
+    return std::nullopt;
   }
   try {
     return ReadConditions(doc);
