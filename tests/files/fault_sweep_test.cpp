@@ -84,13 +84,14 @@ std::map<FileCall, int> CountCalls(Operation run) {
 
 }  // namespace
 
-// The tree copy (QVCopyAllFile) stops at the first failure; what it copied
-// until then is whole, and a file it was writing is removed.
-TEST(FaultSweep, TreeCopyLeavesOnlyWholeFiles) {
-  const fs::path dir = qvtest::ScratchFolder();
+// Copies the tree `src` under `dir` to `dir`/dst with `copy` once for every
+// call of each kind that a clean copy makes, failing that call. Nothing may
+// be half-written; with `judge_result`, a reported success must be whole.
+template <typename Copy>
+void SweepTreeCopy(const fs::path& dir, Copy copy, bool judge_result) {
   MakeTree(dir / "src");
   const auto source = Files(dir / "src");
-  const auto counts = CountCalls([&](FileFaults&) { ASSERT_EQ(QVCopyAllFile(W(dir / "src"), W(dir / "clean")), 1); });
+  const auto counts = CountCalls([&](FileFaults&) { ASSERT_EQ(copy(dir / "clean"), 1); });
   ASSERT_TRUE(Files(dir / "clean") == source);
   for (const Kind& k : kKinds) {
     for (int n = 1; n <= counts.at(k.call); ++n) {
@@ -100,41 +101,32 @@ TEST(FaultSweep, TreeCopyLeavesOnlyWholeFiles) {
       {
         FileFaults faults;
         faults.Fail(k.call, n, n, k.err);
-        result = QVCopyAllFile(W(dir / "src"), W(dir / "dst"));
+        result = copy(dir / "dst");
       }
-      // A failure inside a subfolder is not reported (the subfolder's result
-      // is ignored), so only the files themselves are judged here.
       ExpectNothingHalfWritten(source, dir / "dst", what + (result ? " (reported 1)" : ""));
+      if (judge_result && result == 1) {
+        const auto copied = Files(dir / "dst");
+        EXPECT_TRUE(copied == source) << what << ": reported whole, holds " << Summary(copied);
+      }
     }
   }
+}
+
+// The tree copy (QVCopyAllFile) stops at the first failure; what it copied
+// until then is whole, and a file it was writing is removed. A failure inside
+// a subfolder is not reported (the subfolder's result is ignored), so only
+// the files themselves are judged.
+TEST(FaultSweep, TreeCopyLeavesOnlyWholeFiles) {
+  const fs::path dir = qvtest::ScratchFolder();
+  SweepTreeCopy(dir, [&](const fs::path& to) { return QVCopyAllFile(W(dir / "src"), W(to)); }, false);
 }
 
 // The shell's copy of a tree: a failure removes the file in work and reports
 // the failure.
 TEST(FaultSweep, ShellTreeCopyLeavesOnlyWholeFiles) {
   const fs::path dir = qvtest::ScratchFolder();
-  MakeTree(dir / "src");
-  const auto source = Files(dir / "src");
   int aborted = 0;
-  const auto counts =
-      CountCalls([&](FileFaults&) { ASSERT_EQ(QVSHCopyFile(nullptr, W(dir / "src"), W(dir / "clean"), aborted), 1); });
-  for (const Kind& k : kKinds) {
-    for (int n = 1; n <= counts.at(k.call); ++n) {
-      const std::string what = std::string(k.name) + " #" + std::to_string(n);
-      fs::remove_all(dir / "dst");
-      int result = 0;
-      {
-        FileFaults faults;
-        faults.Fail(k.call, n, n, k.err);
-        result = QVSHCopyFile(nullptr, W(dir / "src"), W(dir / "dst"), aborted);
-      }
-      ExpectNothingHalfWritten(source, dir / "dst", what);
-      if (result == 1) {
-        const auto copied = Files(dir / "dst");
-        EXPECT_TRUE(copied == source) << what << ": reported whole, holds " << Summary(copied);
-      }
-    }
-  }
+  SweepTreeCopy(dir, [&](const fs::path& to) { return QVSHCopyFile(nullptr, W(dir / "src"), W(to), aborted); }, true);
 }
 
 // A move whose rename is refused (another file system) copies and then
