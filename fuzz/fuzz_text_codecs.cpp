@@ -4,8 +4,7 @@
 //   - the Windows counting functions agree with the std::string forms and
 //     never write past the size they are given;
 //   - code page 936 and 1252 text that decodes without '?' encodes back to
-//     the same bytes, and UTF-16 text that one of them can hold whole
-//     survives the trip through it.
+//     the same bytes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -73,10 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckCodePage(936, bytes);
   CheckCodePage(1252, bytes);
   CheckCodePage(CP_UTF8, bytes);
-  for (UINT code_page : {936u, 1252u}) {
-    const std::string narrow = qvp::FromWide(units, code_page);
-    if (narrow.find('?') == std::string::npos && narrow.find('\0') == std::string::npos)
-      QV_FUZZ_CHECK(qvp::ToWide(narrow, code_page) == units);
-  }
+  // UTF-16 into the code pages: Windows maps characters a code page lacks to
+  // a look-alike (best fit) or '?', so only the absence of crashes and
+  // overruns is checked here.
+  for (UINT code_page : {936u, 1252u}) qvp::ToWide(qvp::FromWide(units, code_page), code_page);
   return 0;
 }
