@@ -5,7 +5,8 @@ packages=(cmake ninja-build g++ pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   libpugixml-dev libspdlog-dev libfmt-dev libcli11-dev nlohmann-json3-dev
   libsqlite3-dev uuid-dev libpixman-1-dev libpng-dev
-  help2man dpkg-dev file)
+  help2man dpkg-dev file
+  clang libclang-rt-14-dev ccache)  # the fuzz targets: clang 14 and its libFuzzer runtime
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

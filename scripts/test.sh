@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the sanitizer build (AddressSanitizer and
 # UndefinedBehaviorSanitizer), the threaded tests under ThreadSanitizer, and a
-# consumer project built against the installed package.
+# consumer project built against the installed package, then the fuzz targets
+# (scripts/fuzz-ci.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/ensure-deps.sh
@@ -20,3 +21,7 @@ ctest --preset tsan --no-tests=ignore
 # The Debian package of the sanitizer build: built, installed into a scratch
 # root with dpkg, its qvtool run there.
 ./scripts/package-test.sh build/dev
+
+# Fuzzing: every registered fuzz target over its committed corpus, then for a
+# bounded time (about two minutes in all); a crash fails the test command.
+./scripts/fuzz-ci.sh

@@ -432,7 +432,10 @@ void AppendCode(std::string& out, char code, bool alt, const SYSTEMTIME& st) {
       }
       break;
     case 'y': out += Num(st.wYear % 100, 2, alt); break;
-    case 'Y': out += std::to_string(st.wYear); break;
+    // At least four digits, as the platform's C runtime writes the year: "0223"
+    // for 223, so that ParseDateTime, which takes four-digit years only,
+    // reads back every date this writes (%#Y drops the zeros).
+    case 'Y': out += Num(st.wYear, 4, alt); break;
     case 'z':
     case 'Z': break;
     case '%': out += '%'; break;
@@ -492,7 +495,8 @@ CString COleDateTime::Format(DWORD flags, LCID /*lcid*/) const {
   if (flags & VAR_DATEVALUEONLY) with_date = true, with_time = false;
   if (flags & VAR_TIMEVALUEONLY) with_date = false, with_time = true;
   std::u16string text;
-  if (with_date) text += qvp::Format(u"%d/%d/%d", st.wYear, st.wMonth, st.wDay);
+  // "yyyy" of the locale pattern is four digits, zero-padded below 1000.
+  if (with_date) text += qvp::Format(u"%04d/%d/%d", st.wYear, st.wMonth, st.wDay);
   if (with_date && with_time) text += u' ';
   if (with_time) text += qvp::Format(u"%d:%02d:%02d", st.wHour, st.wMinute, st.wSecond);
   return CString(std::move(text));

@@ -77,15 +77,25 @@ class TreeOperation {
   std::uint64_t total_ = 0, done_ = 0;
 
  private:
+  // A listing cut short by a read error is an error: a copy would otherwise
+  // report success without the names never read, and a move would then
+  // remove them from the source.
   int Names(const std::string& dir, std::vector<std::string>& names) {
     DIR* d = ops_.opendir(dir.c_str());
     if (!d) return errno;
-    while (struct dirent* e = ops_.readdir(d)) {
+    int err = 0;
+    for (;;) {
+      errno = 0;
+      const struct dirent* e = ops_.readdir(d);
+      if (!e) {
+        err = errno;
+        break;
+      }
       const std::string n = e->d_name;
       if (n != "." && n != "..") names.push_back(n);
     }
     ops_.closedir(d);
-    return 0;
+    return err;
   }
 
   int CopyLink(const std::string& src, const std::string& dst) {

@@ -164,6 +164,37 @@ TEST(OleDateTimeTest, Parse) {
   }
 }
 
+// The date text the value class writes must read back, for every year it
+// can hold: years below 1000 are written with leading zeros ("0223"), as the
+// platform's runtime writes them, since the reader takes four-digit years only.
+TEST(OleDateTimeTest, OwnTextReadsBackForEveryYear) {
+  const struct {
+    int year;
+    const char16_t* iso;     // Format("%Y-%m-%d %H:%M:%S")
+    const char16_t* locale;  // Format() at a time of day other than midnight
+  } cases[] = {
+      {100, u"0100-02-03 04:05:06", u"0100/2/3 4:05:06"},
+      {223, u"0223-02-03 04:05:06", u"0223/2/3 4:05:06"},
+      {999, u"0999-02-03 04:05:06", u"0999/2/3 4:05:06"},
+      {1000, u"1000-02-03 04:05:06", u"1000/2/3 4:05:06"},
+      {9999, u"9999-02-03 04:05:06", u"9999/2/3 4:05:06"},
+  };
+  for (const auto& c : cases) {
+    const COleDateTime t(c.year, 2, 3, 4, 5, 6);
+    EXPECT_EQ(t.Format(u"%Y-%m-%d %H:%M:%S"), c.iso);
+    EXPECT_EQ(t.Format(), c.locale);
+    COleDateTime back;
+    EXPECT_TRUE(back.ParseDateTime(c.iso) && back == t) << c.year;
+    EXPECT_TRUE(back.ParseDateTime(c.locale) && back == t) << c.year;
+  }
+  EXPECT_EQ(COleDateTime(223, 2, 3, 0, 0, 0).Format(u"%#Y"), u"223");
+  for (int year = 100; year <= 9999; year += 7) {
+    const COleDateTime t(year, 12, 31, 23, 59, 59);
+    COleDateTime back;
+    ASSERT_TRUE(back.ParseDateTime(t.Format(u"%Y-%m-%d %H:%M:%S")) && back == t) << year;
+  }
+}
+
 TEST(OleDateTimeTest, CurrentTimeIsNow) {
   SYSTEMTIME now;
   GetLocalTime(&now);

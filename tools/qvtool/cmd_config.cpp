@@ -21,6 +21,9 @@ using qv_commonclass::CQVConfigureManage;
 
 CString Wide(const std::string& utf8) { return CString::FromUtf8(utf8); }
 
+// The store's read buffer, in UTF-16 units, terminating NUL included.
+constexpr int kReadBufferChars = 1024;
+
 CQVConfigureManage* Store() {
   CQVConfigureManage* store = CQVConfigureManage::instance();
   if (!store) Fail("the configuration store could not be created");
@@ -30,8 +33,8 @@ CQVConfigureManage* Store() {
 // StoredLine is the key's whole line as the file holds it (value and
 // comment); empty when the key is missing.
 CString StoredLine(const CQVConfigureManage& store, const char16_t* section, const char16_t* key) {
-  char16_t buffer[1024] = {};
-  const DWORD n = GetPrivateProfileStringW(section, key, u"", buffer, 1024, store.GetIniFileName());
+  char16_t buffer[kReadBufferChars] = {};
+  const DWORD n = GetPrivateProfileStringW(section, key, u"", buffer, kReadBufferChars, store.GetIniFileName());
   return CString(buffer, static_cast<int>(n));
 }
 
@@ -146,6 +149,18 @@ void AddConfigCommands(CLI::App& app) {
       ExitCode() = kExitUsage;
       return;
     }
+    // The store reads a setting through a buffer of kReadBufferChars
+    // characters: a longer line would be stored but read back cut short, so
+    // it is refused before anything is written.
+    const int line_length = value.GetLength() + (comment.IsEmpty() ? 0 : 3 + comment.GetLength());
+    if (line_length >= kReadBufferChars) {
+      Fail("the stored line would hold " + std::to_string(line_length) + " characters (value" +
+           (comment.IsEmpty() ? std::string() : ", two tabs, ';' and comment") + "); the library reads at most " +
+           std::to_string(kReadBufferChars - 1) + " characters of a setting, so a longer value would read back cut "
+           "short. Store long data in a file and put its path in the setting.");
+      ExitCode() = kExitUsage;
+      return;
+    }
     store->WriteString(section, key, value, comment);
     // The store does not report refused writes; check that the value landed.
     // The file is in the ANSI code page: characters it lacks are stored as
@@ -161,7 +176,7 @@ void AddConfigCommands(CLI::App& app) {
         return;
       }
       Fail("could not store " + set_opts->section + "/" + set_opts->key + " in " +
-           store->GetIniFileName().ToUtf8() + " (read-only folder, or a line break or ']' / '=' in a name?)");
+           store->GetIniFileName().ToUtf8() + " (a read-only folder or file, or a line break in the value, or a line break, ']' or '=' in a name)");
       ExitCode() = kExitFailure;
       return;
     }

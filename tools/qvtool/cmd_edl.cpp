@@ -11,6 +11,7 @@
 #include "cli.h"
 #include "commands.h"
 #include "edl_common.h"
+#include "paths.h"
 #include "qv_commonclass/edl.h"
 #include "qv_commonclass/media.h"
 #include "qv_platform/debug_output.h"
@@ -23,6 +24,8 @@ namespace {
 using namespace qv_commonclass;
 
 std::u16string Wide(const std::string& s) { return qvp::Utf8ToUtf16(s); }
+// The library takes absolute paths only; a bare name means the current folder.
+std::u16string WidePath(const std::string& s) { return Wide(AbsolutePath(s)); }
 std::string Narrow(const CString& s) { return s.ToUtf8(); }
 
 // ReadFailure says why `file` could not be read as a list: the system's
@@ -73,8 +76,9 @@ void PrintTrack(const char* title, const CVEDLItemArray2& items, emQVVideoStanda
 }
 
 int Info(const std::string& file, bool brief) {
+  if (!Utf8Argument("edl info", "'" + file + "'", file)) return kExitUsage;
   Messages messages;
-  const std::u16string path = Wide(file);
+  const std::u16string path = WidePath(file);
   LONG version = -1;
   if (!QVGetVEDLVersion(path.c_str(), version)) {
     Fail(ReadFailure(file, "cannot read the list file"));
@@ -140,9 +144,10 @@ int Info(const std::string& file, bool brief) {
 }
 
 int Version(const std::string& file) {
+  if (!Utf8Argument("edl version", "'" + file + "'", file)) return kExitUsage;
   Messages messages;
   LONG version = 0;
-  if (!QVGetVEDLVersion(Wide(file).c_str(), version)) {
+  if (!QVGetVEDLVersion(WidePath(file).c_str(), version)) {
     Fail(ReadFailure(file, "cannot read the version"));
     messages.Print();
     return kExitFailure;
@@ -159,22 +164,31 @@ int Version(const std::string& file) {
 // a first-generation one through its own reader and writer); then reads the
 // result back and checks that every track kept its items.
 int RoundTrip(const std::string& in, const std::string& out) {
-  if (LONG v = 3; QVGetVEDLVersion(Wide(in).c_str(), v) && v != 2 && v != 3) return RoundTripV1(in, out);
+  if (!Utf8Argument("edl roundtrip", "'" + in + "'", in) || !Utf8Argument("edl roundtrip", "'" + out + "'", out))
+    return kExitUsage;
+  // The writer takes a path without a full stop anywhere for a folder and
+  // would create it instead of the file.
+  if (AbsolutePath(out).find('.') == std::string::npos) {
+    Fail("edl roundtrip: " + out + ": give the list file a name with an extension (e.g. " + out +
+         ".xml); the library takes a path without a full stop for a folder");
+    return kExitUsage;
+  }
+  if (LONG v = 3; QVGetVEDLVersion(WidePath(in).c_str(), v) && v != 2 && v != 3) return RoundTripV1(in, out);
   Messages messages;
   _VEDL_INFO_2 info;
-  if (!QVReadVEDLFromFile2(Wide(in).c_str(), &info)) {
+  if (!QVReadVEDLFromFile2(WidePath(in).c_str(), &info)) {
     Fail(ReadFailure(in, "cannot read the second-generation list"));
     messages.Print();
     return kExitFailure;
   }
   info.lVersion = 3;
-  if (!QVWriteVEDLToFile2(Wide(out).c_str(), &info)) {
+  if (!QVWriteVEDLToFile2(WidePath(out).c_str(), &info)) {
     Fail("cannot write " + out);
     messages.Print();
     return kExitFailure;
   }
   _VEDL_INFO_2 back;
-  if (!QVReadVEDLFromFile2(Wide(out).c_str(), &back)) {
+  if (!QVReadVEDLFromFile2(WidePath(out).c_str(), &back)) {
     Fail("the written list " + out + " does not read back");
     messages.Print();
     return kExitFailure;
@@ -200,8 +214,8 @@ int Demo() {
   const std::filesystem::path dir = std::filesystem::path(DataDir()) / "edl";
   std::error_code ec;
   std::vector<std::filesystem::path> files;
-  for (const auto& e : std::filesystem::directory_iterator(dir, ec))
-    if (e.path().extension() == ".xml") files.push_back(e.path());
+  for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+    if (it->path().extension() == ".xml") files.push_back(it->path());
   if (files.empty()) {
     Fail("no sample lists under " + dir.string());
     return kExitFailure;

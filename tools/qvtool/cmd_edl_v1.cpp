@@ -1,6 +1,7 @@
 // `qvtool edl` for first-generation lists and for the clip records both
 // generations convert to.
 #include "edl_common.h"
+#include "paths.h"
 
 #include <cmath>
 #include <cstdint>
@@ -22,7 +23,9 @@ namespace {
 
 using namespace qv_commonclass;
 
-std::u16string Wide(const std::string& s) { return qvp::Utf8ToUtf16(s); }
+// Paths given on the command line, relative ones taken from the current
+// folder (the library refuses relative paths).
+std::u16string Wide(const std::string& s) { return qvp::Utf8ToUtf16(AbsolutePath(s)); }
 std::string Narrow(const CString& s) { return s.ToUtf8(); }
 
 // Source points of a first-generation list are 100-nanosecond units.

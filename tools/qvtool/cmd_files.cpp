@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,14 +15,18 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "cli.h"
 #include "cli.h"
 #include "commands.h"
+#include "paths.h"
 #include "progress.h"
 #include "qv_commonclass/files.h"
+#include "qv_platform/fileio.h"
 
 namespace qvtool {
 
@@ -29,11 +35,40 @@ namespace {
 using namespace qv_commonclass;
 namespace fs = std::filesystem;
 
-// Set by SIGINT, read by the copy threads. A lock-free atomic store is safe
-// in a signal handler.
+// Set by SIGINT, SIGTERM and SIGHUP, read by the copy threads. Lock-free
+// atomic stores are safe in a signal handler.
 int g_cancel = 0;
+int g_signal = 0;
 
-extern "C" void OnInterrupt(int) { std::atomic_ref<int>(g_cancel).store(1, std::memory_order_release); }
+extern "C" void OnStopSignal(int signal) {
+  std::atomic_ref<int>(g_signal).store(signal, std::memory_order_relaxed);
+  std::atomic_ref<int>(g_cancel).store(1, std::memory_order_release);
+}
+
+// The signals that end a copy the way Ctrl-C does: a `kill`, a `timeout`
+// or a closed terminal must not leave a partial target behind either.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Catches the stop signals for its lifetime and restores the previous
+// handlers afterwards.
+class StopSignals {
+ public:
+  StopSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &action, &previous_[i]);
+  }
+  ~StopSignals() {
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &previous_[i], nullptr);
+  }
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+ private:
+  struct sigaction previous_[std::size(kStopSignals)] {};
+};
 
 DWORD ShowProgress(LONGLONG total, LONGLONG done, LONGLONG, LONGLONG, DWORD, DWORD, int, int, void* data) {
   static_cast<ProgressBar*>(data)->Update(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(total));
@@ -59,43 +94,62 @@ std::string CopyFailure(const std::string& from, const std::string& to, bool fai
   return to + ": cannot copy: a read or write failed during the copy (the trace log has the system's error code)";
 }
 
+// Names every path argument of a command must satisfy: UTF-8 (exit 2).
+bool Utf8Paths(const std::string& command, std::initializer_list<const std::string*> paths) {
+  for (const std::string* p : paths)
+    if (!Utf8Argument(command, "'" + *p + "'", *p)) return false;
+  return true;
+}
+
 void RunCopy(const std::string& from, const std::string& to, bool fail_if_exists) {
-  if (!fs::is_regular_file(from)) {
-    Fail("copy: " + CopyFailure(from, to, fail_if_exists));
+  if (!Utf8Paths("copy", {&from, &to})) {
+    ExitCode() = kExitUsage;
+    return;
+  }
+  std::string reason;
+  const auto st = Examine(from, reason);
+  if (!st || !S_ISREG(st->st_mode)) {
+    Fail("copy: " + from + ": " + (st ? std::string(S_ISDIR(st->st_mode) ? "is a folder" : "not a regular file")
+                                      : "cannot be examined: " + reason));
     ExitCode() = kExitFailure;
     return;
   }
   std::atomic_ref<int>(g_cancel).store(0);
-  struct sigaction action {}, previous {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &action, &previous);
+  std::atomic_ref<int>(g_signal).store(0);
   int result = 0;
   {
+    StopSignals catching;
     ProgressBar bar("copy");
-    const CString source(from), target(to);
+    const CString source(AbsolutePath(from)), target(AbsolutePath(to));
     result = QVCopyFileEx(source, target, ShowProgress, &bar, &g_cancel, fail_if_exists ? 1u : 0u);
     if (result) bar.Finish();
   }
-  sigaction(SIGINT, &previous, nullptr);
+  const int signal = std::atomic_ref<int>(g_signal).load();
   if (result) {
     ExitCode() = kExitOk;
-  } else if (std::atomic_ref<int>(g_cancel).load()) {
-    Fail("copy: cancelled; no partial file was left at " + to);
-    ExitCode() = kExitCancelled;
+  } else if (signal != 0) {
+    Fail("copy: stopped by " + std::string(signal == SIGINT ? "Ctrl-C" : ::strsignal(signal)) +
+         "; no partial file was left at " + to);
+    ExitCode() = 128 + signal;
   } else {
-    Fail("copy: " + CopyFailure(from, to, fail_if_exists));
+    Fail("copy: " + CopyFailure(AbsolutePath(from), AbsolutePath(to), fail_if_exists));
     ExitCode() = kExitFailure;
   }
 }
 
 void RunRemove(const std::vector<std::string>& files) {
+  for (const auto& f : files) {
+    if (!Utf8Paths("rm", {&f})) {
+      ExitCode() = kExitUsage;
+      return;
+    }
+  }
   int worst = kExitOk;
   for (const auto& f : files) {
-    std::error_code ec;
-    const bool there = fs::exists(fs::symlink_status(f, ec));
-    if (!QVDeleteFile(CString(f))) {
+    const std::string path = AbsolutePath(f);
+    struct stat st {};
+    const bool there = qvp::Ops().lstat(path.c_str(), &st) == 0;
+    if (!QVDeleteFile(CString(path))) {
       Fail("rm: " + f + ": cannot delete (refused drive, vanished storage or no permission)");
       worst = kExitFailure;
     } else if (!there) {
@@ -107,9 +161,22 @@ void RunRemove(const std::vector<std::string>& files) {
 }
 
 void RunMakeDir(const std::string& path) {
-  CString p(path);
+  if (!Utf8Paths("mkdir", {&path})) {
+    ExitCode() = kExitUsage;
+    return;
+  }
+  CString p(AbsolutePath(path));
   if (!QVMakeDir(p)) {
     Fail("mkdir: " + path + ": cannot create (must lie on a local disk or a network share)");
+    ExitCode() = kExitFailure;
+    return;
+  }
+  // The library reports success for any existing path; a file of that name
+  // is no folder.
+  std::string reason;
+  const auto st = Examine(p.ToUtf8(), reason);
+  if (!st || !S_ISDIR(st->st_mode)) {
+    Fail("mkdir: " + path + ": " + (st ? "exists and is not a folder" : "cannot be examined: " + reason));
     ExitCode() = kExitFailure;
     return;
   }
@@ -121,13 +188,19 @@ void RunMakeDir(const std::string& path) {
 }
 
 void RunFind(const std::string& dir, const std::string& pattern, bool dirs) {
-  if (!fs::is_directory(dir)) {
-    Fail("find: " + dir + ": not a folder");
+  if (!Utf8Paths("find", {&dir, &pattern})) {
+    ExitCode() = kExitUsage;
+    return;
+  }
+  std::string reason;
+  const auto st = Examine(dir, reason);
+  if (!st || !S_ISDIR(st->st_mode)) {
+    Fail("find: " + dir + ": " + (st ? "not a folder" : "cannot be examined: " + reason));
     ExitCode() = kExitFailure;
     return;
   }
   CStringArray found;
-  QVFindFile(CString(dir), CString(pattern), dirs ? 1 : 0, found);
+  QVFindFile(CString(AbsolutePath(dir)), CString(pattern), dirs ? 1 : 0, found);
   if (JsonWanted()) {
     JsonResult() = {{"folder", dir}, {"pattern", pattern}, {"dirs", dirs}, {"entries", nlohmann::json::array()}};
     for (int i = 0; i < found.GetSize(); ++i) JsonResult()["entries"].push_back(found[i].ToUtf8());
@@ -137,13 +210,20 @@ void RunFind(const std::string& dir, const std::string& pattern, bool dirs) {
 }
 
 void RunSize(const std::string& file) {
-  std::error_code ec;
-  if (!fs::exists(file, ec)) {
-    Fail("size: " + ErrnoText(file, "cannot read the size", ENOENT));
+  if (!Utf8Paths("size", {&file})) {
+    ExitCode() = kExitUsage;
+    return;
+  }
+  std::string reason;
+  const auto st = Examine(file, reason);
+  if (!st || !S_ISREG(st->st_mode)) {
+    Fail("size: " + file + ": " +
+         (st ? std::string(S_ISDIR(st->st_mode) ? "is a folder, not a file" : "not a regular file")
+             : "cannot be examined: " + reason));
     ExitCode() = kExitFailure;
     return;
   }
-  const std::int64_t bytes = QVGetFileSize(CString(file));
+  const std::int64_t bytes = QVGetFileSize(CString(AbsolutePath(file)));
   if (JsonWanted()) {
     JsonResult() = {{"file", file}, {"size", bytes}};
   } else {
@@ -159,7 +239,9 @@ void Touch(const fs::path& p, std::size_t bytes) {
 
 void List(const fs::path& dir) {
   std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::error_code ec;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+    names.push_back(it->path().filename().string());
   std::sort(names.begin(), names.end());
   std::printf("   ");
   for (const auto& n : names) std::printf(" %s", n.c_str());
@@ -169,7 +251,8 @@ void List(const fs::path& dir) {
 int Demo() {
   // /var/tmp is disk-backed by convention; a tmpfs /tmp counts as a RAM disk,
   // where folder creation and deletion are refused.
-  std::string templ = (fs::is_directory("/var/tmp") ? "/var/tmp" : "/tmp") + std::string("/qvtool-files-XXXXXX");
+  std::error_code ec;
+  std::string templ = (fs::is_directory("/var/tmp", ec) ? "/var/tmp" : "/tmp") + std::string("/qvtool-files-XXXXXX");
   if (!::mkdtemp(templ.data())) {
     Fail("demo: cannot make a temporary folder");
     return kExitFailure;
@@ -224,8 +307,9 @@ void AddFileCommands(CLI::App& app) {
   static std::string from, to;
   static bool fail_if_exists = false;
   auto* copy = app.add_subcommand(
-      "copy", "Copy one file with the buffered copy engine (every 4 MiB flushed to storage); Ctrl-C cancels and "
-              "leaves no partial file (exit 130)");
+      "copy", "Copy one file with the buffered copy engine (every 4 MiB flushed to storage); Ctrl-C, SIGTERM or "
+              "SIGHUP cancels and leaves no partial file (exit 128 + the signal: 130, 143, 129).\n"
+              "Example: qvtool copy /media/in/clip.mxf /media/out/clip.mxf");
   copy->add_option("SRC", from, "Source file")->required();
   copy->add_option("DST", to, "Target file (must not exist)")->required();
   copy->add_flag("--fail-if-exists", fail_if_exists, "Refuse at once when the target exists");

@@ -165,7 +165,8 @@ class QVP_API COleDateTime {
   COleDateTimeSpan operator-(const COleDateTime& other) const noexcept;
 
   // Format(flags, lcid) writes the date in the user's locale, which here is
-  // the product's Chinese (PRC) short form "yyyy/M/d H:mm:ss": the time alone
+  // the product's Chinese (PRC) short form "yyyy/M/d H:mm:ss" (the year always
+  // with four digits, "0223/2/3"): the time alone
   // when the date is 1899-12-30, the date alone at midnight, both otherwise.
   // VAR_DATEVALUEONLY / VAR_TIMEVALUEONLY force one part. `lcid` is ignored.
   // A null date gives "", an invalid or unconvertible one "Invalid DateTime".
@@ -173,7 +174,9 @@ class QVP_API COleDateTime {
   // Format(pattern) is the C runtime's wcsftime in its "C" locale (English
   // names): %a %A %b %B %c %C %d %D %e %F %g %G %h %H %I %j %m %M %n %p %r %R
   // %S %t %T %u %U %V %w %W %x %X %y %Y %z %Z %%, and the '#' flag (%#d drops
-  // leading zeros, %#c and %#x give the long date form). %z and %Z write
+  // leading zeros, %#c and %#x give the long date form). %Y has at least four
+  // digits ("0223"), so every year 100-9999 it writes reads back with
+  // ParseDateTime. %z and %Z write
   // nothing (the value carries no time zone). An unknown code is copied
   // unchanged; a result longer than 255 units is empty, as the framework's
   // fixed buffer gives. Null, invalid and unconvertible dates as above; a null
