@@ -32,5 +32,6 @@ void AddDatabaseCommands(CLI::App& app);
 void AddFileCommands(CLI::App& app);
 void AddTextCommands(CLI::App& app);
 void AddDiagnosticsCommands(CLI::App& app);
+void AddMediaCommands(CLI::App& app);
 
 }  // namespace qvtool
