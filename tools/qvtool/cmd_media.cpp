@@ -143,34 +143,30 @@ void AddMediaCommands(CLI::App& app) {
     if (auto c = Code(*code)) std::printf("%s\n", Utf8(QVTechTypeToString(static_cast<LONG>(*c))).c_str());
   });
 
-  auto show_key = std::make_shared<bool>(false);
-  auto* archive = media->add_subcommand("archive-flag", "Print the text of an archive state (QV_UI_LANGUAGE chooses the language)");
-  archive->footer("Example: QV_UI_LANGUAGE=en-US qvtool media archive-flag 0x12 --key");
-  add_code(archive);
-  archive->add_flag("--key", *show_key, "Print the resource key after the text");
-  archive->callback([code, show_key] {
-    auto c = Code(*code);
-    if (!c) return;
-    const LONG flag = static_cast<LONG>(*c);
-    std::printf("%s", Utf8(QVGetArchiveFlagString(flag)).c_str());
-    if (*show_key) std::printf("\t%s", CString(QVArchiveFlagKey(flag)).ToUtf8().c_str());
-    std::printf("\n");
-  });
-
-  auto* capture = media->add_subcommand("capture-flag",
-                                        "Print the text of a capture or processing state (exact values; "
-                                        "combinations give the normal state)");
-  capture->footer("Example: qvtool media capture-flag 0x80    (prints 转码中, transcoding)");
-  add_code(capture);
-  capture->add_flag("--key", *show_key, "Print the resource key after the text");
-  capture->callback([code, show_key] {
-    auto c = Code(*code);
-    if (!c) return;
-    const LONG flag = static_cast<LONG>(*c);
-    std::printf("%s", Utf8(QVGetCaptureFlagString(flag)).c_str());
-    if (*show_key) std::printf("\t%s", CString(QVCaptureFlagKey(flag)).ToUtf8().c_str());
-    std::printf("\n");
-  });
+  // The archive and capture states: the text, and with --key the key.
+  auto add_flag = [media, add_code](const char* name, const char* help, const char* example,
+                                    CString (*text)(LONG), const char16_t* (*key)(LONG)) {
+    auto* sub = media->add_subcommand(name, help);
+    sub->footer(example);
+    add_code(sub);
+    auto show_key = std::make_shared<bool>(false);
+    sub->add_flag("--key", *show_key, "Print the resource key after the text");
+    sub->callback([show_key, text, key, sub] {
+      auto c = Code(sub->get_option("code")->as<std::string>());
+      if (!c) return;
+      const LONG flag = static_cast<LONG>(*c);
+      std::printf("%s", Utf8(text(flag)).c_str());
+      if (*show_key) std::printf("\t%s", CString(key(flag)).ToUtf8().c_str());
+      std::printf("\n");
+    });
+  };
+  add_flag("archive-flag", "Print the text of an archive state (QV_UI_LANGUAGE chooses the language)",
+           "Example: QV_UI_LANGUAGE=en-US qvtool media archive-flag 0x12 --key", QVGetArchiveFlagString,
+           QVArchiveFlagKey);
+  add_flag("capture-flag",
+           "Print the text of a capture or processing state (exact values; combinations give the normal state)",
+           "Example: qvtool media capture-flag 0x80    (prints 转码中, transcoding)", QVGetCaptureFlagString,
+           QVCaptureFlagKey);
 
   auto text = std::make_shared<std::string>();
   auto* search = media->add_subcommand("search-condition", "Rewrite a search text for the full-text search");
