@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -148,6 +149,29 @@ TEST(XmlDomReaders, UnsignedSixtyFourBitsRoundTripThroughTheSignedText) {
   EXPECT_EQ(keep, 77u);
   EXPECT_EQ(e.root.GetChild(u"none", keep, true, 5), 0);
   EXPECT_EQ(keep, 5u);
+}
+
+TEST(XmlDomReaders, OverlongTextsGiveTheRuntimesResults) {
+  // 100,000 digits: swscanf keeps the low bits, _wtof overflows to infinity,
+  // the date reader refuses it; nothing is read past the text.
+  const CString digits(u'9', 100000);
+  const CString letters(u'x', 100000);
+  Doc d(CString(u"<n>") + digits + u"</n><s>" + letters + u"</s>");
+  int i = 0;
+  EXPECT_EQ(d.root.GetChild(u"n", i, true), 1);
+  double f = 0;
+  EXPECT_EQ(d.root.GetChild(u"n", f, true), 1);
+  EXPECT_TRUE(std::isinf(f));
+  COleDateTime t;
+  EXPECT_EQ(d.root.GetChild(u"n", t, true), 0);
+  EXPECT_EQ(t.GetStatus(), COleDateTime::invalid);
+  GUID g;
+  std::memset(&g, 0xAB, sizeof g);
+  EXPECT_EQ(d.root.GetChild(u"s", g, true), 1);
+  EXPECT_EQ(g, GUID_NULL);
+  CString s;
+  EXPECT_EQ(d.root.GetChild(u"s", s, true), 1);
+  EXPECT_EQ(s.GetLength(), 100000);
 }
 
 TEST(XmlDomReaders, TextAndGuid) {
