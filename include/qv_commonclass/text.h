@@ -127,8 +127,9 @@ QV_API int QV_FromGUIDToString(const GUID& guid, CString& text);
 // QV_FromStringToGUID parses the compact text or the hyphenated text
 // without braces (digits of either case) and always returns 1. Hyphens are
 // removed, the rest is cut after 8, 12, 16 and 20 digits and parsed as the
-// registry form; text that does not make a valid GUID that way (empty,
-// too short or long, a non-hexadecimal digit) leaves `guid` as GUID_NULL.
+// registry form; for text that does not make a valid GUID that way (empty,
+// too short or long, a non-hexadecimal digit) `guid` holds what the parser
+// read before the error (CLSIDFromString), as on Windows.
 QV_API int QV_FromStringToGUID(GUID& guid, const CString& text);
 
 // ---- Host name and addresses ------------------------------------------------

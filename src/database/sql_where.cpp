@@ -1,9 +1,8 @@
 // Search conditions to the text of an SQL search condition.
-#include <charconv>
 #include <string>
 
 #include "qv_commonclass/database.h"
-#include "qv_platform/chartype.h"
+#include "qv_platform/crt.h"
 
 namespace qv_commonclass {
 
@@ -13,24 +12,8 @@ bool IsPercentDialect(em_QVDatabaseType type) { return type == em_QVDBPercent ||
 bool IsUpperDialect(em_QVDatabaseType type) { return type == em_QVDBOracle || type == em_QVDBDB2; }
 bool IsKnownDialect(em_QVDatabaseType type) { return type >= em_QVDBPercent && type <= em_QVDBAccess; }
 
-// The number at the start of `text` as the C runtime's _wtof reads it:
-// leading white space skipped, the longest decimal prefix taken, 0.0 when
-// there is none.
-double LeadingNumber(const CString& text) {
-  const std::u16string& w = text.str();
-  std::size_t i = 0;
-  while (i < w.size() && qvp::IsWideSpace(w[i])) ++i;
-  std::string ascii;
-  for (; i < w.size() && w[i] < 0x80; ++i) ascii += static_cast<char>(w[i]);
-  const char* first = ascii.c_str();
-  const char* last = first + ascii.size();
-  bool negative = false;
-  if (first != last && (*first == '+' || *first == '-')) negative = *first++ == '-';
-  double value = 0.0;
-  const auto result = std::from_chars(first, last, value, std::chars_format::general);
-  if (result.ec != std::errc()) return 0.0;
-  return negative ? -value : value;
-}
+// The number at the start of `text` as the C runtime's _wtof reads it.
+double LeadingNumber(const CString& text) { return _wtof(text.GetString()); }
 
 CString DoubledQuotes(const CString& value) {
   CString v(value);

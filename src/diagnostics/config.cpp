@@ -15,7 +15,7 @@
 
 #include "diagnostics/library_state.h"
 #include "qv_commonclass/diagnostics.h"
-#include "qv_platform/chartype.h"
+#include "qv_platform/crt.h"
 #include "qv_platform/profile.h"
 
 namespace qv_commonclass {
@@ -25,22 +25,6 @@ namespace {
 std::atomic<CQVConfigureManage*> g_instance{nullptr};
 
 constexpr DWORD kValueBufferSize = 1024;
-
-// WToI follows the C runtime's _wtoi: leading white space, an optional sign,
-// decimal digits; 0 when there are none; saturates at the int limits.
-int WToI(const CString& text) {
-  const char16_t* p = text.GetString();
-  while (qvp::IsWideSpace(*p)) ++p;
-  bool negative = false;
-  if (*p == u'+' || *p == u'-') negative = *p++ == u'-';
-  long long value = 0;
-  for (; *p >= u'0' && *p <= u'9'; ++p) {
-    value = value * 10 + (*p - u'0');
-    if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
-  }
-  if (negative) return static_cast<int>(-value);  // -(INT_MAX + 1) is INT_MIN
-  return value > INT_MAX ? INT_MAX : static_cast<int>(value);
-}
 
 bool IsEmptyText(const char16_t* s) { return s == nullptr || *s == 0; }
 
@@ -101,7 +85,7 @@ int CQVConfigureManage::ReadInt(const char16_t* section, const char16_t* key, in
                                 const char16_t* comment, int write_default) {
   CString text;
   text.Format(u"%d", default_value);
-  return WToI(ReadString(section, key, text, comment, write_default));
+  return _wtoi(ReadString(section, key, text, comment, write_default).GetString());
 }
 
 int CQVConfigureManage::WriteString(const char16_t* section, const char16_t* key, const char16_t* value,

@@ -7,6 +7,7 @@
 #include "qv_imports/exception_handler.h"
 #include "qv_imports/message_box.h"
 #include "qv_imports/resources.h"
+#include "qv_platform/crt.h"
 #include "qv_platform/message_box.h"
 #include "qv_platform/message_table.h"
 #include "qv_platform/module.h"
@@ -29,24 +30,6 @@ LANGID LanguageOfSelector(int selector) {
     case 3: return LANGID_JAPANESE;
     default: return LANG_SYSTEM_DEFAULT;
   }
-}
-
-// The C runtime's _wtoi: optional blanks and sign, then decimal digits; 0
-// without digits; saturates at the int limits.
-int WideToInt(const CString& text) {
-  const char16_t* p = text.GetString();
-  while (*p == u' ' || *p == u'\t') ++p;
-  bool negative = false;
-  if (*p == u'+' || *p == u'-') negative = *p++ == u'-';
-  long long value = 0;
-  for (; *p >= u'0' && *p <= u'9'; ++p) {
-    value = value * 10 + (*p - u'0');
-    if (value > static_cast<long long>(INT_MAX) + 1) break;
-  }
-  if (negative) value = -value;
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return static_cast<int>(value);
 }
 
 // The INI file of the advance debug settings, beside the exception handler
@@ -83,7 +66,7 @@ CString ReadDebugSetting(const char16_t* section, const char16_t* key, const cha
   return value;
 }
 
-int GetAdvanceDebugMode() { return WideToInt(ReadDebugSetting(u"ADVANCE", u"AdvanceDebugMode", u"0", 1)); }
+int GetAdvanceDebugMode() { return _wtoi(ReadDebugSetting(u"ADVANCE", u"AdvanceDebugMode", u"0", 1).GetString()); }
 
 void QVReportError(int code) {
   char16_t* system_text = nullptr;

@@ -19,15 +19,22 @@
 #include <string>
 #include <string_view>
 
-#include "edl/edl_io.h"
+#include "edl/edl_debug.h"
+#include "edl/edl_id_index.h"
+#include "edl/edl_paths.h"
 #include "qv_commonclass/edl.h"
 #include "qv_commonclass/xml.h"
+#include "qv_platform/file_content.h"
+#include "qv_platform/retry.h"
 #include "qv_platform/system.h"
 #include "qv_platform/unicode.h"
 
 namespace qv_commonclass {
 
 namespace {
+
+// The saved file is looked for three times, without a pause.
+constexpr qvp::RetryRule kSaveCheck{3, 0, false};
 
 using edl_io::Debug;
 using qvp::XmlNode;
@@ -308,14 +315,7 @@ void ListWriter::Build(const _VEDL_INFO_2& info) {
 // WriteFile saves the text; false with the system's error code when it
 // cannot.
 bool WriteFile(const std::string& path, const std::string& text, HRESULT& hr) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  int err = 0;
-  if (!f) {
-    err = errno;
-  } else {
-    if (std::fwrite(text.data(), 1, text.size(), f) != text.size()) err = errno ? errno : EIO;
-    if (std::fclose(f) != 0 && !err) err = errno ? errno : EIO;
-  }
+  const int err = qvp::WriteWholeFile(path, text);
   hr = err ? qvp::HResultFromWin32(qvp::ErrnoToWin32(err)) : S_OK;
   return err == 0;
 }
@@ -340,14 +340,15 @@ int QVWriteVEDLToFile2(const char16_t* path, _VEDL_INFO_2* const info) {
       Debug(u"保存VEDL文件失败: %s", qvp::HResultMessage(hr));
       return 0;
     }
-    for (int check = 0; check < 3; ++check) {
-      if (edl_io::PathExists(wide_target.c_str())) return 1;
-      if (!WriteFile(target, text, hr)) {
-        Debug(u"保存VEDL文件失败！");
-        return 0;
-      }
-    }
-    Debug(u"保存VEDL文件失败！");
+    // The saved file is looked for up to three times; each miss saves again
+    // at once (no pause), so the text is written at most four times.
+    // A failing save ends the checks with the same message.
+    const bool saved = qvp::Retry(kSaveCheck, [&](int) {
+      if (edl_io::PathExists(wide_target.c_str())) return qvp::TryResult::kDone;
+      return WriteFile(target, text, hr) ? qvp::TryResult::kAgain : qvp::TryResult::kStop;
+    });
+    if (saved) return 1;
+    Debug(edl_io::kMsgSaveFailed);
   } catch (const std::bad_alloc&) {
     Debug(u"构造vedl文件失败: %s", qvp::HResultMessage(E_OUTOFMEMORY));
   }
@@ -373,7 +374,7 @@ int ReadVersion(const qvp::XmlDocument& doc, LONG& version) {
   try {
     XmlNode root = doc.AsNode().SelectSingleNode("vtedl");
     if (!root) {
-      Debug(u"读取VEDL文件根节点<vtedl>失败！");
+      Debug(edl_io::kMsgRootMissing);
       return 0;
     }
     for (qvp::XmlAttribute a = root.FirstAttribute(); a; a = a.Next()) {
@@ -384,7 +385,7 @@ int ReadVersion(const qvp::XmlDocument& doc, LONG& version) {
     }
     return 1;
   } catch (const qvp::ComError& e) {
-    Debug(u"解析VEDL文件异常: %s", QVXmlErrorMessage(e));
+    Debug(edl_io::kMsgParseException, QVXmlErrorMessage(e));
   }
   return 0;
 }
@@ -397,7 +398,7 @@ int ProbeVersion(LONG& version, const char16_t* load_failed, Load load) {
   try {
     doc = QVXmlCreateDocument();
     if (!doc) {
-      Debug(u"创建读VEDL文件组件失败!");
+      Debug(edl_io::kMsgCreateReaderObjectFailed);
       return 0;
     }
     if (!load(*doc)) {
@@ -405,10 +406,10 @@ int ProbeVersion(LONG& version, const char16_t* load_failed, Load load) {
       return 0;
     }
   } catch (const qvp::ComError& e) {
-    Debug(u"创建读VEDL组件失败: %s", QVXmlErrorMessage(e));
+    Debug(edl_io::kMsgCreateReaderFailed, QVXmlErrorMessage(e));
     return 0;
   } catch (const std::bad_alloc&) {
-    Debug(u"创建读VEDL组件失败: %s", QVXmlErrorMessage(qvp::ComError(E_OUTOFMEMORY)));
+    Debug(edl_io::kMsgCreateReaderFailed, QVXmlErrorMessage(qvp::ComError(E_OUTOFMEMORY)));
     return 0;
   }
   return ReadVersion(*doc, version);

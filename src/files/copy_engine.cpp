@@ -35,6 +35,7 @@
 #include "qv_commonclass/diagnostics.h"
 #include "qv_commonclass/files.h"
 #include "qv_platform/fileio.h"
+#include "qv_platform/retry.h"
 #include "qv_platform/system.h"
 
 namespace qv_commonclass {
@@ -46,6 +47,24 @@ constexpr const char16_t* kWriter = u"CQVCopyFileManage::WriteDataThread";
 constexpr const char16_t* kCopy = u"CQVCopyFileManage::CopyFile";
 constexpr int kFailure = kTraceLevelFailure;
 constexpr int kThread = kTraceLevelThread;
+
+// The source is looked for 4 times 100 ms apart before a copy; each file is
+// opened in up to 5 tries 20 ms apart; a partial target is unlinked in up to
+// 3 tries, each failed one followed by 20 ms.
+constexpr qvp::RetryRule kSourceCheck{4, 100, false};
+constexpr qvp::RetryRule kOpen{5, 20, false};
+constexpr qvp::RetryRule kUnlink{3, 20, true};
+
+// TraceOpenFailure traces a failed open of `path`: code `retry_code` while
+// tries remain, the next code after the last one.
+void TraceOpenFailure(const char16_t* function, int retry_code, int attempt, const CString& path, DWORD err) {
+  if (attempt < kOpen.tries)
+    QV_TraceEx2(kModule, function, kFailure, retry_code, u"第%d次打开文件[%s]失败！正在重试！错误码：0X%X", attempt, path,
+                err);
+  else
+    QV_TraceEx2(kModule, function, kFailure, retry_code + 1,
+                u"第%d次打开文件[%s]失败！已经超过最大从试次数了！错误码：0X%X", attempt, path, err);
+}
 
 class ManualEvent {
  public:
@@ -190,13 +209,9 @@ int CQVCopyFileManage::CopyFile(const char16_t* source, const char16_t* target, 
     const qvp::FileOps& ops = qvp::Ops();
     const std::string src = source_.ToUtf8(), dst = target_.ToUtf8();
     struct stat st {};
-    for (int check = 1;; ++check) {
-      if (!src.empty() && ops.stat(src.c_str(), &st) == 0) break;
-      if (check == 4) {
-        QV_TraceEx2(kModule, kCopy, kFailure, 110140027, u"由于文件[%s]无法访问，所以复制失败！", source_);
-        return 0;
-      }
-      ops.sleep_ms(100);
+    if (!qvp::Retry(kSourceCheck, [&](int) { return !src.empty() && ops.stat(src.c_str(), &st) == 0; })) {
+      QV_TraceEx2(kModule, kCopy, kFailure, 110140027, u"由于文件[%s]无法访问，所以复制失败！", source_);
+      return 0;
     }
     if ((flags & 1u) && ops.lstat(dst.c_str(), &st) == 0) {
       QV_TraceEx2(kModule, kCopy, kFailure, 110140028, u"由于目标文件[%s]已经存在，所以复制失败！", target_);
@@ -235,7 +250,7 @@ void CQVCopyFileManage::ReadDataThread() noexcept {
   try {
     QV_TraceEx2(kModule, kReader, kThread, 110140001, u"进入复制函数的读取线程，文件名[%s]", source_);
     const std::string src = source_.ToUtf8();
-    for (int attempt = 1; fd < 0; ++attempt) {
+    const bool opened = qvp::Retry(kOpen, [&](int attempt) {
       // Opened without blocking, then switched back: a source that is a
       // pipe nobody writes to would otherwise hold the reader in the open,
       // where neither the exit event nor the cancel flag can reach it, and
@@ -249,20 +264,12 @@ void CQVCopyFileManage::ReadDataThread() noexcept {
       }
       if (fd >= 0) {
         if (const int fl = ::fcntl(fd, F_GETFL); fl != -1) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
-        break;
+        return true;
       }
-      const DWORD err = LastErrorFrom(errno);
-      if (attempt < 5) {
-        QV_TraceEx2(kModule, kReader, kFailure, 110140002, u"第%d次打开文件[%s]失败！正在重试！错误码：0X%X", attempt,
-                    source_, err);
-        ops.sleep_ms(20);
-        continue;
-      }
-      QV_TraceEx2(kModule, kReader, kFailure, 110140003,
-                  u"第%d次打开文件[%s]失败！已经超过最大从试次数了！错误码：0X%X", attempt, source_, err);
-      exit_.Set();
-      break;
-    }
+      TraceOpenFailure(kReader, 110140002, attempt, source_, LastErrorFrom(errno));
+      return false;
+    });
+    if (!opened) exit_.Set();
     if (fd >= 0) {
       struct stat st {};
       if (ops.fstat(fd, &st) == 0) file_size_.store(st.st_size, std::memory_order_relaxed);
@@ -353,16 +360,15 @@ void CQVCopyFileManage::WriteDataThread() noexcept {
   bool complete = false;
   try {
     QV_TraceEx2(kModule, kWriter, kThread, 110140009, u"进入复制函数的写入线程，文件名[%s]", target_);
-    for (int attempt = 1;; ++attempt) {
+    const bool opened = qvp::Retry(kOpen, [&](int attempt) {
       if (Cancelled()) {
         QV_TraceEx2(kModule, kWriter, kFailure, 110140010, u"打开文件[%s]前取消标志为TRUE！", target_);
-        exit_.Set();
-        break;
+        return qvp::TryResult::kStop;
       }
       // A new file only: an existing target is never opened, let alone
       // truncated.
       fd = ops.open(dst.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
-      if (fd >= 0) break;
+      if (fd >= 0) return qvp::TryResult::kDone;
       // Creating a new file over an existing name is "file exists" on
       // Windows, not the "already exists" that EEXIST maps to for folders;
       // and as the open creates the file, ENOENT can only mean a missing
@@ -370,17 +376,10 @@ void CQVCopyFileManage::WriteDataThread() noexcept {
       const DWORD err = errno == EEXIST   ? ERROR_FILE_EXISTS
                         : errno == ENOENT ? ERROR_PATH_NOT_FOUND
                                           : LastErrorFrom(errno);
-      if (attempt < 5) {
-        QV_TraceEx2(kModule, kWriter, kFailure, 110140011, u"第%d次打开文件[%s]失败！正在重试！错误码：0X%X", attempt,
-                    target_, err);
-        ops.sleep_ms(20);
-        continue;
-      }
-      QV_TraceEx2(kModule, kWriter, kFailure, 110140012,
-                  u"第%d次打开文件[%s]失败！已经超过最大从试次数了！错误码：0X%X", attempt, target_, err);
-      exit_.Set();
-      break;
-    }
+      TraceOpenFailure(kWriter, 110140011, attempt, target_, err);
+      return qvp::TryResult::kAgain;
+    });
+    if (!opened) exit_.Set();
     if (fd >= 0) {
       std::int64_t total = 0, transferred = 0;
       DWORD stream = 0;
@@ -493,10 +492,7 @@ void CQVCopyFileManage::WriteDataThread() noexcept {
     // freed by the close below, which is the slow part of removing a large
     // file and runs after the caller has been released. A failed removal is
     // tried again a few times.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-      if (ops.unlink(dst.c_str()) == 0 || errno == ENOENT) break;
-      ops.sleep_ms(20);
-    }
+    qvp::Retry(kUnlink, [&](int) { return ops.unlink(dst.c_str()) == 0 || errno == ENOENT; });
     doomed = fd;
   }
   if (complete) result_ = 1;

@@ -14,6 +14,8 @@
 #include "qv_platform/fileio.h"
 #include "qv_platform/module.h"
 #include "qv_platform/mounts.h"
+#include "qv_platform/paths.h"
+#include "qv_platform/retry.h"
 #include "qv_platform/shell_fileop.h"
 #include "qv_platform/system.h"
 #include "qv_platform/unicode.h"
@@ -23,7 +25,12 @@ namespace {
 
 constexpr char16_t kSep = u'/';
 
-void SleepMs(unsigned ms) { qvp::Ops().sleep_ms(ms); }
+// The retries of the file work, each failed try followed by its pause:
+// existence checks 3 times 10 ms, folder creation 3 tries a level 10 ms,
+// the lookup before a deletion 5 times 100 ms.
+constexpr qvp::RetryRule kExistenceCheck{3, 10, true};
+constexpr qvp::RetryRule kFolderCreation{3, 10, true};
+constexpr qvp::RetryRule kDeletionLookup{5, 100, true};
 
 bool Exists(const CString& path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
 
@@ -36,9 +43,7 @@ bool EntryExists(const CString& path) {
 
 bool EndsWithSep(const CString& s) { return !s.IsEmpty() && s[s.GetLength() - 1] == kSep; }
 
-CString Join(const CString& folder, const CString& name) {
-  return EndsWithSep(folder) ? folder + name : folder + kSep + name;
-}
+CString Join(const CString& folder, const CString& name) { return CString(qvp::paths::Join(folder.view(), name.view())); }
 
 // The path as an absolute path (relative ones are taken from the current
 // folder), so that it can be compared with mount points.
@@ -166,11 +171,7 @@ int ShellOperation(UINT func, HWND parent, const char16_t* source, const char16_
 }  // namespace
 
 int QVCanFindDir(const CString& path) {
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    if (Exists(path)) return 1;
-    SleepMs(10);
-  }
-  return 0;
+  return qvp::Retry(kExistenceCheck, [&path](int) { return Exists(path); }) ? 1 : 0;
 }
 
 std::int64_t QVGetFileSize(const CString& path) {
@@ -199,19 +200,15 @@ int QVMakeDir(CString& path) {
   if (type != DRIVE_FIXED && type != DRIVE_REMOTE) return 0;
   const int start = WalkStart(path, qvp::MountPointOf(path));
   if (!EndsWithSep(path)) path += kSep;
-  for (int i = path.Find(kSep, start); i >= 0; i = path.Find(kSep, i + 1)) {
-    const CString folder = path.Left(i);
-    if (folder.IsEmpty() || QVCanFindDir(folder)) continue;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-      if (CreateDirectoryW(folder, nullptr)) {
-        if (QVCanFindDir(folder)) break;
-      } else {
-        SleepMs(10);
-      }
-    }
-    if (!QVCanFindDir(folder)) return 0;
-  }
-  return 1;
+  // Every level is looked for with QVCanFindDir (three looks, 10 ms apart),
+  // before and after it is made; whatever it finds counts as there.
+  qvp::paths::FolderChainRule rule;
+  rule.existing = qvp::Utf16ToUtf8(path.view().substr(0, static_cast<std::size_t>(start))).size();
+  rule.create = kFolderCreation;
+  rule.look = [](const std::string& level) {
+    return QVCanFindDir(CString(qvp::Utf8ToUtf16(level))) ? qvp::paths::Kind::kFolder : qvp::paths::Kind::kMissing;
+  };
+  return qvp::paths::MakeFolderChain(path.ToUtf8(), rule) ? 1 : 0;
 }
 
 int QVCopyAllFile(const CString& source, const CString& target) {
@@ -246,12 +243,18 @@ int QVDeleteFile(const CString& path) {
   if (path.GetLength() < 3) return 1;
   CString root;
   if (!DeletionRoot(path, root)) return 0;
-  for (int look = 1;; ++look) {
-    if (EntryExists(path)) break;
-    SleepMs(100);
-    if (look == 5) return 1;
-    if (!root.IsEmpty() && !QVCanFindDir(root)) return 0;
-  }
+  // The file is looked for five times, 100 ms apart; between the looks the
+  // root must stay reachable.
+  bool root_lost = false;
+  const bool found = qvp::Retry(kDeletionLookup, [&](int look) {
+    if (look > 1 && !root.IsEmpty() && !QVCanFindDir(root)) {
+      root_lost = true;
+      return qvp::TryResult::kStop;
+    }
+    return EntryExists(path) ? qvp::TryResult::kDone : qvp::TryResult::kAgain;
+  });
+  if (root_lost) return 0;
+  if (!found) return 1;
   ClearReadOnly(path);
   const CString exe = ExecutableName();
   if (!DeleteFileW(path)) {

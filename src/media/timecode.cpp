@@ -9,7 +9,7 @@
 
 #include "media/media_internal.h"
 #include "qv_commonclass/media.h"
-#include "qv_platform/chartype.h"
+#include "qv_platform/crt.h"
 
 namespace qv_commonclass {
 
@@ -49,37 +49,16 @@ inline CString MakeText(unsigned h, unsigned m, unsigned s, unsigned f, char16_t
   return CString(std::u16string_view(buf, static_cast<std::size_t>(p - buf)));
 }
 
-// The value of a decimal digit as the Windows C runtime's wide integer
-// conversion sees it: ASCII digits and the decimal digits of the scripts
-// below (full-width digits among them, which Chinese input methods produce).
-// -1 for anything else.
-inline int DigitValue(char16_t ch) {
-  if (ch < u'0') return -1;
-  if (ch <= u'9') return ch - u'0';
-  static constexpr char16_t kZeros[] = {0x0660, 0x06F0, 0x0966, 0x09E6, 0x0A66, 0x0AE6, 0x0B66, 0x0C66, 0x0CE6,
-                                        0x0D66, 0x0E50, 0x0ED0, 0x0F20, 0x1040, 0x17E0, 0x1810, 0xFF10};
-  for (char16_t zero : kZeros) {
-    if (ch < zero) return -1;
-    if (ch < zero + 10) return ch - zero;
-  }
-  return -1;
-}
-
 // One two-character field read like the runtime's _wtoi on those two
-// characters alone: leading white space, an optional sign, then digits up
-// to the first non-digit; 0 when there are no digits.
+// characters alone (the one conversion engine, so full-width and other
+// scripts' digits count as they do there).
 inline int FieldValue(const char16_t* p) {
-  int i = 0;
-  while (i < 2 && qvp::IsWideSpace(p[i])) ++i;
-  bool negative = false;
-  if (i < 2 && (p[i] == u'+' || p[i] == u'-')) negative = p[i++] == u'-';
-  int value = 0;
-  for (int d; i < 2 && (d = DigitValue(p[i])) >= 0; ++i) value = value * 10 + d;
-  return negative ? -value : value;
+  const auto r = qvp::ParseWideInteger(std::u16string_view(p, 2), 10, 99);
+  return r.negative ? -static_cast<int>(r.magnitude) : static_cast<int>(r.magnitude);
 }
 
-// Fast path for the usual two ASCII digits; anything else takes the general
-// reading above.
+// Fast path for the usual two ASCII digits; anything else takes the
+// runtime's reading above.
 inline std::uint16_t Field(const char16_t* p) {
   const unsigned a = static_cast<unsigned>(p[0]) - u'0', b = static_cast<unsigned>(p[1]) - u'0';
   if (a < 10 && b < 10) return static_cast<std::uint16_t>(a * 10 + b);

@@ -57,7 +57,8 @@ bool IsWideLower(char16_t ch) noexcept { return (TableClasses(ch) & kCtLower) !=
 bool IsWidePunct(char16_t ch) noexcept { return (TableClasses(ch) & kCtPunct) != 0; }
 bool IsWideCntrl(char16_t ch) noexcept { return (TableClasses(ch) & kCtCntrl) != 0; }
 bool IsWideXDigit(char16_t ch) noexcept { return (TableClasses(ch) & kCtXDigit) != 0; }
-bool IsWideBlank(char16_t ch) noexcept { return (TableClasses(ch) & kCtBlank) != 0; }
+// The runtime's blank class leaves the tab out; iswblank adds it.
+bool IsWideBlank(char16_t ch) noexcept { return ch == u'\t' || (TableClasses(ch) & kCtBlank) != 0; }
 bool IsWideGraph(char16_t ch) noexcept {
   return (TableClasses(ch) & (kCtPunct | kCtAlpha | kCtDigit)) != 0;
 }

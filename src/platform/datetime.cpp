@@ -7,7 +7,9 @@
 // 23:59:59 is refused (Wine hands back year 10000). The time fraction is
 // computed as seconds / 86400 in one step, which gives the correctly rounded
 // double (2024-03-01 08:30:00 is 45352.354166666664); Wine sums three
-// fractions and may differ in the last bit.
+// fractions and may differ in the last bit. Back from a date, the time is
+// rounded to the second after Wine's tolerance is added (see
+// VariantTimeToSystemTime).
 #include "qv_platform/datetime.h"
 
 #include <cctype>
@@ -115,7 +117,14 @@ int VariantTimeToSystemTime(double date, SYSTEMTIME* st) noexcept {
   if (st == nullptr || !InRange(date)) return FALSE;
   const double whole = std::trunc(date);
   long long day = static_cast<long long>(whole);
-  long long seconds = std::llround(std::fabs(date - whole) * static_cast<double>(kSecondsPerDay));
+  // A date half a second past a second is, as a double, often a hair below
+  // the half; Windows rounds it up all the same. Like Wine, a tolerance of
+  // 1e-11 days (under a microsecond) is added to the fraction before it is
+  // rounded, so 45352.000005787035 is 00:00:01, not 00:00:00.
+  constexpr double kTolerance = 1e-11;
+  double fraction = std::fabs(date - whole) + kTolerance;
+  if (fraction >= 1.0) fraction -= kTolerance;
+  long long seconds = std::llround(fraction * static_cast<double>(kSecondsPerDay));
   if (seconds >= kSecondsPerDay) {
     seconds -= kSecondsPerDay;
     ++day;

@@ -1,10 +1,14 @@
-// The wide printf engine. Integers and strings are laid out here; doubles go
-// through the C library's snprintf with the same flags, width and precision,
-// whose output for %e/%f/%g matches the Windows runtime (two-digit minimum
-// exponent, "inf"/"nan" spellings as the current Windows runtime prints them).
+// The wide printf engine. Integers and strings are laid out here; finite
+// doubles under %e/%f/%g go through the C library's snprintf with the same
+// flags, width and precision, whose output matches the current Windows
+// runtime (two-digit minimum exponent; exact ties rounded to even, as that
+// runtime does since Windows 10 2004). Infinities and NaNs and %a are laid
+// out here, in the Windows runtime's spellings.
 #include "qv_platform/format.h"
 
 #include <cstdio>
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "qv_platform/unicode.h"
@@ -107,11 +111,85 @@ void FormatInteger(std::u16string& out, const FieldFormat& field, char conv, con
   }
 }
 
+std::u16string Widen(std::string_view text) { return std::u16string(text.begin(), text.end()); }
+
+// SignOf is the sign a number's text starts with.
+std::string SignOf(bool negative, const FieldFormat& field) {
+  return negative ? "-" : field.plus ? "+" : field.space ? " " : "";
+}
+
+// FormatNonFinite spells an infinity or NaN as the Windows runtime does:
+// "inf", "nan", "nan(snan)" for a signalling NaN and "nan(ind)" for the
+// indefinite NaN (sign set, no payload: what 0/0 gives); upper case for the
+// upper-case conversions; padded with blanks only.
+void FormatNonFinite(std::u16string& out, const FieldFormat& field, char conv, std::uint64_t bits) {
+  const bool negative = (bits >> 63) != 0;
+  const std::uint64_t mantissa = bits & 0xFFFFFFFFFFFFFull;
+  constexpr std::uint64_t kQuiet = 0x8000000000000ull;
+  std::string text = mantissa == 0                           ? "inf"
+                     : (mantissa & kQuiet) == 0               ? "nan(snan)"
+                     : negative && mantissa == kQuiet ? "nan(ind)"
+                                                              : "nan";
+  if (conv >= 'A' && conv <= 'Z') {
+    for (char& c : text) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  }
+  FieldFormat blanks = field;
+  blanks.zero = false;
+  EmitField(out, blanks, Widen(SignOf(negative, field) + text), false);
+}
+
+// FormatHexDouble is %a / %A: "0x1.<13 hex digits>p+E" for a normal number,
+// "0x0.<digits>p-1022" for a subnormal one, the digits rounded (half up) to
+// the precision, which is 13 unless given. The leading digit takes a carry
+// ("0x2p+0" for 1.5 at precision 0), as the Windows runtime prints it.
+void FormatHexDouble(std::u16string& out, const FieldFormat& field, char conv, std::uint64_t bits) {
+  const bool negative = (bits >> 63) != 0;
+  const int biased = static_cast<int>((bits >> 52) & 0x7FF);
+  std::uint64_t mantissa = bits & 0xFFFFFFFFFFFFFull;
+  unsigned lead = biased == 0 ? 0 : 1;
+  const int exponent = biased == 0 ? (mantissa == 0 ? 0 : -1022) : biased - 1023;
+  const int precision = field.precision < 0 ? 13 : field.precision;
+  if (precision < 13) {
+    const int drop = 4 * (13 - precision);
+    const std::uint64_t half = 1ull << (drop - 1);
+    const std::uint64_t rest = mantissa & ((1ull << drop) - 1);
+    mantissa >>= drop;
+    if (rest >= half) {
+      ++mantissa;
+      if (mantissa >> (4 * precision)) {  // carried into the leading digit
+        mantissa &= (1ull << (4 * precision)) - 1;
+        ++lead;
+      }
+    }
+  }
+  const char* digits = conv == 'A' ? "0123456789ABCDEF" : "0123456789abcdef";
+  std::string body = conv == 'A' ? "0X" : "0x";
+  const std::size_t prefix = SignOf(negative, field).size() + body.size();
+  body += digits[lead];
+  if (precision > 0 || field.alt) body += '.';
+  for (int i = 0; i < precision; ++i) {
+    const int shift = 4 * (std::min(precision, 13) - 1 - i);
+    body += i < 13 ? digits[(mantissa >> shift) & 0xF] : '0';
+  }
+  body += conv == 'A' ? 'P' : 'p';
+  body += exponent < 0 ? '-' : '+';
+  body += std::to_string(exponent < 0 ? -exponent : exponent);
+  std::string text = SignOf(negative, field) + body;
+  if (field.zero && !field.left && field.width > static_cast<int>(text.size())) {
+    text.insert(prefix, static_cast<std::size_t>(field.width) - text.size(), '0');
+  }
+  EmitField(out, field, Widen(text), false);
+}
+
 void FormatDouble(std::u16string& out, const FieldFormat& field, char conv, const FormatArg& a) {
   double d = a.kind == FormatArg::Kind::Double ? a.d
              : a.kind == FormatArg::Kind::Int  ? static_cast<double>(a.i)
              : a.kind == FormatArg::Kind::UInt ? static_cast<double>(a.u)
                                                : 0.0;
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &d, sizeof bits);
+  if (((bits >> 52) & 0x7FF) == 0x7FF) return FormatNonFinite(out, field, conv, bits);
+  if (conv == 'a' || conv == 'A') return FormatHexDouble(out, field, conv, bits);
   std::string f = "%";
   if (field.left) f += '-';
   if (field.plus) f += '+';
@@ -174,6 +252,22 @@ void FormatString(std::u16string& out, const FieldFormat& field, bool wide, cons
 }
 
 }  // namespace
+
+int CopyFormatted(std::u16string_view text, char16_t* buffer, std::size_t count, bool legacy) noexcept {
+  if (!buffer || count == 0) return -1;
+  if (text.size() < count) {
+    text.copy(buffer, text.size());
+    buffer[text.size()] = 0;
+    return static_cast<int>(text.size());
+  }
+  if (legacy) {  // as much as fits, no NUL; the exact fit still counts
+    text.copy(buffer, count);
+    return text.size() == count ? static_cast<int>(count) : -1;
+  }
+  text.copy(buffer, count - 1);
+  buffer[count - 1] = 0;
+  return -1;
+}
 
 std::u16string FormatV(std::u16string_view fmt, const FormatArg* args, std::size_t count) {
   std::u16string out;

@@ -3,6 +3,8 @@
 #include <uuid/uuid.h>
 
 #include <atomic>
+#include <cstddef>
+#include <type_traits>
 
 namespace {
 
@@ -17,45 +19,65 @@ int HexValue(char16_t ch) noexcept {
   return -1;
 }
 
-// ReadHex reads `digits` hexadecimal digits from text[pos...]. It looks at
-// one character at a time and stops at the first that is not a digit, so a
-// NUL ends the read before anything beyond it is touched.
-bool ReadHex(const char16_t* text, int& pos, int digits, unsigned long long& value) noexcept {
-  value = 0;
-  for (int i = 0; i < digits; ++i) {
-    const int v = HexValue(text[pos]);
-    if (v < 0) return false;
-    value = (value << 4) | static_cast<unsigned>(v);
-    ++pos;
+// GuidFromString reads the registry text into `out` field by field, as
+// Windows does: each field is stored as soon as it is read (a hexadecimal
+// field digit by digit), so on malformed text `out` keeps what was read
+// before the error. Text that does not start with '{' zeroes `out`.
+bool GuidFromString(const char16_t* s, GUID& out) noexcept {
+  if (s[0] != u'{') {
+    out = GUID_NULL;
+    return false;
   }
-  return true;
+  auto field = [s](int from, int digits, auto& value) {
+    value = 0;
+    for (int i = from; i < from + digits; ++i) {
+      const int v = HexValue(s[i]);
+      if (v < 0) return false;
+      value = static_cast<std::remove_reference_t<decltype(value)>>((value << 4) | static_cast<unsigned>(v));
+    }
+    return true;
+  };
+  // Every check stops at the first character that does not fit, so a NUL
+  // ends the read before anything beyond it is touched.
+  if (!field(1, 8, out.Data1) || s[9] != u'-') return false;
+  if (!field(10, 4, out.Data2) || s[14] != u'-') return false;
+  if (!field(15, 4, out.Data3) || s[19] != u'-') return false;
+  for (int i = 20, b = 0; b < 8; ++b, i += 2) {
+    if (i == 24) {
+      if (s[i] != u'-') return false;
+      ++i;
+    }
+    const int hi = HexValue(s[i]);
+    if (hi < 0) return false;
+    const int lo = HexValue(s[i + 1]);
+    if (lo < 0) return false;
+    out.Data4[b] = static_cast<BYTE>(hi << 4 | lo);
+  }
+  return s[37] == u'}' && s[38] == 0;
 }
 
-bool Expect(const char16_t* text, int& pos, char16_t ch) noexcept {
-  if (text[pos] != ch) return false;
-  ++pos;
-  return true;
-}
+// The program ids of the classes this platform stands in for, with the
+// class ids Windows registers for them.
+struct ProgId {
+  const char16_t* name;
+  GUID clsid;
+};
+constexpr ProgId kProgIds[] = {
+    {u"Msxml2.DOMDocument", {0xF6D90F11, 0x9C73, 0x11D3, {0xB3, 0x2E, 0x00, 0xC0, 0x4F, 0x99, 0x0B, 0xB4}}},
+    {u"Msxml2.DOMDocument.4.0", {0x88D969C0, 0xF192, 0x11D4, {0xA6, 0x5F, 0x00, 0x40, 0x96, 0x32, 0x51, 0xE5}}},
+    {u"Msxml2.DOMDocument.6.0", {0x88D96A05, 0xF192, 0x11D4, {0xA6, 0x5F, 0x00, 0x40, 0x96, 0x32, 0x51, 0xE5}}},
+    {u"Microsoft.XMLDOM", {0x2933BF90, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}}},
+    {u"ADODB.Recordset", {0x00000535, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x6D, 0x2E, 0xA4}}},
+    {u"ADODB.Stream", {0x00000566, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x6D, 0x2E, 0xA4}}},
+};
 
-bool ParseRegistryForm(const char16_t* text, GUID& out) noexcept {
-  GUID g{};
-  int pos = 0;
-  unsigned long long v = 0;
-  if (!Expect(text, pos, u'{') || !ReadHex(text, pos, 8, v)) return false;
-  g.Data1 = static_cast<DWORD>(v);
-  if (!Expect(text, pos, u'-') || !ReadHex(text, pos, 4, v)) return false;
-  g.Data2 = static_cast<WORD>(v);
-  if (!Expect(text, pos, u'-') || !ReadHex(text, pos, 4, v)) return false;
-  g.Data3 = static_cast<WORD>(v);
-  if (!Expect(text, pos, u'-')) return false;
-  for (int i = 0; i < 8; ++i) {
-    if (i == 2 && !Expect(text, pos, u'-')) return false;
-    if (!ReadHex(text, pos, 2, v)) return false;
-    g.Data4[i] = static_cast<BYTE>(v);
+// Program ids are registry key names: compared without regard to ASCII case.
+bool SameProgId(const char16_t* a, const char16_t* b) noexcept {
+  auto fold = [](char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; };
+  for (; *a && *b; ++a, ++b) {
+    if (fold(*a) != fold(*b)) return false;
   }
-  if (!Expect(text, pos, u'}') || text[pos] != 0) return false;
-  out = g;
-  return true;
+  return *a == *b;
 }
 
 }  // namespace
@@ -103,16 +125,29 @@ HRESULT CLSIDFromString(const char16_t* text, CLSID* clsid) {
     *clsid = GUID_NULL;
     return S_OK;
   }
-  if (ParseRegistryForm(text, *clsid)) return S_OK;
-  // Windows would go on to look the text up as a program id; this platform
-  // has no class registry, so the text is simply not a class string.
-  *clsid = GUID_NULL;
+  if (GuidFromString(text, *clsid)) return S_OK;
+  for (const ProgId& p : kProgIds) {
+    if (SameProgId(text, p.name)) {
+      *clsid = p.clsid;
+      return S_OK;
+    }
+  }
   return CO_E_CLASSSTRING;
 }
 
 HRESULT IIDFromString(const char16_t* text, IID* iid) {
-  const HRESULT hr = CLSIDFromString(text, iid);
-  return hr == CO_E_CLASSSTRING ? E_INVALIDARG : hr;
+  if (iid == nullptr) return E_INVALIDARG;
+  if (text == nullptr) {
+    *iid = GUID_NULL;
+    return S_OK;
+  }
+  // Only the 38-character registry text is an interface id; any other length
+  // is refused before anything is read.
+  std::size_t n = 0;
+  while (text[n] && n < 39) ++n;
+  if (n != 38) return E_INVALIDARG;
+  if (text[0] != u'{') return CO_E_IIDSTRING;
+  return GuidFromString(text, *iid) ? S_OK : CO_E_IIDSTRING;
 }
 
 namespace qvp {

@@ -5,26 +5,37 @@
 // one) and every other byte of the file stays as it was: comments, blank
 // lines, odd lines and bytes that do not decode in the code page included.
 //
-// Decisions where Windows leaves room:
-// - Encoding: the process's ANSI code page. A file that starts with a UTF-8
-//   byte-order mark is read as UTF-8 and stays UTF-8 (mark kept) when written;
-//   a file created here never gets a mark.
+// The rules are Windows' own, as recorded from its profile functions
+// (tests/data/winprobes/profile.tsv):
+// - Encoding: the process's ANSI code page, or UTF-16 for a file that starts
+//   with a UTF-16 byte-order mark (little or big endian; written back the
+//   same way). A UTF-8 mark is no mark to Windows: its bytes are text of the
+//   first line in the ANSI code page.
+// - Lines end at CR LF, LF or a CR alone. A Ctrl-Z (0x1A) ends the file's
+//   text; bytes after it are kept as they are on a write. A NUL ends a value.
+// - A section header is a line starting (after blanks) with '[' and holding
+//   a ']': the name is what stands between the '[' and the last ']', without
+//   surrounding blanks. "[S" is no header. Keys above the first header form
+//   the section with the empty name.
+// - The profile functions know no comments: ";k=v" is the key ";k" (only the
+//   key lists leave such names out, and empty ones). A line without '=' is no
+//   key. "=v" is a key with the empty name.
 // - Quotes: a value whose first and last characters are the same quote (' or
-//   "), after trimming, loses that one pair on read, as on Windows. Nothing is
-//   added on write, so a value with its own surrounding quotes must be written
-//   with an extra pair to read back unchanged.
-// - Inline comments are not recognised: "a ;b" reads as "a ;b". Only lines
-//   whose first non-blank character is ';' are comments. Callers that keep
-//   comments after values cut them themselves.
+//   "), after trimming, loses that one pair on read. Nothing is added on
+//   write, so a value with its own surrounding quotes must be written with an
+//   extra pair to read back unchanged.
 // - Names are compared case-insensitively in ASCII; other letters must match
 //   exactly.
-// - A new key goes after the last key line of its section; a new section goes
-//   at the end of the file after a blank line (none when the file is empty).
-//   The first section of a given name counts; later duplicates are ignored,
-//   as is a later duplicate key.
-// - Names holding a line break, a section name holding ']' and a key holding
-//   '=' cannot be stored and are refused (ERROR_INVALID_PARAMETER); so is a
-//   value holding a line break.
+// - A write stores names and values as given (line breaks, '=' in a key and
+//   ']' in a section name included), less the leading blanks of each (the
+//   trailing ones stay). A new key goes after the last key line of its
+//   section; a new section goes right after the file's last line. The first
+//   section of a given name counts; later duplicates are ignored, as is a
+//   later duplicate key.
+// - The file is edited in place: every line but the one written keeps its
+//   bytes. (Wine rewrites the whole file instead, losing blank lines and
+//   spacing; the recording's one case of that, a blank last line, follows
+//   Windows here.)
 // - A relative file name is relative to the current directory. A symbolic
 //   link is followed, so the link stays and its target is replaced. Writing
 //   needs a writable folder (for the temporary and the lock file), not only a
@@ -55,6 +66,9 @@
 #include <vector>
 
 #include "qv_platform/codepage.h"
+#include "qv_platform/file_content.h"
+#include "qv_platform/fileio.h"
+#include "qv_platform/paths.h"
 #include "qv_platform/system.h"
 #include "qv_platform/unicode.h"
 
@@ -63,7 +77,8 @@ namespace {
 // Larger files are refused: an INI file of this size is a mistake, and
 // refusing is better than exhausting memory on every read.
 constexpr std::size_t kMaxFileBytes = 64u * 1024u * 1024u;
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
+constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
 
 bool IsBlank(char16_t ch) { return ch == u' ' || ch == u'\t' || ch == u'\v' || ch == u'\f' || ch == u'\r'; }
 
@@ -83,22 +98,27 @@ bool SameName(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
-enum class Kind { kBlank, kComment, kSection, kEntry, kOther };
+enum class Kind { kBlank, kSection, kEntry, kOther };
 
 struct Line {
   std::string raw;  // the line's bytes without its terminator
-  std::string_view eol;  // "\r\n", "\n" or "" (last line without one): static text
+  std::string_view eol;  // "\r\n", "\n", "\r" or "" (last line without one): static text
   Kind kind = Kind::kBlank;
   std::u16string name;        // section name or key, trimmed
   std::size_t value_pos = 0;  // an entry's trimmed value: raw.substr(value_pos, value_len)
   std::size_t value_len = 0;
 };
 
-struct Document {
-  bool utf8 = false;  // started with a UTF-8 mark
-  std::vector<Line> lines;
+enum class Encoding { kAnsi, kUtf16Le, kUtf16Be };
 
-  UINT CodePage() const { return utf8 ? CP_UTF8 : CP_ACP; }
+struct Document {
+  // A UTF-16 file's lines are held in UTF-8, whose structure bytes are the
+  // ASCII ones as in the ANSI code pages.
+  Encoding encoding = Encoding::kAnsi;
+  std::vector<Line> lines;
+  std::string tail;  // from a Ctrl-Z on: not text, kept as it is
+
+  UINT CodePage() const { return encoding == Encoding::kAnsi ? CP_ACP : CP_UTF8; }
 };
 
 bool IsAscii(std::string_view bytes) {
@@ -121,8 +141,8 @@ std::string_view TrimBlankBytes(std::string_view s) {
   return s;
 }
 
-// Classify finds the line's structure in its bytes. The blanks, ';' and '='
-// are below 0x40, so in every supported code page they never occur inside a
+// Classify finds the line's structure in its bytes. The blanks and '=' are
+// below 0x40, so in every supported code page they never occur inside a
 // multibyte character; ']' can (as a GBK trail byte), so a section header is
 // decoded before it is searched. Values are decoded only when read.
 void Classify(Line& line, UINT code_page) {
@@ -131,13 +151,17 @@ void Classify(Line& line, UINT code_page) {
   line.value_pos = line.value_len = 0;
   if (t.empty()) {
     line.kind = Kind::kBlank;
-  } else if (t.front() == ';') {
-    line.kind = Kind::kComment;
-  } else if (t.front() == '[') {
-    line.kind = Kind::kSection;
+    return;
+  }
+  if (t.front() == '[') {
     const std::u16string inner = Decode(t.substr(1), code_page);
-    line.name = TrimBlanks(std::u16string_view(inner).substr(0, inner.find(u']')));
-  } else if (const std::size_t eq = t.find('='); eq != std::string_view::npos && eq > 0) {
+    if (const std::size_t close = inner.rfind(u']'); close != std::u16string::npos) {
+      line.kind = Kind::kSection;
+      line.name = TrimBlanks(std::u16string_view(inner).substr(0, close));
+      return;
+    }
+  }
+  if (const std::size_t eq = t.find('='); eq != std::string_view::npos) {
     line.kind = Kind::kEntry;
     line.name = Decode(TrimBlankBytes(t.substr(0, eq)), code_page);
     const std::string_view value = TrimBlankBytes(t.substr(eq + 1));
@@ -148,34 +172,76 @@ void Classify(Line& line, UINT code_page) {
   }
 }
 
+// ValueOf is an entry's value as read: up to a NUL, trimmed.
 std::u16string ValueOf(const Document& doc, const Line& line) {
-  return Decode(std::string_view(line.raw).substr(line.value_pos, line.value_len), doc.CodePage());
+  std::string_view value = std::string_view(line.raw).substr(line.value_pos, line.value_len);
+  if (const std::size_t nul = value.find('\0'); nul != std::string_view::npos) {
+    value = TrimBlankBytes(value.substr(0, nul));
+  }
+  return Decode(value, doc.CodePage());
 }
 
-Document Parse(std::string_view bytes) {
-  Document doc;
-  if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
-    doc.utf8 = true;
-    bytes.remove_prefix(kUtf8Bom.size());
+std::u16string Utf16Units(std::string_view bytes, bool big_endian) {
+  std::u16string units(bytes.size() / 2, u'\0');
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const auto a = static_cast<unsigned char>(bytes[2 * i]), b = static_cast<unsigned char>(bytes[2 * i + 1]);
+    units[i] = static_cast<char16_t>(big_endian ? (a << 8 | b) : (b << 8 | a));
   }
-  // Splitting on the byte '\n' is safe in every supported code page: no
-  // trail byte of a double-byte character is 0x0A or 0x0D.
+  return units;
+}
+
+std::string Utf16Bytes(std::u16string_view units, bool big_endian) {
+  std::string bytes;
+  bytes.reserve(units.size() * 2);
+  for (char16_t u : units) {
+    const char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
+    bytes += big_endian ? hi : lo;
+    bytes += big_endian ? lo : hi;
+  }
+  return bytes;
+}
+
+Document Parse(std::string_view file) {
+  Document doc;
+  std::string text;
+  if (file.substr(0, 2) == kUtf16LeBom || file.substr(0, 2) == kUtf16BeBom) {
+    const bool big_endian = file.substr(0, 2) == kUtf16BeBom;
+    doc.encoding = big_endian ? Encoding::kUtf16Be : Encoding::kUtf16Le;
+    std::u16string units = Utf16Units(file.substr(2), big_endian);
+    if (const std::size_t eof = units.find(u'\x1A'); eof != std::u16string::npos) {
+      doc.tail = Utf16Bytes(std::u16string_view(units).substr(eof), big_endian);
+      units.resize(eof);
+    }
+    if (file.size() % 2 != 0) doc.tail += file.back();  // half a unit: kept, not text
+    text = qvp::Utf16ToUtf8(units);
+  } else {
+    // 0x1A is below every trail byte, so it is never part of a character.
+    const std::size_t eof = file.find('\x1A');
+    if (eof != std::string_view::npos) doc.tail = file.substr(eof);
+    text = file.substr(0, eof);
+  }
+  // Splitting on the bytes CR and LF is safe in every supported code page:
+  // no trail byte of a double-byte character is 0x0A or 0x0D.
+  const std::string_view bytes = text;
   std::size_t pos = 0;
   while (pos < bytes.size()) {
-    const std::size_t nl = bytes.find('\n', pos);
+    const std::size_t end = bytes.find_first_of("\r\n", pos);
     Line line{};
-    if (nl == std::string_view::npos) {
+    if (end == std::string_view::npos) {
       line.raw = bytes.substr(pos);
       pos = bytes.size();
     } else {
-      std::size_t end = nl;
-      line.eol = "\n";
-      if (end > pos && bytes[end - 1] == '\r') {
-        --end;
-        line.eol = "\r\n";
-      }
       line.raw = bytes.substr(pos, end - pos);
-      pos = nl + 1;
+      if (bytes[end] == '\n') {
+        line.eol = "\n";
+        pos = end + 1;
+      } else if (end + 1 < bytes.size() && bytes[end + 1] == '\n') {
+        line.eol = "\r\n";
+        pos = end + 2;
+      } else {
+        line.eol = "\r";
+        pos = end + 1;
+      }
     }
     Classify(line, doc.CodePage());
     doc.lines.push_back(std::move(line));
@@ -184,18 +250,20 @@ Document Parse(std::string_view bytes) {
 }
 
 std::string Serialise(const Document& doc) {
-  std::string out;
-  if (doc.utf8) out += kUtf8Bom;
+  std::string text;
   for (const Line& line : doc.lines) {
-    out += line.raw;
-    out += line.eol;
+    text += line.raw;
+    text += line.eol;
   }
-  return out;
+  if (doc.encoding == Encoding::kAnsi) return text + doc.tail;
+  const bool big_endian = doc.encoding == Encoding::kUtf16Be;
+  return std::string(big_endian ? kUtf16BeBom : kUtf16LeBom) + Utf16Bytes(qvp::Utf8ToUtf16(text), big_endian) +
+         doc.tail;
 }
 
 Line MakeLine(const Document& doc, const std::u16string& text) {
   Line line;
-  line.raw = doc.utf8 ? qvp::Utf16ToUtf8(text) : qvp::FromWide(text, CP_ACP);
+  line.raw = doc.CodePage() == CP_UTF8 ? qvp::Utf16ToUtf8(text) : qvp::FromWide(text, CP_ACP);
   line.eol = "\r\n";
   Classify(line, doc.CodePage());
   return line;
@@ -210,6 +278,11 @@ struct Range {
 
 Range FindSection(const Document& doc, std::u16string_view section) {
   Range r;
+  if (section.empty()) {  // the keys above the first header
+    r.found = true;
+    while (r.end < doc.lines.size() && doc.lines[r.end].kind != Kind::kSection) ++r.end;
+    return r;
+  }
   for (std::size_t i = 0; i < doc.lines.size(); ++i) {
     if (doc.lines[i].kind == Kind::kSection && SameName(doc.lines[i].name, section)) {
       r.found = true;
@@ -244,58 +317,24 @@ enum class Load { kOk, kMissing, kFailed };
 
 // LoadFile reads the whole file; on kFailed the last error is set.
 Load LoadFile(const std::string& path, std::string& bytes, struct stat* info = nullptr) {
-  bytes.clear();
-  // O_NONBLOCK: opening a FIFO must not hang; anything but a regular file is
-  // refused below.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) {
-    if (errno == ENOENT) return Load::kMissing;
-    SetLastError(qvp::ErrnoToWin32(errno));
+  const int err = qvp::ReadWholeFile(path, bytes, kMaxFileBytes);
+  if (err == ENOENT) return Load::kMissing;
+  if (err != 0) {
+    // Anything but a regular file of a sane size is refused.
+    SetLastError(err == EISDIR ? ERROR_ACCESS_DENIED
+                 : err == EINVAL || err == EFBIG ? ERROR_INVALID_PARAMETER
+                                                 : qvp::ErrnoToWin32(err));
     return Load::kFailed;
   }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::size_t>(st.st_size) > kMaxFileBytes) {
-    ::close(fd);
-    SetLastError(S_ISDIR(st.st_mode) ? ERROR_ACCESS_DENIED : ERROR_INVALID_PARAMETER);
-    return Load::kFailed;
-  }
-  if (info) *info = st;
-  char chunk[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      SetLastError(qvp::ErrnoToWin32(errno));
-      ::close(fd);
-      return Load::kFailed;
-    }
-    if (n == 0) break;
-    bytes.append(chunk, static_cast<std::size_t>(n));
-    if (bytes.size() > kMaxFileBytes) {
-      ::close(fd);
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return Load::kFailed;
-    }
-  }
-  ::close(fd);
+  if (info && qvp::Ops().stat(path.c_str(), info) != 0) *info = {};
   return Load::kOk;
-}
-
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
 }
 
 // The file a write replaces: a symbolic link is followed so that the link
 // survives the rename.
 std::string WriteTarget(const std::string& path) {
   struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+  if (qvp::Ops().lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
     if (char* real = ::realpath(path.c_str(), nullptr)) {
       std::string resolved(real);
       std::free(real);
@@ -318,47 +357,50 @@ void RemoveStaleTemporaries(const std::string& path) {
   const std::string folder = FolderOf(path);
   const std::size_t slash = path.rfind('/');
   const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".tmp";
-  DIR* dir = ::opendir(folder.c_str());
+  const qvp::FileOps& ops = qvp::Ops();
+  DIR* dir = ops.opendir(folder.c_str());
   if (!dir) return;
-  while (const dirent* entry = ::readdir(dir)) {
+  while (const dirent* entry = ops.readdir(dir)) {
     const std::string_view name = entry->d_name;
     if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix) continue;
     const std::string_view rest = name.substr(prefix.size());  // "<pid>.<counter>"
     if (rest.find_first_not_of("0123456789.") != std::string_view::npos) continue;
-    ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    ops.unlink(qvp::paths::Join(folder, name).c_str());
   }
-  ::closedir(dir);
+  ops.closedir(dir);
 }
 
 // ReplaceFile puts `bytes` in place of `path` atomically; `mode` is the old
 // file's permission bits, or 0 for a new file (the umask then applies).
 bool ReplaceFile(const std::string& path, std::string_view bytes, mode_t mode) {
   static std::atomic<unsigned> counter{0};
+  const qvp::FileOps& ops = qvp::Ops();
   std::string temp;
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     temp = path + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1));
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd = ops.open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
     if (fd < 0 && errno != EEXIST) break;
   }
   if (fd < 0) {
     SetLastError(qvp::ErrnoToWin32(errno));
     return false;
   }
-  int err = 0;
-  if (!WriteAll(fd, bytes) || (mode != 0 && ::fchmod(fd, mode) != 0) || ::fsync(fd) != 0) err = errno ? errno : EIO;
-  if (::close(fd) != 0 && err == 0) err = errno;
-  if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
+  int err = qvp::WriteAll(fd, bytes);
+  if (err == 0 && mode != 0 && ops.chmod(temp.c_str(), mode) != 0) err = errno ? errno : EIO;
+  if (err == 0 && ops.fsync(fd) != 0) err = errno ? errno : EIO;
+  if (ops.close(fd) != 0 && err == 0) err = errno;
+  if (err == 0 && ops.rename(temp.c_str(), path.c_str()) != 0) err = errno;
   if (err != 0) {
-    ::unlink(temp.c_str());
+    ops.unlink(temp.c_str());
     SetLastError(qvp::ErrnoToWin32(err));
     return false;
   }
   // Make the rename itself durable; a failure here does not undo the write.
-  const int dir = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int dir = ops.open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY, 0);
   if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
+    ops.fsync(dir);
+    ops.close(dir);
   }
   return true;
 }
@@ -367,7 +409,7 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, mode_t mode) {
 class WriterLock {
  public:
   explicit WriterLock(const std::string& path) {
-    fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    fd_ = qvp::Ops().open((path + ".lock").c_str(), O_RDWR | O_CREAT, 0666);
     if (fd_ < 0) {
       // Creating a file fails with ENOENT only when its folder is missing.
       error_ = errno == ENOENT ? ERROR_PATH_NOT_FOUND : qvp::ErrnoToWin32(errno);
@@ -376,13 +418,13 @@ class WriterLock {
     while (::flock(fd_, LOCK_EX) != 0) {
       if (errno == EINTR) continue;
       error_ = qvp::ErrnoToWin32(errno);
-      ::close(fd_);
+      qvp::Ops().close(fd_);
       fd_ = -1;
       return;
     }
   }
   ~WriterLock() {
-    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+    if (fd_ >= 0) qvp::Ops().close(fd_);  // closing releases the lock
   }
   WriterLock(const WriterLock&) = delete;
   WriterLock& operator=(const WriterLock&) = delete;
@@ -395,7 +437,14 @@ class WriterLock {
   DWORD error_ = ERROR_SUCCESS;
 };
 
-bool HasLineBreak(std::u16string_view s) { return s.find_first_of(u"\r\n") != std::u16string_view::npos; }
+std::u16string_view TrimLeadingBlanks(std::u16string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  return s;
+}
+
+// Listed names: the key lists leave out empty names and names starting
+// with ';'.
+bool Listed(std::u16string_view name) { return !name.empty() && name.front() != u';'; }
 
 // ---- Buffers -------------------------------------------------------------------
 
@@ -451,16 +500,20 @@ DWORD GetPrivateProfileStringW(const char16_t* section, const char16_t* key, con
   if (!section) {
     std::vector<std::u16string> names;
     for (const Line& line : doc.lines) {
-      if (line.kind == Kind::kSection) names.push_back(line.name);
+      if (line.kind == Kind::kSection && Listed(line.name)) names.push_back(line.name);
     }
     SetLastError(load == Load::kOk ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
     return CopyList(names, buffer, size);
   }
   const Range range = FindSection(doc, TrimBlanks(section));
+  if (!key && !range.found) {  // the key list of a missing section is the default
+    SetLastError(load == Load::kOk ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+    return CopyText(fallback, buffer, size);
+  }
   if (!key) {
     std::vector<std::u16string> keys;
-    for (std::size_t i = range.begin; range.found && i < range.end; ++i) {
-      if (doc.lines[i].kind == Kind::kEntry) keys.push_back(doc.lines[i].name);
+    for (std::size_t i = range.begin; i < range.end; ++i) {
+      if (doc.lines[i].kind == Kind::kEntry && Listed(doc.lines[i].name)) keys.push_back(doc.lines[i].name);
     }
     SetLastError(load == Load::kOk ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
     return CopyList(keys, buffer, size);
@@ -477,25 +530,22 @@ DWORD GetPrivateProfileStringW(const char16_t* section, const char16_t* key, con
 BOOL WritePrivateProfileStringW(const char16_t* section, const char16_t* key, const char16_t* value,
                                 const char16_t* file_name) {
   if (!file_name || !*file_name || !section) {
-    // All three null only asks Windows to flush its cache: nothing is cached.
-    if (file_name && !section && !key && !value) return TRUE;
+    // All three null only asks Windows to flush its cache (nothing is cached
+    // here); Windows reports FALSE for it.
+    if (file_name && !section && !key && !value) return FALSE;
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  // Names are stored as they are read back: without surrounding blanks.
+  // Names are found without surrounding blanks and stored without leading
+  // ones, as is the value; everything else is stored as given.
   const std::u16string_view sec = TrimBlanks(section);
   const std::u16string_view k = key ? TrimBlanks(key) : std::u16string_view();
-  const std::u16string_view v = value ? std::u16string_view(value) : std::u16string_view();
-  if (HasLineBreak(sec) || sec.find(u']') != std::u16string_view::npos ||
-      (key && (k.empty() || HasLineBreak(k) || k.find(u'=') != std::u16string_view::npos || k.front() == u';' ||
-               k.front() == u'[')) ||
-      HasLineBreak(v)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  const std::u16string_view new_sec = TrimLeadingBlanks(section);
+  const std::u16string_view new_k = key ? TrimLeadingBlanks(key) : std::u16string_view();
+  const std::u16string_view v = value ? TrimLeadingBlanks(value) : std::u16string_view();
 
   const std::string path = WriteTarget(NativePath(file_name));
-  if (struct stat st {}; ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+  if (struct stat st {}; qvp::Ops().stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
     SetLastError(ERROR_ACCESS_DENIED);  // a folder or device is no INI file; leave no lock file beside it
     return FALSE;
   }
@@ -519,7 +569,8 @@ BOOL WritePrivateProfileStringW(const char16_t* section, const char16_t* key, co
   const Range range = FindSection(doc, sec);
   if (!key) {  // delete the section with everything under it
     if (!range.found) return TRUE;
-    doc.lines.erase(doc.lines.begin() + static_cast<std::ptrdiff_t>(range.begin - 1),
+    // The section of the keys above the first header has no header line.
+    doc.lines.erase(doc.lines.begin() + static_cast<std::ptrdiff_t>(sec.empty() ? 0 : range.begin - 1),
                     doc.lines.begin() + static_cast<std::ptrdiff_t>(range.end));
   } else if (!value) {  // delete the key
     const std::size_t at = range.found ? FindKey(doc, range, k) : SIZE_MAX;
@@ -532,7 +583,7 @@ BOOL WritePrivateProfileStringW(const char16_t* section, const char16_t* key, co
     if (line.raw == doc.lines[at].raw) return TRUE;
     doc.lines[at] = std::move(line);
   } else {
-    const std::u16string entry = std::u16string(k) + u"=" + std::u16string(v);
+    const std::u16string entry = std::u16string(new_k) + u"=" + std::u16string(v);
     if (range.found) {
       std::size_t insert = range.begin;  // after the last key line of the section
       for (std::size_t i = range.begin; i < range.end; ++i) {
@@ -541,11 +592,8 @@ BOOL WritePrivateProfileStringW(const char16_t* section, const char16_t* key, co
       if (insert > 0 && doc.lines[insert - 1].eol.empty()) doc.lines[insert - 1].eol = "\r\n";
       doc.lines.insert(doc.lines.begin() + static_cast<std::ptrdiff_t>(insert), MakeLine(doc, entry));
     } else {
-      if (!doc.lines.empty()) {
-        if (doc.lines.back().eol.empty()) doc.lines.back().eol = "\r\n";
-        if (doc.lines.back().kind != Kind::kBlank) doc.lines.push_back(MakeLine(doc, u""));
-      }
-      doc.lines.push_back(MakeLine(doc, u"[" + std::u16string(sec) + u"]"));
+      if (!doc.lines.empty() && doc.lines.back().eol.empty()) doc.lines.back().eol = "\r\n";
+      doc.lines.push_back(MakeLine(doc, u"[" + std::u16string(new_sec) + u"]"));
       doc.lines.push_back(MakeLine(doc, entry));
     }
   }

@@ -1,5 +1,6 @@
 #include "qv_platform/xmldom.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -9,6 +10,8 @@
 #include <cstring>
 #include <pugixml.hpp>
 
+#include "qv_platform/file_content.h"
+#include "qv_platform/fileio.h"
 #include "qv_platform/system.h"
 #include "qv_platform/unicode.h"
 #include "xml/xml_select.h"
@@ -96,17 +99,13 @@ struct StringWriter : pugi::xml_writer {
   void write(const void* data, std::size_t size) override { out.append(static_cast<const char*>(data), size); }
 };
 
+// Writes through the file seam; the first error stops the writing.
 struct FileWriter : pugi::xml_writer {
-  std::FILE* f;
-  bool failed = false;
+  int fd;
   int err = 0;
-  explicit FileWriter(std::FILE* file) : f(file) {}
+  explicit FileWriter(int file) : fd(file) {}
   void write(const void* data, std::size_t size) override {
-    if (failed) return;
-    if (std::fwrite(data, 1, size, f) != size) {
-      failed = true;
-      err = errno ? errno : EIO;
-    }
+    if (err == 0) err = WriteAll(fd, std::string_view(static_cast<const char*>(data), size));
   }
 };
 
@@ -552,32 +551,25 @@ bool XmlDocument::LoadFile(std::u16string_view path) {
   d_ = std::make_shared<XmlDocState>();
   XmlParseError& err = d_->error;
   const std::string upath = Utf16ToUtf8(path);
-  std::FILE* f = std::fopen(upath.c_str(), "rb");
-  struct stat sb {};
-  if (!f || ::fstat(fileno(f), &sb) != 0 || S_ISDIR(sb.st_mode)) {
-    const int e = errno;
-    if (f) std::fclose(f);
-    err.errorCode = (!f && e == ENOENT) || (f && S_ISDIR(sb.st_mode)) ? kXmlErrorFileNotFound : HResultFromErrno(e);
-    err.reason = f && S_ISDIR(sb.st_mode) ? u"The path names a folder, not a file." : HResultMessage(err.errorCode);
+  FileBytes file;
+  if (const int e = ReadWholeFile(upath, file); e != 0) {
+    err.errorCode = e == ENOENT || e == EISDIR ? kXmlErrorFileNotFound
+                    : e == ENOMEM              ? kXmlErrorOutOfMemory
+                    : e == EIO                 ? kXmlErrorIo
+                                               : HResultFromErrno(e);
+    err.reason = e == EISDIR ? u"The path names a folder, not a file." : HResultMessage(HResultFromErrno(e));
+    if (e == ENOENT) err.reason = HResultMessage(err.errorCode);
     return false;
   }
-  const std::uint64_t size = static_cast<std::uint64_t>(sb.st_size);
-  void* buf = size < SIZE_MAX ? pugi::get_memory_allocation_function()(size ? static_cast<std::size_t>(size) : 1) : nullptr;
+  const std::string_view content(file.data.get(), file.size);
+  const std::size_t size = content.size();
+  void* buf = pugi::get_memory_allocation_function()(size ? size : 1);
   if (!buf) {
-    std::fclose(f);
     err.errorCode = kXmlErrorOutOfMemory;
     err.reason = HResultMessage(E_OUTOFMEMORY);
     return false;
   }
-  const std::size_t got = std::fread(buf, 1, static_cast<std::size_t>(size), f);
-  if (got != size) {
-    const int e = std::ferror(f) ? errno : EIO;
-    std::fclose(f);
-    pugi::get_memory_deallocation_function()(buf);
-    err.errorCode = kXmlErrorIo;
-    err.reason = HResultMessage(HResultFromErrno(e));
-    return false;
-  }
+  if (size) std::memcpy(buf, content.data(), size);
   // Text in another encoding is turned into UTF-8 first, so that the check
   // and the parser see the same text.
   std::size_t length = static_cast<std::size_t>(size);
@@ -588,7 +580,6 @@ bool XmlDocument::LoadFile(std::u16string_view path) {
     length = decoded.size();
     buf = pugi::get_memory_allocation_function()(length ? length : 1);
     if (!buf) {
-      std::fclose(f);
       err.errorCode = kXmlErrorOutOfMemory;
       err.reason = HResultMessage(E_OUTOFMEMORY);
       return false;
@@ -597,7 +588,6 @@ bool XmlDocument::LoadFile(std::u16string_view path) {
     std::string().swap(decoded);
   }
   if (!CheckBeforeParse(std::string_view(static_cast<const char*>(buf), length), err)) {
-    std::fclose(f);
     pugi::get_memory_deallocation_function()(buf);
     return false;
   }
@@ -606,25 +596,12 @@ bool XmlDocument::LoadFile(std::u16string_view path) {
   HRESULT code = ParseStatusCode(r, length);
   std::u16string reason = Utf8ToUtf16(r.description());
   if (r && !CheckTopLevel(*d_, offset, code, reason)) r.status = pugi::status_internal_error;
-  if (r) {
-    std::fclose(f);
-    return true;
-  }
-  // The parsed buffer was changed in place; count from the file itself
+  if (r) return true;
+  // The parsed buffer was changed in place; count from the file's text
   // (whose offsets are the parser's only when nothing was converted).
   LineCounter lc;
   if (converted) offset = -1;
-  if (offset > 0 && std::fseek(f, 0, SEEK_SET) == 0) {
-    char chunk[65536];
-    std::size_t left = static_cast<std::size_t>(offset);
-    while (left > 0) {
-      const std::size_t n = std::fread(chunk, 1, left < sizeof chunk ? left : sizeof chunk, f);
-      if (n == 0) break;
-      lc.Feed(chunk, n);
-      left -= n;
-    }
-  }
-  std::fclose(f);
+  if (offset > 0) lc.Feed(content.data(), std::min(static_cast<std::size_t>(offset), content.size()));
   d_->doc.reset();
   d_->holder = pugi::xml_node();
   err.errorCode = code;
@@ -667,16 +644,15 @@ bool XmlDocument::LoadXml(std::u16string_view xml) { return LoadXmlUtf8(xml_deta
 
 void XmlDocument::Save(std::u16string_view path) const {
   const std::string upath = Utf16ToUtf8(path);
-  std::FILE* f = std::fopen(upath.c_str(), "wb");
-  if (!f) Raise(HResultFromErrno(errno), u"Cannot open the file for writing: " + std::u16string(path));
-  FileWriter w(f);
+  const int fd = Ops().open(upath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  if (fd < 0) Raise(HResultFromErrno(errno), u"Cannot open the file for writing: " + std::u16string(path));
+  FileWriter w(fd);
   for (pugi::xml_node c = d_->doc.first_child(); c; c = c.next_sibling()) {
     if (d_->IsHolder(c)) continue;
     c.print(w, "\t", pugi::format_indent | pugi::format_no_declaration, pugi::encoding_utf8);
   }
-  int err = w.failed ? w.err : 0;
-  if (std::fflush(f) != 0 && !err) err = errno ? errno : EIO;
-  if (std::fclose(f) != 0 && !err) err = errno ? errno : EIO;
+  int err = w.err;
+  if (Ops().close(fd) != 0 && !err) err = errno ? errno : EIO;
   if (err) Raise(HResultFromErrno(err), u"Cannot write the file: " + std::u16string(path));
 }
 

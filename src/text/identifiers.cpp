@@ -45,7 +45,8 @@ int QV_FromStringToGUID(GUID& guid, const CString& text) {
   CString registry;
   registry.Format(u"{%s-%s-%s-%s-%s}", digits.Mid(0, 8).GetString(), digits.Mid(8, 4).GetString(),
                   digits.Mid(12, 4).GetString(), digits.Mid(16, 4).GetString(), digits.Mid(20).GetString());
-  // The parser's result is not reported: malformed text leaves GUID_NULL.
+  // The parser's result is not reported: for malformed text `guid` holds
+  // what the parser read before the error.
   CLSIDFromString(registry.GetString(), &guid);
   return 1;
 }

@@ -1,5 +1,3 @@
-#include <locale.h>
-
 #include <cfenv>
 #include <charconv>
 #include <cmath>
@@ -9,6 +7,7 @@
 #include <string>
 
 #include "qv_commonclass/xml.h"
+#include "qv_platform/crt.h"
 
 namespace qv_commonclass {
 
@@ -66,28 +65,22 @@ bool Scan(std::string_view t, Number& n) {
   return i == t.size();
 }
 
-locale_t CLocale() {
-  static const locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-  return loc;
-}
-
-// ToDouble converts a scanned number; false when it is outside the range of
-// a double.
+// ToDouble converts a scanned number (plain ASCII by now) with the
+// runtime's reader; false when it is outside the range of a double.
 bool ToDouble(const Number& n, double& out) noexcept {
-  // strtod needs a terminated string; numbers are short, except for
-  // deliberately overlong ones.
-  char small[128];
-  if (n.body.size() < sizeof small) {
-    n.body.copy(small, n.body.size());
-    small[n.body.size()] = 0;
-    out = strtod_l(small, nullptr, CLocale());
-  } else {
-    try {
-      const std::string s(n.body);
-      out = strtod_l(s.c_str(), nullptr, CLocale());
-    } catch (...) {
-      return false;
+  constexpr std::size_t kSmall = 128;  // numbers are short, except deliberately overlong ones
+  try {
+    std::u16string big;
+    char16_t small[kSmall];
+    char16_t* wide = small;
+    if (n.body.size() > kSmall) {
+      big.resize(n.body.size());
+      wide = big.data();
     }
+    for (std::size_t i = 0; i < n.body.size(); ++i) wide[i] = static_cast<char16_t>(n.body[i]);
+    out = qvp::ParseWideDouble(std::u16string_view(wide, n.body.size()), nullptr);
+  } catch (...) {
+    return false;
   }
   return std::isfinite(out);
 }

@@ -106,6 +106,9 @@ TEST(SqlWhereTest, DateValueIsReadAsLeadingNumber) {
   EXPECT_EQ(Where({Cond(3, "AND", "T", "<", "garbage")}, 1), u" AND T < '1899-12-30 00:00:00'  ");
   EXPECT_EQ(Where({Cond(3, "AND", "T", "<", "-1.25")}, 5), u" AND T < #1899-12-29 06:00:00#  ");
   EXPECT_EQ(Where({Cond(3, "AND", "T", "<", "1e300")}, 1), u" AND T < '0000-00-00 00:00:00'  ");
+  // The runtime's _wtof: hexadecimal floats count, full-width digits do not.
+  EXPECT_EQ(Where({Cond(3, "AND", "T", "<", "0x1p1")}, 1), u" AND T < '1900-01-01 00:00:00'  ");
+  EXPECT_EQ(Where({Cond(3, "AND", "T", "<", "\xEF\xBC\x91")}, 1), u" AND T < '1899-12-30 00:00:00'  ");
 }
 
 }  // namespace

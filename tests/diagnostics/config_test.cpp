@@ -75,6 +75,8 @@ TEST_F(ConfigTest, StoredValuesAreCutAtTheCommentAndConverted) {
       {u"25 ;frame rate", u"25", 25}, {u"\t\t;only a comment", u"", 0},  // characters were read: not the default
       {u"abc", u"abc", 0},            {u" -12abc", u"-12abc", -12},      {u"+7", u"+7", 7},
       {u"99999999999", u"99999999999", INT_MAX}, {u"-99999999999", u"-99999999999", INT_MIN},
+      // The runtime's _wtoi counts full-width and other scripts' digits.
+      {u"\uFF11\uFF12", u"\uFF11\uFF12", 12}, {u"\u3000\uFF13x", u"\uFF13x", 3},
   };
   for (const auto& [stored, text, number] : cases) {
     Raw(u"K", stored);

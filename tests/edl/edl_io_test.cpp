@@ -317,6 +317,29 @@ TEST(EdlIo, ReaderDetails) {
   EXPECT_EQ(info.strExtEdlFile, u"/more.xml");
 }
 
+// Numbers read like the runtime's _wtol and _wtof on both routes: digits of
+// other scripts count, as do hexadecimal floats.
+TEST(EdlIo, NumbersReadLikeTheRuntime) {
+  const char16_t* xml =
+      u"<vtedl version='3'><video><ref clipid='1' transtype='\uFF13'/></video>"
+      u"<physical><map id='1' clipfile='/v.mxf' fmtid='4'/></physical>"
+      u"<format><fmt id='4' filefmt='1' videofmt='3' width='\uFF17\uFF12\uFF10' height=' +576x' fps='0x19'/></format>"
+      u"</vtedl>";
+  _VEDL_INFO_2 from_text;
+  ASSERT_EQ(QVReadVEDL2(_bstr_t(xml), &from_text), 1);
+  TempDir dir;
+  std::ofstream(dir.path / "n.xml", std::ios::binary) << qvp::Utf16ToUtf8(xml);
+  _VEDL_INFO_2 from_file;
+  ASSERT_EQ(QVReadVEDLFromFile2(dir.Wide("n.xml").c_str(), &from_file), 1);
+  for (const _VEDL_INFO_2* info : {&from_text, &from_file}) {
+    const auto& v = info->arrVideo[0];
+    EXPECT_EQ(v.lTransType, 3);
+    EXPECT_EQ(v.uFormat.video.lWidth, 720);
+    EXPECT_EQ(v.uFormat.video.lHeight, 576);
+    EXPECT_EQ(v.uFormat.video.dFps, 25.0);
+  }
+}
+
 TEST(EdlIo, FileReaderAndPaths) {
   TempDir dir;
   _VEDL_INFO_2 info;
@@ -420,7 +443,7 @@ TEST(EdlIo, MalformedFilesAreRefused) {
 
 }  // namespace
 
-#include "edl/edl_io.h"
+#include "edl/edl_id_index.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 namespace qvtest {
 
-enum class FileCall { kOpen, kRead, kWrite, kFsync, kUnlink, kMkdir, kReaddir, kCount };
+enum class FileCall { kOpen, kRead, kWrite, kFsync, kUnlink, kMkdir, kReaddir, kRename, kStat, kCount };
 
 class FileFaults {
  public:
@@ -36,6 +36,8 @@ class FileFaults {
     table_.unlink = [](const char* p) { return Pass(FileCall::kUnlink) ? Sys().unlink(p) : -1; };
     table_.mkdir = [](const char* p, mode_t m) { return Pass(FileCall::kMkdir) ? Sys().mkdir(p, m) : -1; };
     table_.readdir = [](DIR* d) { return Pass(FileCall::kReaddir) ? Sys().readdir(d) : nullptr; };
+    table_.rename = [](const char* f, const char* t) { return Pass(FileCall::kRename) ? Sys().rename(f, t) : -1; };
+    table_.stat = [](const char* p, struct stat* st) { return Pass(FileCall::kStat) ? Sys().stat(p, st) : -1; };
     table_.sleep_ms = [](unsigned ms) { slept_ms += ms; };
     for (int i = 0; i < kCalls; ++i) calls[i] = fail_from[i] = fail_to[i] = 0;
     slept_ms = 0, short_write = false, sources_only = false, on_read = nullptr, on_write = nullptr;

@@ -62,6 +62,22 @@ TEST(MakeDir, CreatesTheMissingChainAndAppendsASeparator) {
   EXPECT_FALSE(fs::exists(dir / "x"));
 }
 
+// The second level of a chain cannot be made: the first stays, the second
+// is tried three times, 10 ms after each failure, and looked for again.
+TEST(MakeDir, SecondLevelThatCannotBeMade) {
+  const fs::path dir = qvtest::ScratchFolder();
+  FileFaults faults;
+  faults.Fail(FileCall::kMkdir, 2, 1000, EACCES);
+  CString path = W(dir / "one" / "two" / "three");
+  EXPECT_EQ(QVMakeDir(path), 0);
+  EXPECT_TRUE(fs::is_directory(dir / "one"));
+  EXPECT_FALSE(fs::exists(dir / "one" / "two"));
+  EXPECT_EQ(FileFaults::Calls(FileCall::kMkdir), 4);
+  // The missing looks for "one" and "two" (30 ms each), the pauses after
+  // the three failed tries of "two", and its last look.
+  EXPECT_EQ(FileFaults::Slept(), 30u + 30u + 30u + 30u);
+}
+
 // A removable device turns only disk types removable; FUSE network mounts are
 // recognised by their prefix. Mount points are unescaped.
 TEST(DriveTypes, MountTableClassification) {

@@ -34,7 +34,7 @@ TEST(Crt, WcstolReadsLikeTheWindowsRuntime) {
       {u"0x1F", 16, 31, 4, false},
       {u"0x1F", 0, 31, 4, false},
       {u"017", 0, 15, 3, false},
-      {u"0xg", 16, 0, 1, false},  // the "0" alone is the number
+      {u"0xg", 16, 0, 0, false},  // "0x" without a hex digit reads nothing
       {u"zz", 36, 1295, 2, false},
       {u"", 10, 0, 0, false},
       {u"  -", 10, 0, 0, false},  // no digits: end is the start

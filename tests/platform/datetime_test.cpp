@@ -38,6 +38,9 @@ TEST(VariantTimeTest, DateToSystemTime) {
       // Rounding to the nearest second carries into the next day (and weekday).
       {45352.000005, "2024-03-01 00:00:00 w5 ms0"}, {45352.0000058, "2024-03-01 00:00:01 w5 ms0"},
       {45352.99999999, "2024-03-02 00:00:00 w6 ms0"}, {-1.99999999, "1899-12-30 00:00:00 w6 ms0"},
+      // Exact half seconds (to the nearest double) round up, as on Windows.
+      {45352.000005787035, "2024-03-01 00:00:01 w5 ms0"}, {-2.0000173611111109, "1899-12-28 00:00:02 w4 ms0"},
+      {45352.000005787, "2024-03-01 00:00:00 w5 ms0"},
       {60.0, "1900-02-28 00:00:00 w3 ms0"},    {61.0, "1900-03-01 00:00:00 w4 ms0"},  // 1900 is no leap year
       {-657435.0, "refused"}, {2958466.0, "refused"}, {2958465.9999999991, "refused"},  // rounds past the end
       {1e300, "refused"}, {-1e300, "refused"}, {std::nan(""), "refused"}, {double(INFINITY), "refused"},

@@ -24,20 +24,28 @@ CStringArray Array(std::initializer_list<const char16_t*> items) {
 }
 
 // Written as lower-case registry digits without hyphens; read in either case,
-// with or without hyphens. Malformed text still gives 1, with the null GUID.
+// with or without hyphens. Malformed text still gives 1, with what the
+// platform's parser read before the error (as on Windows).
 TEST(GuidText, CompactFormAndParsing) {
   CString compact(u"junk");
   EXPECT_EQ(QV_FromGUIDToString(kSample, compact), 1);
   EXPECT_EQ(compact, CString(u"1a2b3c4d5e6f708192a3b4c5d6e7f809"));
+  const GUID fill{0xCCCCCCCC, 0xCCCC, 0xCCCC, {0xCC, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC}};
+  GUID first_field = fill, last_byte_unread = kSample, short_by_one = kSample;
+  first_field.Data1 = 0x1A2B;
+  last_byte_unread.Data4[7] = 0xCC;
+  short_by_one.Data4[7] = 0xCC;
+  GUID nothing = fill;
+  nothing.Data1 = 0;
   const std::pair<const char16_t*, GUID> cases[] = {
       {u"1A2B3C4D-5E6F-7081-92A3-B4C5D6E7F809", kSample}, {u"1a2b3c4d-5e6f-7081-92a3b4c5d6e7f809", kSample},
-      {u"1a2b3c4d5e6f708192a3b4c5d6e7f809", kSample},     {u"", GUID_NULL},
-      {u"1a2b", GUID_NULL},                               {u"1a2b3c4d5e6f708192a3b4c5d6e7f8", GUID_NULL},
-      {u"1a2b3c4d5e6f708192a3b4c5d6e7f80912", GUID_NULL}, {u"{1a2b3c4d5e6f708192a3b4c5d6e7f809}", GUID_NULL},
-      {u"1a2b3c4d5e6f708192a3b4c5d6e7f80g", GUID_NULL},
+      {u"1a2b3c4d5e6f708192a3b4c5d6e7f809", kSample},     {u"", nothing},
+      {u"1a2b", first_field},                             {u"1a2b3c4d5e6f708192a3b4c5d6e7f8", short_by_one},
+      {u"1a2b3c4d5e6f708192a3b4c5d6e7f80912", kSample},   {u"{1a2b3c4d5e6f708192a3b4c5d6e7f809}", nothing},
+      {u"1a2b3c4d5e6f708192a3b4c5d6e7f80g", last_byte_unread},
   };
   for (const auto& [text, expected] : cases) {
-    GUID g = GUID_NULL == expected ? kSample : GUID_NULL;
+    GUID g = fill;
     EXPECT_EQ(QV_FromStringToGUID(g, text), 1);
     EXPECT_EQ(g, expected) << CString(text);
   }

@@ -7,6 +7,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "files/file_faults.h"
+#include "qv_platform/com_error.h"
+#include "qv_platform/system.h"
 #include "qv_platform/unicode.h"
 #include "qv_platform/xmldom.h"
 
@@ -238,3 +241,33 @@ TEST(XmlDom, DeeplyNestedTextDoesNotExhaustTheStack) {
 }
 
 }  // namespace
+
+// Saving to a full disk raises the disk-full error; loading a file whose
+// read fails reports an I/O error rather than a parse error.
+TEST(XmlDom, SaveToAFullDiskAndLoadWithAFailingRead) {
+  char tmpl[] = "/tmp/qv_xmldom_full_XXXXXX";
+  const std::string dir = mkdtemp(tmpl);
+  const std::u16string path = qvp::Utf8ToUtf16(dir + "/full.xml");
+  qvp::XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml(u"<a><b>text</b></a>"));
+  {
+    qvtest::FileFaults faults;
+    faults.Fail(qvtest::FileCall::kWrite, 1, 1000, ENOSPC);
+    try {
+      doc.Save(path);
+      ADD_FAILURE() << "a save to a full disk must raise";
+    } catch (const qvp::ComError& e) {
+      EXPECT_EQ(e.Error(), HRESULT_FROM_WIN32(ERROR_DISK_FULL));
+    }
+  }
+  doc.Save(path);
+  qvp::XmlDocument back;
+  {
+    qvtest::FileFaults faults;
+    faults.Fail(qvtest::FileCall::kRead, 1, 1000, EIO);
+    EXPECT_FALSE(back.LoadFile(path));
+    EXPECT_EQ(back.ParseError().errorCode, qvp::kXmlErrorIo);
+  }
+  EXPECT_TRUE(back.LoadFile(path));
+  std::filesystem::remove_all(dir);
+}

@@ -1,11 +1,13 @@
-// Where the stand-in product libraries write their log files, and the
-// UTF-16 to UTF-8 conversion they need for it (they do not depend on the
-// platform layer, as the real ones would not).
+// Where the stand-in product libraries write their log files. Their text
+// conversions are the platform layer's, the one UTF-8/UTF-16 converter of
+// everything the project builds.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "qv_platform/unicode.h"
 
 namespace qv_imports {
 
@@ -22,11 +24,10 @@ std::vector<std::string> LogFolderCandidates(const void* anchor);
 // when unknown); log files are named after it.
 std::string ExecutableBaseName();
 
-// Utf16ToUtf8 converts, replacing unpaired surrogates by U+FFFD; a null
-// text is empty.
-std::string Utf16ToUtf8(const char16_t* text);
-std::string Utf16ToUtf8(std::u16string_view text);
-std::u16string Utf8ToUtf16(std::string_view text);
+// Utf16ToUtf8 is the platform's conversion, with a null text taken as
+// empty (the logger's entry points accept null texts).
+inline std::string Utf16ToUtf8(const char16_t* text) { return text ? qvp::Utf16ToUtf8(text) : std::string(); }
+using qvp::Utf8ToUtf16;
 
 // FolderOf is the folder (without trailing '/') of the shared object that
 // holds `address`; empty when unknown.

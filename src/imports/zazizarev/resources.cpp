@@ -1,12 +1,13 @@
 // Resource texts by key. The file is read once, at the first lookup; a
 // missing or unreadable file leaves every key without a text.
 #include <cstdlib>
-#include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 
 #include "../common/log_folder.h"
 #include "qv_imports/resources.h"
+#include "qv_platform/file_content.h"
 
 namespace {
 
@@ -22,7 +23,9 @@ std::string Trimmed(const std::string& s) {
 std::map<std::string, Section> ReadResources() {
   std::map<std::string, Section> sections;
   const std::string folder = qv_imports::FolderOf(reinterpret_cast<const void*>(&ReadResources));
-  std::ifstream in(folder + "/qv_resources.ini", std::ios::binary);
+  std::string text;
+  qvp::ReadWholeFile(folder + "/qv_resources.ini", text);  // a missing file: no texts
+  std::istringstream in(text);
   std::string line;
   std::string current;
   bool first = true;

@@ -1,6 +1,20 @@
 // The Windows C runtime's wide number conversions. One engine reads every
 // integer and one every floating-point number, so the library's readers
 // cannot drift apart; the names below are thin fronts over them.
+//
+// The rules are those of the current Windows runtime (ucrtbase). They were
+// checked against Wine 8.0 (tests/winprobes/crt/crt_numbers.c, its results
+// in tests/data/winprobes/crt_numbers.tsv, compared case by case in
+// tests/platform/crt_probe_test.cpp). Wine's msvcrt.dll, which the probe
+// runs on, parts from Windows in a few places, where this engine follows
+// Windows: Wine's _wtoi64 reads ASCII digits only and wraps on overflow (the
+// runtime reads it as _wcstoi64); its _wtof is the old runtime's (no
+// hexadecimal, infinity or NaN, a 'd' exponent); its wcstod does not skip
+// U+3000; its swscanf reads ASCII digits only and clamps, where the runtime
+// reads with the wcstol digit reader and keeps the low bits; its wcstoul
+// narrows a 64-bit result of a negative overflow instead of giving
+// ULONG_MAX. Whether U+0085 is a blank is left to the character classes
+// (qvp::IsWideSpace): Wine says no.
 #include "qv_platform/crt.h"
 
 #include <locale.h>
@@ -45,6 +59,30 @@ bool StartsNoCase(std::u16string_view text, std::size_t at, std::string_view wor
     if (c != static_cast<unsigned char>(word[i])) return false;
   }
   return true;
+}
+
+// ScanStopsInsideFloat: scanf reads a floating-point field one character
+// at a time and cannot give back more than one, so a field that starts a
+// longer form and breaks off inside it ("0x" without a hex digit,
+// "infinit") is a matching failure there, where wcstod would read a
+// shorter number ("0", "inf") and stop. Recorded so under Wine; the
+// standard reads it the same way.
+bool ScanStopsInsideFloat(std::u16string_view f) noexcept {
+  std::size_t i = (!f.empty() && (f[0] == u'+' || f[0] == u'-')) ? 1 : 0;
+  if (i + 2 <= f.size() && f[i] == u'0' && (f[i + 1] == u'x' || f[i + 1] == u'X')) {
+    std::size_t k = i + 2;
+    if (k < f.size() && f[k] == u'.') ++k;
+    return k >= f.size() || DigitInBase(f[k], 16) < 0;
+  }
+  if (StartsNoCase(f, i, "inf") && !StartsNoCase(f, i, "infinity")) {
+    static constexpr std::string_view kRest = "inity";
+    std::size_t n = 0;
+    while (n < kRest.size() && i + 3 + n < f.size() &&
+           (f[i + 3 + n] | 0x20) == static_cast<unsigned char>(kRest[n]))
+      ++n;
+    return n > 0;
+  }
+  return false;
 }
 
 template <typename T>
@@ -116,10 +154,12 @@ WideIntegerResult ParseWideInteger(std::u16string_view text, int base, std::uint
   while (i < text.size() && IsWideSpace(text[i])) ++i;
   if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) r.negative = text[i++] == u'-';
   // "0x" is a prefix in base 16 and, with base 0, chooses 16; a lone "0"
-  // with base 0 chooses octal. When no hex digit follows the "0x", the
-  // number read is the "0" alone.
+  // with base 0 chooses octal. When no hex digit follows the "0x", nothing
+  // is read at all (0, end at the start), as the Windows runtime does (the
+  // probe recorded under Wine agrees); glibc would read the "0".
   const bool zero_x = i + 1 < text.size() && WideDigitValue(text[i]) == 0 && (text[i + 1] == u'x' || text[i + 1] == u'X');
-  if ((base == 0 || base == 16) && zero_x && i + 2 < text.size() && DigitInBase(text[i + 2], 16) >= 0) {
+  if ((base == 0 || base == 16) && zero_x) {
+    if (i + 2 >= text.size() || DigitInBase(text[i + 2], 16) < 0) return WideIntegerResult{};
     i += 2;
     base = 16;
   } else if (base == 0) {
@@ -309,6 +349,7 @@ int swscanf(const char16_t* buffer, const char16_t* format, ...) noexcept {
       else *va_arg(args, std::uint32_t*) = static_cast<std::uint32_t>(bits);
       ++assigned;
     } else if (conv == u'f' || conv == u'e' || conv == u'g' || conv == u'E' || conv == u'G') {
+      if (qvp::ScanStopsInsideFloat(field)) break;
       std::size_t used = 0;
       const double v = qvp::ParseWideDouble(field, &used);
       if (used == 0) break;

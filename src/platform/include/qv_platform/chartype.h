@@ -4,16 +4,16 @@
 //
 // Each function classifies one UTF-16 code unit, as the Windows runtime
 // does: a surrogate half is in no class, so a character outside the Basic
-// Multilingual Plane is never a letter or digit here. The classes come from
-// a table generated from the Unicode Character Database (see
-// scripts/gen_chartype.py for the version and the rules):
-//   alpha  letters of every script (Lu Ll Lt Lm Lo), CJK ideographs
-//          included, and letter numbers (Nl); not combining marks
-//   digit  decimal digits of every script (Nd), full-width 0-9 included,
-//          and in Latin-1 the superscripts U+00B2, U+00B3, U+00B9
-//   upper  Lu Lt; lower  Ll Lt (U+00AA, U+00B5, U+00BA are punctuation only)
-//   punct  punctuation and symbols (P*, S*)
-//   cntrl  Cc Cf
+// Multilingual Plane is never a letter or digit here. The classes are the
+// runtime's own, recorded for every unit (scripts/gen_chartype.py builds the
+// table from the recording). They mostly follow the Unicode categories
+// (letters of every script and letter numbers are alpha, decimal digits of
+// every script are digits, controls and format characters are cntrl) but
+// not throughout: most symbols of U+2100-U+33FF and U+FFFD are in no class,
+// the circled letters U+24B6-U+24E9 are letters, U+00B2, U+00B3 and U+00B9
+// are digits, U+00AA, U+00B5 and U+00BA are lower-case letters and
+// punctuation, and the blank class holds only U+0020, U+3000 and U+FEFF
+// (iswblank adds the tab; U+00A0 is space but not blank).
 // This differs from glibc, whose iswdigit is ASCII-only and whose classes
 // depend on the locale.
 #pragma once
@@ -52,8 +52,8 @@ QVP_API bool IsWidePunct(char16_t ch) noexcept;
 QVP_API bool IsWideCntrl(char16_t ch) noexcept;
 QVP_API bool IsWideXDigit(char16_t ch) noexcept;
 QVP_API bool IsWideBlank(char16_t ch) noexcept;
-// graph: punct, alpha or digit; print: graph or blank (so a tab is
-// printable, as in the Windows runtime).
+// graph: punct, alpha or digit; print: graph or blank (the class, so the
+// tab is not printable).
 QVP_API bool IsWideGraph(char16_t ch) noexcept;
 QVP_API bool IsWidePrint(char16_t ch) noexcept;
 

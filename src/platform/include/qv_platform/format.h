@@ -8,7 +8,12 @@
 //   %c / %C %hc    a character
 //   %d %i %u %o %x %X   32-bit unless sized: h (16), hh (8), l (32: Windows
 //                  long is 32-bit), ll / I64 / I / z / j / t (64), I32 (32)
-//   %e %E %f %F %g %G %a %A   doubles
+//   %e %E %f %F %g %G %a %A   doubles, as the current Windows runtime prints
+//                  them: exact ties rounded to even ("%.0f" of 2.5 is "2"),
+//                  %a with 13 hexadecimal digits unless a precision is given
+//                  ("0x1.8000000000000p+0"), infinities and NaNs as "inf",
+//                  "nan", "nan(ind)" (the indefinite NaN of 0/0, sign shown)
+//                  and "nan(snan)", upper case under %E %F %G %A
 //   %p             pointer, 16 upper-case hex digits without prefix
 //   flags - + space # 0, width and precision (also as *), %%.
 // An integer argument is converted to the width the format asks for, as the
@@ -97,6 +102,15 @@ FormatArg MakeFormatArg(const T& v) {
 // format as 0 / empty; surplus ones are ignored.
 QVP_API std::u16string FormatV(std::u16string_view fmt, const FormatArg* args, std::size_t count);
 
+// CopyFormatted copies `text` into `buffer` of `count` units with the
+// Windows runtime's rules and returns the result of the function it serves.
+// Text shorter than `count` is copied with its NUL and its length returned.
+// Otherwise, `legacy` (_snwprintf): the first `count` units, no NUL, and
+// `count` when the text fits exactly, else -1; not legacy (swprintf): the
+// first count - 1 units and a NUL, and -1. A null buffer or a count of 0
+// writes nothing and gives -1.
+QVP_API int CopyFormatted(std::u16string_view text, char16_t* buffer, std::size_t count, bool legacy) noexcept;
+
 // Format is the type-safe front of FormatV.
 template <class... Args>
 std::u16string Format(std::u16string_view fmt, const Args&... args) {
@@ -109,3 +123,22 @@ std::u16string Format(std::u16string_view fmt, const Args&... args) {
 }
 
 }  // namespace qvp
+
+// _snwprintf and swprintf with the Windows runtime's signatures (UTF-16
+// buffer, count in units) on the engine above, so that code written for
+// Windows compiles unchanged; the arguments are typed, not C varargs.
+// _snwprintf: the length written without the NUL; a result exactly `count`
+// long is written without NUL and gives `count`; a longer one is cut to
+// `count` units without NUL and gives -1. swprintf: the length written, or
+// -1 with the text cut to count - 1 units and a NUL when it does not fit
+// with its NUL. Both give -1 and write nothing for a null buffer or a count
+// of 0.
+template <class... Args>
+int _snwprintf(char16_t* buffer, std::size_t count, const char16_t* format, const Args&... args) {
+  return qvp::CopyFormatted(qvp::Format(format, args...), buffer, count, true);
+}
+
+template <class... Args>
+int swprintf(char16_t* buffer, std::size_t count, const char16_t* format, const Args&... args) {
+  return qvp::CopyFormatted(qvp::Format(format, args...), buffer, count, false);
+}

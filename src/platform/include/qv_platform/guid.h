@@ -36,6 +36,7 @@ inline bool operator!=(REFGUID a, REFGUID b) noexcept { return !IsEqualGUID(a, b
 #endif
 
 inline constexpr HRESULT CO_E_CLASSSTRING = static_cast<HRESULT>(0x800401F3u);
+inline constexpr HRESULT CO_E_IIDSTRING = static_cast<HRESULT>(0x800401F4u);
 inline constexpr HRESULT RPC_S_UUID_NO_ADDRESS = static_cast<HRESULT>(0x800706CBu);
 
 // CoCreateGuid stores a new random GUID: S_OK, or E_INVALIDARG for a null
@@ -48,17 +49,26 @@ QVP_API HRESULT CoCreateGuid(GUID* guid);
 // or `max_chars` is below 39.
 QVP_API int StringFromGUID2(REFGUID guid, char16_t* buffer, int max_chars);
 
-// CLSIDFromString parses exactly the registry text (braces and hyphens in
-// place, hexadecimal digits of either case, nothing after the closing
-// brace). S_OK with *clsid set; a null text gives GUID_NULL and S_OK. Any
-// other text gives CO_E_CLASSSTRING and leaves *clsid as GUID_NULL (never a
-// partly parsed value). Reading stops at the first character that does not
-// fit, so the text is never read past its terminating NUL. E_INVALIDARG for
-// a null `clsid`.
+// CLSIDFromString parses the registry text (braces and hyphens in place,
+// hexadecimal digits of either case, nothing after the closing brace), or a
+// program id of a class this platform stands in for ("Msxml2.DOMDocument",
+// "Msxml2.DOMDocument.4.0", "Msxml2.DOMDocument.6.0", "Microsoft.XMLDOM",
+// "ADODB.Recordset", "ADODB.Stream"; any ASCII case) into its class id:
+// S_OK with *clsid set. A null text gives GUID_NULL and S_OK. Other text
+// gives CO_E_CLASSSTRING, and *clsid holds what was read before the error,
+// as on Windows: the fields read so far (the one being read holds its
+// digits read so far), the rest untouched; text not starting with '{' leaves
+// GUID_NULL. Reading stops at the first character that does not fit, so the
+// text is never read past its terminating NUL. E_INVALIDARG for a null
+// `clsid`.
 QVP_API HRESULT CLSIDFromString(const char16_t* text, CLSID* clsid);
 
-// IIDFromString parses as CLSIDFromString but reports malformed text as
-// E_INVALIDARG.
+// IIDFromString parses the registry text only (no program ids): S_OK, or
+// GUID_NULL and S_OK for a null text. Text that is not 38 characters long
+// gives E_INVALIDARG with *iid untouched; text not starting with '{' gives
+// CO_E_IIDSTRING with *iid untouched; other malformed text gives
+// CO_E_IIDSTRING with what was read before the error, as CLSIDFromString.
+// E_INVALIDARG for a null `iid`.
 QVP_API HRESULT IIDFromString(const char16_t* text, IID* iid);
 
 namespace qvp {

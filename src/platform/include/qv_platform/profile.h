@@ -1,16 +1,19 @@
 // The private-profile (INI file) functions with the Windows semantics:
 // section and key names are case-insensitive (ASCII letters), values are
 // trimmed of blanks, a value enclosed in one pair of matching quotes (' or ")
-// loses them on read, inline comments are not recognised (only lines whose
-// first non-blank character is ';' are comments), and the first of duplicate
-// sections or keys counts. A write replaces the value in place and keeps
-// every other line byte for byte (comments, blank lines, line ends); it
-// creates the file and the section when missing (a new section goes at the
-// end after a blank line).
+// loses them on read, and the first of duplicate sections or keys counts.
+// The functions know no comments: ";k=v" is the key ";k" (callers that keep
+// comments handle them themselves). Lines end at CR LF, LF or a lone CR; a
+// Ctrl-Z ends the file's text and a NUL ends a value; "[S" without ']' is no
+// section header; keys above the first header belong to the section "".
+// A write replaces the value in place and keeps every other line byte for
+// byte (blank lines and line ends included); it creates the file and the
+// section when missing (a new section goes right after the last line).
 //
 // Files are read and written in the process's ANSI code page with CRLF line
-// ends (LF is read too); a file that starts with a UTF-8 byte-order mark is
-// read and written as UTF-8 and keeps its mark. Files above 64 MiB are
+// ends; a file that starts with a UTF-16 byte-order mark (either byte order)
+// is read and written as UTF-16 and keeps its mark. A UTF-8 mark is read as
+// text in the ANSI code page, as Windows reads it. Files above 64 MiB are
 // refused.
 //
 // Writes are atomic and safe across processes and threads: the new content
@@ -39,15 +42,16 @@ QVP_API DWORD GetPrivateProfileStringW(const char16_t* section, const char16_t* 
 
 // WritePrivateProfileStringW sets the key's value (written as "key=value");
 // a null value deletes the key, a null key deletes the section with all its
-// lines. Returns TRUE on success (also when there was nothing to delete),
-// FALSE with the last error set when the file cannot be written
-// (ERROR_PATH_NOT_FOUND for a missing folder, ERROR_ACCESS_DENIED for a
-// read-only file or folder or a path that is not a regular file; the file is
-// then unchanged) and FALSE with
-// ERROR_INVALID_PARAMETER for what an INI line cannot hold: a null section, a
-// line break in a name or value, ']' in a section name, an empty key, '=' in
-// a key or a key starting with ';' or '['. Surrounding blanks of names are
-// dropped. The folder must be writable, not only the file.
+// lines. Names and values are written as given (line breaks, '=' in a key,
+// ']' in a section name included) less their leading blanks; names are
+// matched without surrounding blanks. Returns TRUE on success (also when
+// there was nothing to delete), FALSE with the last error set when the file
+// cannot be written (ERROR_PATH_NOT_FOUND for a missing folder,
+// ERROR_ACCESS_DENIED for a read-only file or folder or a path that is not a
+// regular file; the file is then unchanged) and FALSE with
+// ERROR_INVALID_PARAMETER for a null section or file name. All three of
+// section, key and value null is the flush call: FALSE, as on Windows, and
+// nothing is done. The folder must be writable, not only the file.
 QVP_API BOOL WritePrivateProfileStringW(const char16_t* section, const char16_t* key, const char16_t* value,
                                         const char16_t* file_name);
 

@@ -1,32 +1,11 @@
-// Shared helpers of the list file reader and writer (not exported).
+// The id index of the list file reader and writer (not exported).
 #pragma once
 
 #include <cstdint>
 #include <random>
-#include <string>
-#include <string_view>
 #include <vector>
 
-#include "qv_platform/cstring.h"
-#include "qv_platform/debug_output.h"
-#include "qv_platform/format.h"
-#include "qv_platform/wintypes.h"
-
 namespace qv_commonclass::edl_io {
-
-// Debug writes one formatted line to the debugger output.
-template <class... Args>
-void Debug(const char16_t* fmt, const Args&... args) {
-  const std::u16string line = qvp::Format(fmt, args...);
-  OutputDebugStringW(line.c_str());
-}
-
-// C run-time number conversions of the leading number of a text: white
-// space, an optional sign, digits (and for Wtof a fraction, an exponent,
-// "inf", "nan" or a hexadecimal float); anything else gives 0. Wtol
-// saturates at the limits of a 32-bit LONG on overflow.
-LONG Wtol(std::string_view text) noexcept;
-double Wtof(std::string_view text) noexcept;
 
 // IdIndex maps 32-bit ids to the position of their first entry (open
 // addressing, 8 bytes a slot): the reader's and writer's replacement for
@@ -126,16 +105,5 @@ class IdIndex {
   std::uint64_t multiplier_ = 0;
   unsigned shift_ = 64;
 };
-
-// ---- Paths -------------------------------------------------------------------
-// Existing files and folders are found without regard to letter case, as
-// the original platform finds them; an exact match always comes first.
-
-// ResolvePath returns the path (UTF-8) with every existing leading component
-// replaced by its name on disk; components from the first missing one on are
-// kept as given.
-std::string ResolvePath(std::string_view utf8_path);
-// PathExists: the path names an existing file or folder (found as above).
-bool PathExists(const char16_t* path);
 
 }  // namespace qv_commonclass::edl_io
