@@ -110,6 +110,7 @@ class QV_API CQVXmlDomElement {
   // Holds `node` when it is an element; any other node (or a null one) gives
   // an invalid element.
   explicit CQVXmlDomElement(const qvp::XmlNode& node) noexcept;
+  explicit CQVXmlDomElement(qvp::XmlNode&& node) noexcept;
   // The same from a pointer; null gives an invalid element.
   explicit CQVXmlDomElement(const qvp::XmlNode* node) noexcept;
   CQVXmlDomElement(const CQVXmlDomElement&) noexcept = default;
@@ -173,7 +174,8 @@ class QV_API CQVXmlDomElement {
   int GetChild(LPCWSTR name, CString& value, bool required) const;
   // GUID: reads the text as the CString reader does; when that gives 0 the
   // GUID is zeroed and the result is 0, else the result is that of
-  // QV_FromStringToGUID (always 1; malformed or empty text gives GUID_NULL).
+  // QV_FromStringToGUID (always 1; malformed text gives what that parser
+  // makes of it).
   int GetChild(LPCWSTR name, GUID& value, bool required) const;
   // COleDateTime: child not found: `value = def`, result 0 when `required`
   // else 1. Otherwise 'T'/'t' in the text become spaces and a 'Z'/'z' ends

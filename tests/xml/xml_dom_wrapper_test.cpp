@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -150,6 +151,32 @@ TEST(XmlDomReaders, UnsignedSixtyFourBitsRoundTripThroughTheSignedText) {
   EXPECT_EQ(keep, 5u);
 }
 
+TEST(XmlDomReaders, OverlongTextsGiveTheRuntimesResults) {
+  // 100,000 digits: swscanf keeps the low bits, _wtof overflows to infinity,
+  // the date reader refuses it; nothing is read past the text.
+  const CString digits(u'9', 100000);
+  const CString letters(u'x', 100000);
+  Doc d(CString(u"<n>") + digits + u"</n><s>" + letters + u"</s>");
+  int i = 0;
+  EXPECT_EQ(d.root.GetChild(u"n", i, true), 1);
+  double f = 0;
+  EXPECT_EQ(d.root.GetChild(u"n", f, true), 1);
+  EXPECT_TRUE(std::isinf(f));
+  COleDateTime t;
+  EXPECT_EQ(d.root.GetChild(u"n", t, true), 0);
+  EXPECT_EQ(t.GetStatus(), COleDateTime::invalid);
+  // Malformed GUID text: what the GUID parser makes of it.
+  GUID g, parsed;
+  std::memset(&g, 0xAB, sizeof g);
+  std::memset(&parsed, 0xAB, sizeof parsed);
+  QV_FromStringToGUID(parsed, letters);
+  EXPECT_EQ(d.root.GetChild(u"s", g, true), 1);
+  EXPECT_EQ(g, parsed);
+  CString s;
+  EXPECT_EQ(d.root.GetChild(u"s", s, true), 1);
+  EXPECT_EQ(s.GetLength(), 100000);
+}
+
 TEST(XmlDomReaders, TextAndGuid) {
   Doc d(u"<s>héllo <i>w</i></s><g>1234ABCD-0001-0002-0A0B-0C0D0E0F10FF</g><bad>xyz</bad>");
   CString s = u"junk";
@@ -174,8 +201,11 @@ TEST(XmlDomReaders, TextAndGuid) {
   const int parser = QV_FromStringToGUID(expected, CString());
   EXPECT_EQ(d.root.GetChild(u"none", g, false), parser);
   EXPECT_EQ(g, expected);
+  GUID parsed = GUID_NULL;
+  QV_FromStringToGUID(parsed, CString(u"xyz"));
+  g = GUID_NULL;
   EXPECT_EQ(d.root.GetChild(u"bad", g, true), 1);
-  EXPECT_EQ(g, GUID_NULL);
+  EXPECT_EQ(g, parsed);
 }
 
 struct DateCase {
