@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "cli.h"
 #include "commands.h"
 #include "qv_commonclass/imaging.h"
 
@@ -148,7 +149,7 @@ int Convert(const std::string& in, const std::string& out, int bits) {
 // Contact sheet: each media object's picture in a cell on its clip
 // background, as the material list shows them.
 int Demo() {
-  const fs::path frames = fs::path(QV_DATA_DIR) / "thumbnails";
+  const fs::path frames = fs::path(DataDir()) / "thumbnails";
   const CString skin = QVGetSkinPath(u"/MaterialManagement/");
   std::printf("skin folder: %s\n", QVGetSkinPath(nullptr).ToUtf8().c_str());
   struct Item {

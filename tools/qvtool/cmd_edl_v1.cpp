@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli.h"
 #include "commands.h"
 #include "progress.h"
 #include "qv_commonclass/edl.h"
@@ -226,7 +227,7 @@ int RoundTripV1(const std::string& in, const std::string& out) {
 int DemoV1() {
   // A first-generation sample read from its file, then read again from the
   // text of the file.
-  const std::filesystem::path file = std::filesystem::path(QV_DATA_DIR) / "edl" / "promo_ntsc_v1.xml";
+  const std::filesystem::path file = std::filesystem::path(DataDir()) / "edl" / "promo_ntsc_v1.xml";
   Messages messages;
   _VEDL_INFO_ info;
   if (!QVReadVEDLFromFile(Wide(file.string()).c_str(), &info)) {
