@@ -112,7 +112,7 @@ TEST(EdlFaults, FolderThatCannotBeMadeOnTheSecondLevel) {
 
 // The first-generation writer shares the save and its checks.
 TEST(EdlFaults, FirstGenerationSaveWhoseCheckFailsIsRetriedThenRefused) {
-  Scratch dir;
+  const fs::path dir = qvtest::ScratchFolder();
   _VEDL_INFO_ info;
   _VEDL_ITEM_INFO_ item;
   item.strClipFile = u"/media/a.mxf";
@@ -120,12 +120,12 @@ TEST(EdlFaults, FirstGenerationSaveWhoseCheckFailsIsRetriedThenRefused) {
   qvp::DebugOutputCapture out;
   {
     VanishingFile fs_view;
-    EXPECT_EQ(QVWriteVEDLToFile(dir.Wide("vanishing.xml").c_str(), &info), 0);
+    EXPECT_EQ(QVWriteVEDLToFile(Wide(dir / "vanishing.xml").c_str(), &info), 0);
     EXPECT_EQ(VanishingFile::saves, 4);
   }
   EXPECT_TRUE(out.Contains(u"保存VEDL文件失败！"));
   FileFaults faults;
   faults.Fail(FileCall::kMkdir, 1, 1000, EACCES);
-  EXPECT_EQ(QVWriteVEDLToFile(dir.Wide("new/x.xml").c_str(), &info), 0);
-  EXPECT_FALSE(fs::exists(dir.path / "NEW"));
+  EXPECT_EQ(QVWriteVEDLToFile(Wide(dir / "new/x.xml").c_str(), &info), 0);
+  EXPECT_FALSE(fs::exists(dir / "NEW"));
 }

@@ -27,6 +27,7 @@ namespace qvtool {
 namespace {
 
 using namespace qv_commonclass;
+using nlohmann::json;
 
 std::string BuildWhere(std::vector<stu_QVDBQueryCondition> conditions, int dialect) {
   CQVQueryConditionArray list;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "cli.h"
 #include "commands.h"
 #include "qv_commonclass/media.h"
 #include "qv_platform/fileio.h"
@@ -98,7 +99,7 @@ int Demo() {
   std::printf("archive note: %s", Utf8(object.strArchiveNote).c_str());
   std::printf("  Tape -> %s (%d)\n", Utf8(tape).c_str(), got);
 
-  const std::string sample = std::string(QV_DATA_DIR) + "/media/drag_header.xml";
+  const std::string sample = DataDir() + "/media/drag_header.xml";
   std::printf("drag header %s:\n", sample.c_str());
   if (DragHeader(sample) != kExitOk) return kExitFailure;
   return tape == u"A-0043" ? kExitOk : kExitFailure;
