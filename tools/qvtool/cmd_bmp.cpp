@@ -206,11 +206,12 @@ int Demo() {
 void AddBitmapCommands(CLI::App& app) {
   auto* bmp = app.add_subcommand("bmp", "BMP files: inspect, draw as a thumbnail, convert between 24 and 32 bits");
   bmp->require_subcommand(1);
+  AddExamples(bmp, {"qvtool bmp info data/thumbnails/sunrise_24bit.bmp"});
 
   static std::string info_file;
   auto* info = bmp->add_subcommand("info", "Show what the loader reads from a BMP file, or why it refuses it");
   info->add_option("FILE", info_file, "BMP file")->required();
-  info->footer("Example: qvtool bmp info data/thumbnails/sunrise_24bit.bmp");
+  AddExamples(info, {"qvtool bmp info data/thumbnails/sunrise_24bit.bmp"});
   info->callback([] { ExitCode() = Info(info_file); });
 
   static std::string thumb_in, thumb_out, thumb_size = "160x90";
@@ -221,7 +222,7 @@ void AddBitmapCommands(CLI::App& app) {
   thumb->add_option("OUT", thumb_out, "PNG file to write")->required();
   thumb->add_option("--size", thumb_size, "Size of the PNG picture, WIDTHxHEIGHT")->capture_default_str();
   thumb->add_option("--aspect", aspect, "2 or 4: show the picture in 16:9 proportions; otherwise its own");
-  thumb->footer("Example: qvtool bmp thumbnail data/thumbnails/sunrise_24bit.bmp /tmp/sunrise.png --size 160x90");
+  AddExamples(thumb, {"qvtool bmp thumbnail data/thumbnails/sunrise_24bit.bmp /tmp/sunrise.png --size 160x90"});
   thumb->callback([] { ExitCode() = Thumbnail(thumb_in, thumb_out, thumb_size, aspect); });
 
   static std::string conv_in, conv_out;
@@ -230,7 +231,7 @@ void AddBitmapCommands(CLI::App& app) {
   convert->add_option("IN", conv_in, "BMP file to read (16, 24 or 32 bits)")->required();
   convert->add_option("OUT", conv_out, "BMP file to write")->required();
   convert->add_option("--bits", bits, "24 or 32")->required()->check(CLI::IsMember({24, 32}));
-  convert->footer("Example: qvtool bmp convert data/thumbnails/test_card_565.bmp /tmp/card.bmp --bits 24");
+  AddExamples(convert, {"qvtool bmp convert data/thumbnails/test_card_565.bmp /tmp/card.bmp --bits 24"});
   convert->callback([] { ExitCode() = Convert(conv_in, conv_out, bits); });
 
   AddDemoSection("bitmaps", Demo);

@@ -260,8 +260,8 @@ void AddEdlClipCommands(CLI::App& edl) {
   convert->add_option("IN", *in, "list file to read (generation 1, 2 or 3 by its version)")->required();
   convert->add_option("OUT", *out, "list file to write (missing folders are created)")->required();
   convert->add_option("--to", *to, "generation to write: 1 or 2")->required()->check(CLI::IsMember({1, 2}));
-  convert->footer(
-      "Example:\n  qvtool edl convert data/edl/promo_ntsc_v1.xml /tmp/promo_v2.xml --to 2\n"
+  AddExamples(convert, {"qvtool edl convert data/edl/promo_ntsc_v1.xml /tmp/promo_v2.xml --to 2"});
+  AddFooter(convert,
       "Source points of a first-generation list are 100-nanosecond units; clip records and second-generation\n"
       "lists count frames at the rate of the clip's video standard.");
   convert->callback([in, out, to] { ExitCode() = Convert(*in, *out, *to); });
@@ -270,8 +270,8 @@ void AddEdlClipCommands(CLI::App& edl) {
   static std::string clip_file_storage;
   auto* clip_file = &clip_file_storage;
   clip->add_option("FILE", *clip_file, "list file (either generation)")->required();
-  clip->footer("Example:\n  qvtool edl clip data/edl/archive_v1.xml\n"
-               "Positions are printed in frames and as time code of the clip's video standard.");
+  AddExamples(clip, {"qvtool edl clip data/edl/archive_v1.xml"});
+  AddFooter(clip, "Positions are printed in frames and as time code of the clip's video standard.");
   clip->callback([clip_file] { ExitCode() = Clip(*clip_file); });
 }
 

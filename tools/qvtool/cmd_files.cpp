@@ -110,7 +110,7 @@ void RunCopy(const std::string& from, const std::string& to, bool fail_if_exists
   const auto st = Examine(from, reason);
   if (!st || !S_ISREG(st->st_mode)) {
     Fail("copy: " + from + ": " + (st ? std::string(S_ISDIR(st->st_mode) ? "is a folder" : "not a regular file")
-                                      : "cannot be examined: " + reason));
+                                      : "cannot copy: " + reason));
     ExitCode() = kExitFailure;
     return;
   }

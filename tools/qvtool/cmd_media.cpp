@@ -109,6 +109,7 @@ int Demo() {
 
 void AddMediaCommands(CLI::App& app) {
   auto* media = app.add_subcommand("media", "Media object tables, status texts, drag headers and archive notes");
+  AddExamples(media, {"qvtool media media-type 0x4", "qvtool media drag-header data/media/drag_header.xml"});
   media->require_subcommand(1);
   auto code = std::make_shared<std::string>();
   auto add_code = [code](CLI::App* sub) {
@@ -116,14 +117,14 @@ void AddMediaCommands(CLI::App& app) {
   };
 
   auto* clip_type = media->add_subcommand("clip-type", "Print the file index (0-9) of a clip type mask");
-  clip_type->footer("Example: qvtool media clip-type 0x6    (prints 1: the lowest known bit decides)");
+  AddExamples(clip_type, {"qvtool media clip-type 0x6   # (prints 1: the lowest known bit decides)"});
   add_code(clip_type);
   clip_type->callback([code] {
     if (auto c = Code(*code)) std::printf("%" PRIu32 "\n", QVClipTypeToFileIndex(static_cast<ULONG>(*c)));
   });
 
   auto* media_type = media->add_subcommand("media-type", "Print the name of a media type bit (video, Audio1-Audio8)");
-  media_type->footer("Example: qvtool media media-type 0x4    (prints Audio2)");
+  AddExamples(media_type, {"qvtool media media-type 0x4   # (prints Audio2)"});
   add_code(media_type);
   media_type->callback([code] {
     auto c = Code(*code);
@@ -138,7 +139,7 @@ void AddMediaCommands(CLI::App& app) {
   });
 
   auto* tech_type = media->add_subcommand("tech-type", "Print the name of a technical-check segment type");
-  tech_type->footer("Example: qvtool media tech-type 256    (prints 音频静音, audio silence; unknown codes print UnKown)");
+  AddExamples(tech_type, {"qvtool media tech-type 256   # (prints 音频静音, audio silence; unknown codes print UnKown)"});
   add_code(tech_type);
   tech_type->callback([code] {
     if (auto c = Code(*code)) std::printf("%s\n", Utf8(QVTechTypeToString(static_cast<LONG>(*c))).c_str());
@@ -148,7 +149,7 @@ void AddMediaCommands(CLI::App& app) {
   auto add_flag = [media, add_code](const char* name, const char* help, const char* example,
                                     CString (*text)(LONG), const char16_t* (*key)(LONG)) {
     auto* sub = media->add_subcommand(name, help);
-    sub->footer(example);
+    AddExamples(sub, {example});
     add_code(sub);
     auto show_key = std::make_shared<bool>(false);
     sub->add_flag("--key", *show_key, "Print the resource key after the text");
@@ -162,16 +163,16 @@ void AddMediaCommands(CLI::App& app) {
     });
   };
   add_flag("archive-flag", "Print the text of an archive state (QV_UI_LANGUAGE chooses the language)",
-           "Example: QV_UI_LANGUAGE=en-US qvtool media archive-flag 0x12 --key", QVGetArchiveFlagString,
+           "QV_UI_LANGUAGE=en-US qvtool media archive-flag 0x12 --key", QVGetArchiveFlagString,
            QVArchiveFlagKey);
   add_flag("capture-flag",
            "Print the text of a capture or processing state (exact values; combinations give the normal state)",
-           "Example: qvtool media capture-flag 0x80    (prints 转码中, transcoding)", QVGetCaptureFlagString,
+           "qvtool media capture-flag 0x80   # (prints 转码中, transcoding)", QVGetCaptureFlagString,
            QVCaptureFlagKey);
 
   auto text = std::make_shared<std::string>();
   auto* search = media->add_subcommand("search-condition", "Rewrite a search text for the full-text search");
-  search->footer("Example: qvtool media search-condition 'news -sport a/+b'    (prints news+ sport+ab)");
+  AddExamples(search, {"qvtool media search-condition 'news -sport a/+b'   # (prints news+ sport+ab)"});
   search->add_option("text", *text, "UTF-8 search text")->required();
   search->callback([text] {
     CString condition = CString::FromUtf8(*text);
@@ -179,17 +180,18 @@ void AddMediaCommands(CLI::App& app) {
   });
 
   auto* drag = media->add_subcommand("drag-header", "Read a drag-and-drop header document");
-  drag->footer("Example: qvtool media drag-header data/media/drag_header.xml");
+  AddExamples(drag, {"qvtool media drag-header data/media/drag_header.xml"});
   drag->add_option("file", *text, "XML file whose root holds VERSION, TYPE, SOURCE, USERCODE, IPADDRESS, SITEID")
       ->required();
   drag->callback([text] { ExitCode() = DragHeader(*text); });
 
   auto* note = media->add_subcommand("archive-note", "Read or set a value in an archive note given as text");
+  AddExamples(note, {"qvtool media archive-note get '<Reserved4><Tape>A-0042</Tape></Reserved4>' Tape"});
   note->require_subcommand(1);
   auto name = std::make_shared<std::string>();
   auto value = std::make_shared<std::string>();
   auto* get = note->add_subcommand("get", "Print the value NAME of the note (empty when it has none)");
-  get->footer("Example: qvtool media archive-note get '<Reserved4><Tape>A-0042</Tape></Reserved4>' Tape");
+  AddExamples(get, {"qvtool media archive-note get '<Reserved4><Tape>A-0042</Tape></Reserved4>' Tape"});
   get->add_option("note", *text, "The note: <Reserved4> XML text")->required();
   get->add_option("name", *name, "The value's element name")->required();
   get->callback([text, name] {
@@ -204,7 +206,7 @@ void AddMediaCommands(CLI::App& app) {
     std::printf("%s\n", Utf8(v).c_str());
   });
   auto* set = note->add_subcommand("set", "Set the value NAME in the note and print the new note");
-  set->footer("Example: qvtool media archive-note set '' Tape A-0042    (prints <Reserved4><Tape>A-0042</Tape></Reserved4>)");
+  AddExamples(set, {"qvtool media archive-note set '' Tape A-0042   # (prints <Reserved4><Tape>A-0042</Tape></Reserved4>)"});
   set->add_option("note", *text, "The note: <Reserved4> XML text, or '' for a new one")->required();
   set->add_option("name", *name, "The value's element name")->required();
   set->add_option("value", *value, "The value")->required();
