@@ -98,6 +98,7 @@ std::shared_ptr<Provider> OpenProvider(std::u16string_view cs) {
     return OpenSqlite(path);
   }
   std::u16string provider;
+  std::u16string provider_name;
   std::u16string data_source;
   bool odbc = false;
   std::u16string rest;
@@ -130,6 +131,7 @@ std::shared_ptr<Provider> OpenProvider(std::u16string_view cs) {
     for (auto& c : low)
       if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
     if (low == u"provider") {
+      provider_name = value;
       provider = value;
       for (auto& c : provider)
         if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
@@ -147,7 +149,7 @@ std::shared_ptr<Provider> OpenProvider(std::u16string_view cs) {
     return OpenSqlite(data_source);
   }
   std::u16string msg = qvp::Utf8ToUtf16("Provider cannot be found. It may not be properly installed: ");
-  msg += provider;
+  msg += provider_name;
   Raise(adErrProviderNotFound, std::move(msg));
 }
 
