@@ -40,6 +40,15 @@ void GuardedVoid(F&& body) {
 _variant_t Key(const CString& name) { return _variant_t(name.view()); }
 _variant_t Key(long index) { return _variant_t(static_cast<int>(index)); }
 
+Field* Item(_Recordset* rs, const CString& name) {
+  if (!rs) throw _com_error(E_POINTER);
+  return rs->GetFields()->ItemByName(name.view());
+}
+Field* Item(_Recordset* rs, long index) {
+  if (!rs) throw _com_error(E_POINTER);
+  return rs->GetFields()->ItemByIndex(index);
+}
+
 const COleDateTime kNullDate(1901, 1, 1, 0, 0, 1);
 const COleDateTime kClosedDate(1800, 1, 1, 0, 0, 1);
 
@@ -183,15 +192,22 @@ int CQVDBRecordset::Seek(const CString& key, int /*option*/) {
 
 _variant_t CQVDBRecordset::Value(const _variant_t& key) { return m_pRecordset->GetFields()->GetItem(key)->GetValue(); }
 
-#define QV_TYPED_READ(Ret, Name, KeyType, Vt, Null, Expr)   \
-  Ret CQVDBRecordset::Name(KeyType key) {                  \
-    if (!IsOpen()) return Null;                            \
-    return Guarded(static_cast<Ret>(Null), [&]() -> Ret {  \
-      _variant_t v = Value(Key(key));                      \
-      if (v.IsNullOrEmpty()) return Null;                  \
-      v.ChangeType(Vt);                                    \
-      return Expr;                                         \
-    });                                                    \
+// The typed reads convert a copy of the value; a value already of the wanted
+// type is read in place.
+#define QV_TYPED_READ(Ret, Name, KeyType, Vt, Null, Expr)                    \
+  Ret CQVDBRecordset::Name(KeyType key) {                                   \
+    if (!IsOpen()) return Null;                                             \
+    return Guarded(static_cast<Ret>(Null), [&]() -> Ret {                   \
+      const _variant_t& value = Item(m_pRecordset, key)->ValueRef();        \
+      if (value.IsNullOrEmpty()) return Null;                               \
+      if (value.vt() == (Vt)) {                                             \
+        const _variant_t& v = value;                                        \
+        return Expr;                                                        \
+      }                                                                     \
+      _variant_t v = value;                                                 \
+      v.ChangeType(Vt);                                                     \
+      return Expr;                                                          \
+    });                                                                     \
   }
 
 QV_TYPED_READ(int, FieldInt, const CString&, VT_I8, 0, static_cast<int>(static_cast<std::uint32_t>(v.llVal())))

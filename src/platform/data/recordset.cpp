@@ -267,26 +267,91 @@ struct _Recordset::Impl {
       }
       view.push_back(static_cast<std::uint32_t>(r));
     }
-    if (!keys.empty()) {
-      const RowSet& rs = *data;
-      std::stable_sort(view.begin(), view.end(), [&rs, &keys](std::uint32_t a, std::uint32_t b) {
-        const _variant_t* ra = rs.row_cells(a);
-        const _variant_t* rb = rs.row_cells(b);
-        for (const SortKey& k : keys) {
-          const _variant_t& x = ra[k.field];
-          const _variant_t& y = rb[k.field];
-          const bool xn = x.IsNullOrEmpty();
-          const bool yn = y.IsNullOrEmpty();
-          int c = 0;
-          if (xn || yn) c = xn == yn ? 0 : (xn ? -1 : 1);
-          else c = qvp::VariantCompare(x, y);
-          if (c) return k.descending ? c > 0 : c < 0;
-        }
-        return false;
-      });
-    }
+    if (!keys.empty()) SortView(keys);
     deleted_in_view = 0;  // a pending-records view shows its deleted rows
     pos = 0;
+  }
+
+  // Sorts the view stably. Each key's values are taken out once: numbers as
+  // doubles, text folded to upper case in one buffer, so that comparing two
+  // rows touches no variant.
+  void SortView(const std::vector<SortKey>& keys) {
+    struct Column {
+      std::vector<signed char> kind;  // 0 NULL, 1 number, 2 text, 3 other
+      std::vector<double> number;
+      std::vector<std::uint32_t> start, length;
+      std::u16string text;
+    };
+    std::vector<Column> cols(keys.size());
+    const std::size_t n = view.size();
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+      Column& c = cols[k];
+      c.kind.resize(n);
+      c.number.resize(n);
+      c.start.resize(n);
+      c.length.resize(n);
+      for (std::size_t i = 0; i < n; ++i) {
+        const _variant_t& v = data->row_cells(view[i])[keys[k].field];
+        if (v.IsNullOrEmpty()) {
+          c.kind[i] = 0;
+        } else if (v.vt() == VT_BSTR) {
+          c.kind[i] = 2;
+          const std::u16string_view t = v.bstrView();
+          c.start[i] = static_cast<std::uint32_t>(c.text.size());
+          c.length[i] = static_cast<std::uint32_t>(t.size());
+          c.text.resize(c.text.size() + t.size());
+          char16_t* out = c.text.data() + c.start[i];
+          for (char16_t ch : t) *out++ = ch >= u'a' && ch <= u'z' ? static_cast<char16_t>(ch - 32) : ch;
+        } else {
+          _variant_t d;
+          if (SUCCEEDED(VariantChangeType(&d, &v, 0, VT_R8))) {
+            c.kind[i] = 1;
+            c.number[i] = d.dblVal();
+          } else {
+            c.kind[i] = 3;
+          }
+        }
+      }
+    }
+    std::vector<std::uint32_t> order(n);
+    for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<std::uint32_t>(i);
+    const RowSet& rs = *data;
+    const std::vector<std::uint32_t>& rows = view;
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+      for (std::size_t k = 0; k < keys.size(); ++k) {
+        const Column& c = cols[k];
+        int r = 0;
+        if (c.kind[a] != c.kind[b]) {
+          r = c.kind[a] < c.kind[b] ? -1 : 1;
+        } else if (c.kind[a] == 1) {
+          r = c.number[a] < c.number[b] ? -1 : (c.number[a] > c.number[b] ? 1 : 0);
+        } else if (c.kind[a] == 2) {
+          // Equal runs are skipped four units at a time: sort keys often
+          // share long prefixes.
+          const char16_t* x = c.text.data() + c.start[a];
+          const char16_t* y = c.text.data() + c.start[b];
+          const std::size_t n = std::min(c.length[a], c.length[b]);
+          std::size_t i = 0;
+          for (; i + 4 <= n; i += 4) {
+            std::uint64_t p = 0;
+            std::uint64_t q = 0;
+            std::memcpy(&p, x + i, 8);
+            std::memcpy(&q, y + i, 8);
+            if (p != q) break;
+          }
+          while (i < n && x[i] == y[i]) ++i;
+          if (i < n) r = x[i] < y[i] ? -1 : 1;
+          else r = c.length[a] == c.length[b] ? 0 : (c.length[a] < c.length[b] ? -1 : 1);
+        } else if (c.kind[a] == 3) {
+          r = qvp::VariantCompare(rs.row_cells(rows[a])[keys[k].field], rs.row_cells(rows[b])[keys[k].field]);
+        }
+        if (r) return keys[k].descending ? r > 0 : r < 0;
+      }
+      return false;
+    });
+    std::vector<std::uint32_t> sorted(n);
+    for (std::size_t i = 0; i < n; ++i) sorted[i] = view[order[i]];
+    view.swap(sorted);
   }
 
   void EndEdit() {
@@ -966,26 +1031,37 @@ long Fields::IndexOf(std::u16string_view name) const noexcept {
   return -1;
 }
 
-Field* Fields::GetItem(const _variant_t& index) const {
+namespace {
+[[noreturn]] void NotFound(std::u16string_view name) {
+  std::u16string msg =
+      qvp::Utf8ToUtf16("Item cannot be found in the collection corresponding to the requested name or ordinal.");
+  if (!name.empty()) {
+    msg += u' ';
+    msg += name;
+  }
+  Raise(adErrItemNotFound, std::move(msg));
+}
+}  // namespace
+
+Field* Fields::ItemByName(std::u16string_view name) const {
+  if (!rs_) Raise(adErrObjectClosed, kClosedText);
+  const long i = IndexOf(name);
+  if (i < 0) NotFound(name);
+  return rs_->impl().field_objs[static_cast<std::size_t>(i)].GetInterfacePtr();
+}
+
+Field* Fields::ItemByIndex(long i) const {
   if (!rs_) Raise(adErrObjectClosed, kClosedText);
   const auto& objs = rs_->impl().field_objs;
-  long i = -1;
-  if (index.vt() == VT_BSTR) {
-    i = IndexOf(index.bstrView());
-  } else {
-    _variant_t n;
-    if (SUCCEEDED(VariantChangeType(&n, &index, 0, VT_I4))) i = n.lVal();
-  }
-  if (i < 0 || i >= static_cast<long>(objs.size())) {
-    std::u16string msg =
-        qvp::Utf8ToUtf16("Item cannot be found in the collection corresponding to the requested name or ordinal.");
-    if (index.vt() == VT_BSTR) {
-      msg += u' ';
-      msg += index.bstrView();
-    }
-    Raise(adErrItemNotFound, std::move(msg));
-  }
+  if (i < 0 || i >= static_cast<long>(objs.size())) NotFound({});
   return objs[static_cast<std::size_t>(i)].GetInterfacePtr();
+}
+
+Field* Fields::GetItem(const _variant_t& index) const {
+  if (index.vt() == VT_BSTR) return ItemByName(index.bstrView());
+  _variant_t n;
+  if (FAILED(VariantChangeType(&n, &index, 0, VT_I4))) NotFound({});
+  return ItemByIndex(n.lVal());
 }
 
 void Fields::Append(const _bstr_t& name, DataTypeEnum type, long defined_size, FieldAttributeEnum attributes,
@@ -1023,7 +1099,9 @@ unsigned char Field::GetPrecision() const { return OwnerOf(rs_).defs().at(static
 unsigned char Field::GetNumericScale() const { return OwnerOf(rs_).defs().at(static_cast<std::size_t>(index_)).scale; }
 long Field::GetAttributes() const { return OwnerOf(rs_).defs().at(static_cast<std::size_t>(index_)).attributes; }
 
-_variant_t Field::GetValue() const {
+_variant_t Field::GetValue() const { return ValueRef(); }
+
+const _variant_t& Field::ValueRef() const {
   auto& m = OwnerOf(rs_);
   const std::uint32_t r = m.CurrentRow();
   return m.data->row_cells(r)[index_];

@@ -27,10 +27,11 @@ struct FieldDef {
 
 // One row's bookkeeping; its values live in RowSet::cells.
 struct Row {
-  long status = adRecUnmodified;
+  std::int32_t status = adRecUnmodified;
   bool gone = false;  // deleted and written (or a cancelled new row): in no view
   std::unique_ptr<_variant_t[]> original;  // values as read, kept from the first change
 };
+static_assert(sizeof(Row) == 16, "rows are kept small: one per record");
 
 // The rows of a recordset and of its clones.
 struct RowSet {

@@ -2,7 +2,9 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <new>
 
 #include "data/rowset.h"
 #include "qv_platform/unicode.h"
@@ -77,6 +79,28 @@ void FromStorage(int storage, FieldDef& f) {
 // "YYYY-MM-DD HH:MM:SS" with an optional "T" and fraction, or a date or time
 // alone.
 bool ParseIsoDate(std::u16string text, double& out) {
+  // The stored form first, read by hand: this runs for every date of every
+  // row.
+  auto digits = [&text](std::size_t at, std::size_t n, WORD& v) {
+    if (at + n > text.size()) return false;
+    v = 0;
+    for (std::size_t i = at; i < at + n; ++i) {
+      if (text[i] < u'0' || text[i] > u'9') return false;
+      v = static_cast<WORD>(v * 10 + (text[i] - u'0'));
+    }
+    return true;
+  };
+  SYSTEMTIME st;
+  if (text.size() >= 10 && text[4] == u'-' && text[7] == u'-' && digits(0, 4, st.wYear) && digits(5, 2, st.wMonth) &&
+      digits(8, 2, st.wDay)) {
+    bool ok = text.size() == 10;
+    if (!ok && text.size() >= 19 && (text[10] == u' ' || text[10] == u'T') && text[13] == u':' && text[16] == u':' &&
+        digits(11, 2, st.wHour) && digits(14, 2, st.wMinute) && digits(17, 2, st.wSecond))
+      ok = text.size() == 19 || text[19] == u'.';
+    if (ok && st.wMonth >= 1 && st.wMonth <= 12 && st.wDay >= 1 && st.wDay <= 31 && st.wHour < 24 && st.wMinute < 60 &&
+        st.wSecond < 60 && SystemTimeToVariantTime(&st, &out))
+      return true;
+  }
   for (auto& c : text)
     if (c == u'T') c = u' ';
   const auto dot = text.find(u'.');
@@ -255,20 +279,30 @@ class SqliteProvider final : public Provider {
           if (!typed[static_cast<std::size_t>(c)]) FromStorage(sqlite3_column_type(stmt, c), out.fields[static_cast<std::size_t>(c)]);
         first = false;
       }
-      const std::size_t r = out.AppendRow();
-      _variant_t* cells = out.row_cells(r);
-      for (int c = 0; c < n; ++c) cells[c] = ReadValue(stmt, c, out.fields[static_cast<std::size_t>(c)]);
+      for (int c = 0; c < n; ++c) out.cells.push_back(ReadValue(stmt, c, out.fields[static_cast<std::size_t>(c)]));
+      out.rows.emplace_back();
     }
     if (rc != SQLITE_DONE) Fail();
+    out.cells.shrink_to_fit();
+    out.rows.shrink_to_fit();
     if (first)
       for (int c = 0; c < n; ++c)
         if (!typed[static_cast<std::size_t>(c)]) FromStorage(SQLITE_TEXT, out.fields[static_cast<std::size_t>(c)]);
   }
 
+  // Text as UTF-16, converted here from SQLite's UTF-8 straight into the
+  // variant's buffer (ASCII, the common case, without a second pass).
   static _variant_t Text(sqlite3_stmt* stmt, int c) {
-    const auto* p = static_cast<const char16_t*>(sqlite3_column_text16(stmt, c));
-    const int bytes = sqlite3_column_bytes16(stmt, c);
-    return _variant_t(std::u16string_view(p ? p : u"", static_cast<std::size_t>(bytes / 2)));
+    const auto* p = sqlite3_column_text(stmt, c);
+    const int n = sqlite3_column_bytes(stmt, c);
+    if (!p) return _variant_t(std::u16string_view());
+    bool ascii = true;
+    for (int i = 0; i < n && ascii; ++i) ascii = p[i] < 0x80;
+    if (!ascii) return _variant_t(std::u16string_view(qvp::Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(n)))));
+    BSTR b = SysAllocStringLen(nullptr, static_cast<std::uint32_t>(n));
+    if (!b) throw std::bad_alloc();
+    for (int i = 0; i < n; ++i) b[i] = p[i];
+    return _variant_t::AttachBstr(b);
   }
 
   static _variant_t ReadValue(sqlite3_stmt* stmt, int c, const FieldDef& f) {
@@ -287,6 +321,22 @@ class SqliteProvider final : public Provider {
         break;
       case VT_BSTR:
         if (storage != SQLITE_BLOB) return Text(stmt, c);
+        break;
+      case VT_DECIMAL:
+        // A number stored as an integer or a real, scaled to the column's
+        // scale without going through text.
+        if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT) {
+          double scaled = sqlite3_column_double(stmt, c);
+          for (int i = 0; i < f.scale; ++i) scaled *= 10.0;
+          if (std::fabs(scaled) < 9.0e15) {
+            const long long m = std::llround(scaled);
+            DECIMAL d;
+            d.scale = f.scale;
+            d.sign = m < 0 ? DECIMAL_NEG : 0;
+            d.Lo64 = static_cast<std::uint64_t>(m < 0 ? -m : m);
+            return _variant_t::Decimal(d);
+          }
+        }
         break;
       case VT_DATE: {
         if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT) return _variant_t::Date(sqlite3_column_double(stmt, c));
@@ -327,7 +377,7 @@ class SqliteProvider final : public Provider {
 std::shared_ptr<Provider> OpenSqlite(const std::u16string& path) {
   sqlite3* db = nullptr;
   const std::string utf8 = qvp::Utf16ToUtf8(path);
-  const int rc = sqlite3_open_v2(utf8.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  const int rc = sqlite3_open_v2(utf8.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     std::u16string msg = qvp::Utf8ToUtf16(db ? sqlite3_errmsg(db) : "out of memory");
     msg += qvp::Utf8ToUtf16(": ");

@@ -176,6 +176,14 @@ _variant_t _variant_t::Bytes(const void* data, std::size_t size) {
   return Attach(a);
 }
 
+_variant_t _variant_t::AttachBstr(BSTR text) noexcept {
+  _variant_t v;
+  if (!text) return v;
+  v.vt_ = VT_BSTR;
+  v.u_.bstr = text;
+  return v;
+}
+
 _variant_t _variant_t::Attach(SAFEARRAY* array) noexcept {
   _variant_t v;
   if (!array) return v;

@@ -218,6 +218,9 @@ class QVP_API Field : public ComObject {
   // Value: the current row's value; adErrNoCurrentRecord at BOF/EOF,
   // adErrObjectClosed on a closed recordset.
   _variant_t GetValue() const;
+  // ValueRef: the same value without a copy; valid until the recordset
+  // moves, changes or closes.
+  const _variant_t& ValueRef() const;
   // PutValue converts the value to the field's type (adErrDataConversion
   // when it does not convert, with the conversion's reason) and starts an
   // edit of the current row.
@@ -260,6 +263,10 @@ class QVP_API Fields : public ComObject {
               const _variant_t& value = _variant_t());
   // Find the index of a field by name, case-free; -1 when there is none.
   long IndexOf(std::u16string_view name) const noexcept;
+  // Item by name or by index without building a variant key (the same
+  // errors as GetItem).
+  Field* ItemByName(std::u16string_view name) const;
+  Field* ItemByIndex(long index) const;
 
  private:
   friend class _Recordset;

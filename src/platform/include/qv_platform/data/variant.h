@@ -147,6 +147,8 @@ class QVP_API _variant_t {
   static _variant_t Decimal(const DECIMAL& d) noexcept;
   // A byte array (VT_ARRAY | VT_UI1) holding a copy of the bytes.
   static _variant_t Bytes(const void* data, std::size_t size);
+  // Takes ownership of a BSTR made by SysAllocString(Len) (null gives EMPTY).
+  static _variant_t AttachBstr(BSTR text) noexcept;
   // Takes ownership of `array` as VT_ARRAY | vt of its elements.
   static _variant_t Attach(SAFEARRAY* array) noexcept;
 
