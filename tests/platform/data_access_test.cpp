@@ -312,7 +312,7 @@ TEST_F(SqliteProvider, ColumnTypesMapToFieldTypes) {
       {u"title", adVarWChar, VT_BSTR, "first"},
       {u"made", adDBTimeStamp, VT_DATE, "2024/3/1 8:30:00"},
       {u"ok", adBoolean, VT_BOOL, "-1"},
-      {u"price", adNumeric, VT_DECIMAL, "12.5"},
+      {u"price", adNumeric, VT_DECIMAL, "12.50"},  // at the column's scale
       {u"size", adBigInt, VT_I8, "4294967297"},
       {u"thumb", adLongVarBinary, VT_ARRAY | VT_UI1, "<no text>"},
       {u"ratio", adDouble, VT_R8, "0.5"},
