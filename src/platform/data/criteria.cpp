@@ -12,13 +12,6 @@ enum class Op { Eq, Ne, Lt, Gt, Le, Ge, Like };
 
 char16_t Upper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
 
-bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Upper(a[i]) != Upper(b[i])) return false;
-  return true;
-}
-
 std::u16string Utf16(const char* s) { return qvp::Utf8ToUtf16(s); }
 
 [[noreturn]] void Bad(std::u16string_view text, std::size_t at, const char* why) {
@@ -107,24 +100,16 @@ struct Parser {
     return static_cast<int>(nodes.size() - 1);
   }
 
-  int ParseOr(int depth) {
-    int left = ParseAnd(depth);
-    while (lx.Keyword(u"OR")) {
+  // criteria := term { OR term }; term := factor { AND factor }
+  int ParseOr(int depth) { return ParseChain(depth, u"OR", Criteria::Node::Or, &Parser::ParseAnd); }
+  int ParseAnd(int depth) { return ParseChain(depth, u"AND", Criteria::Node::And, &Parser::ParseFactor); }
+  int ParseChain(int depth, const char16_t* keyword, Criteria::Node::Kind kind, int (Parser::*next)(int)) {
+    int left = (this->*next)(depth);
+    while (lx.Keyword(keyword)) {
       Criteria::Node n;
-      n.kind = Criteria::Node::Or;
+      n.kind = kind;
       n.left = left;
-      n.right = ParseAnd(depth);
-      left = Add(std::move(n));
-    }
-    return left;
-  }
-  int ParseAnd(int depth) {
-    int left = ParseFactor(depth);
-    while (lx.Keyword(u"AND")) {
-      Criteria::Node n;
-      n.kind = Criteria::Node::And;
-      n.left = left;
-      n.right = ParseFactor(depth);
+      n.right = (this->*next)(depth);
       left = Add(std::move(n));
     }
     return left;

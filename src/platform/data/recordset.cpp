@@ -10,22 +10,27 @@ namespace qvp::data {
 void Raise(HRESULT hr, std::u16string description) { throw _com_error(hr, std::move(description)); }
 void Raise(HRESULT hr, const char* utf8_description) { Raise(hr, qvp::Utf8ToUtf16(utf8_description)); }
 
-long RowSet::FieldIndex(std::u16string_view name) const noexcept {
-  for (std::size_t i = 0; i < fields.size(); ++i) {
-    const std::u16string& f = fields[i].name;
-    if (f.size() != name.size()) continue;
-    bool same = true;
-    for (std::size_t k = 0; k < f.size() && same; ++k) {
-      char16_t a = f[k];
-      char16_t b = name[k];
-      if (a >= u'a' && a <= u'z') a = static_cast<char16_t>(a - 32);
-      if (b >= u'a' && b <= u'z') b = static_cast<char16_t>(b - 32);
-      same = a == b;
-    }
-    if (same) return static_cast<long>(i);
+bool EqualsNoCase(std::u16string_view a, std::u16string_view b) noexcept {
+  if (a.size() != b.size()) return false;
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    char16_t x = a[k];
+    char16_t y = b[k];
+    if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - 32);
+    if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - 32);
+    if (x != y) return false;
   }
+  return true;
+}
+
+namespace {
+long FindField(const std::vector<FieldDef>& fields, std::u16string_view name) noexcept {
+  for (std::size_t i = 0; i < fields.size(); ++i)
+    if (EqualsNoCase(fields[i].name, name)) return static_cast<long>(i);
   return -1;
 }
+}  // namespace
+
+long RowSet::FieldIndex(std::u16string_view name) const noexcept { return FindField(fields, name); }
 
 std::size_t RowSet::AppendRow() {
   cells.resize(cells.size() + fields.size());
@@ -597,17 +602,8 @@ void _Recordset::OpenWith(const _variant_t& source, std::shared_ptr<Provider> pr
       if (data->key_columns.empty()) {
         for (const std::u16string& k : provider->PrimaryKey(data->base_table)) {
           long found = -1;
-          for (std::size_t i = 0; i < data->fields.size(); ++i) {
-            const std::u16string& b = data->fields[i].base_column;
-            bool same = b.size() == k.size();
-            for (std::size_t c = 0; same && c < b.size(); ++c) {
-              char16_t x = b[c], y = k[c];
-              if (x >= u'A' && x <= u'Z') x = static_cast<char16_t>(x + 32);
-              if (y >= u'A' && y <= u'Z') y = static_cast<char16_t>(y + 32);
-              same = x == y;
-            }
-            if (same) found = static_cast<long>(i);
-          }
+          for (std::size_t i = 0; i < data->fields.size(); ++i)
+            if (EqualsNoCase(data->fields[i].base_column, k)) found = static_cast<long>(i);
           if (found < 0) {
             data->key_columns.clear();
             break;
@@ -1013,22 +1009,7 @@ long Fields::GetCount() const {
 }
 
 long Fields::IndexOf(std::u16string_view name) const noexcept {
-  if (!rs_) return -1;
-  const auto& defs = rs_->impl().defs();
-  for (std::size_t i = 0; i < defs.size(); ++i) {
-    const std::u16string& f = defs[i].name;
-    if (f.size() != name.size()) continue;
-    bool same = true;
-    for (std::size_t k = 0; k < f.size() && same; ++k) {
-      char16_t a = f[k];
-      char16_t b = name[k];
-      if (a >= u'a' && a <= u'z') a = static_cast<char16_t>(a - 32);
-      if (b >= u'a' && b <= u'z') b = static_cast<char16_t>(b - 32);
-      same = a == b;
-    }
-    if (same) return static_cast<long>(i);
-  }
-  return -1;
+  return rs_ ? qvp::data::FindField(rs_->impl().defs(), name) : -1;
 }
 
 namespace {

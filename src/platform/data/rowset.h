@@ -51,6 +51,9 @@ struct RowSet {
   std::size_t AppendRow();
 };
 
+// Field names compare case-free (A-Z only), as the platform compares them.
+bool EqualsNoCase(std::u16string_view a, std::u16string_view b) noexcept;
+
 // Converts `value` to what a field of `def`'s type holds (NULL stays NULL);
 // raises adErrDataConversion with the reason.
 _variant_t CoerceToField(const FieldDef& def, const _variant_t& value);
