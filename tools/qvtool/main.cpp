@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
   qvtool::AddTimecodeCommands(app);
   qvtool::AddEdlCommands(app);
   qvtool::AddDatabaseCommands(app);
+  qvtool::AddDbCommands(app);
   qvtool::AddFileCommands(app);
   qvtool::AddTextCommands(app);
   qvtool::AddDemoCommand(app);  // last: it runs the sections the others added
