@@ -5,6 +5,7 @@
 // "Driver={PostgreSQL Unicode};Servername=...;Database=...") or a plain
 // SQLite file path.
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -19,6 +20,8 @@
 #include "commands.h"
 #include "progress.h"
 #include "qv_commonclass/database.h"
+#include "qv_platform/data/persist.h"
+#include "qv_platform/file_content.h"
 #include "qv_platform/unicode.h"
 
 namespace qvtool {
@@ -276,6 +279,74 @@ int Demo() {
 
 }  // namespace
 
+// Reads a saved recordset file into the persistence model; prints why not.
+bool LoadSaved(const std::string& path, qvp::persist::Document& doc) {
+  std::string bytes, error;
+  if (int err = qvp::ReadWholeFile(path, bytes); err != 0) {
+    std::fprintf(stderr, "qvtool: cannot read %s: %s\n", path.c_str(), std::strerror(err));
+    return false;
+  }
+  if (!qvp::persist::Read(bytes, doc, error)) {
+    std::fprintf(stderr, "qvtool: %s: %s\n", path.c_str(), error.c_str());
+    return false;
+  }
+  return true;
+}
+
+const char* TypeName(AdoNS::DataTypeEnum t) {
+  qvp::persist::TypeText text{};
+  if (!qvp::persist::TypeToText(t, text)) return "?";
+  return text.dbType ? text.dbType : text.dtType;
+}
+
+int Info(const std::string& path) {
+  qvp::persist::Document doc;
+  if (!LoadSaved(path, doc)) return 1;
+  std::printf("%s\n", path.c_str());
+  for (const auto& [k, v] : doc.properties) std::printf("  property %s = %s\n", k.c_str(), v.c_str());
+  for (const auto& c : doc.columns) {
+    std::printf("  field %ld %s: %s size %llu", c.number, c.FieldName().c_str(), TypeName(c.type),
+                static_cast<unsigned long long>(c.maxLength));
+    if (c.hasScale || c.precision) std::printf(" precision %d scale %d", c.precision, c.scale);
+    std::printf("%s%s%s%s%s\n", c.nullable ? " nullable" : "", c.write ? " writable" : "", c.fixedLength ? " fixed" : "",
+                c.isLong ? " long" : "", c.keyColumn ? " key" : "");
+  }
+  std::size_t kinds[4] = {};
+  for (const auto& r : doc.rows) ++kinds[static_cast<int>(r.kind)];
+  std::printf("  rows %zu (unchanged %zu, modified %zu, inserted %zu, deleted %zu)\n", doc.rows.size(), kinds[0],
+              kinds[1], kinds[2], kinds[3]);
+  for (const auto& child : doc.skippedChildren) std::printf("  child rowset %s not read\n", child.c_str());
+  return 0;
+}
+
+int Convert(const std::string& path, bool json) {
+  qvp::persist::Document doc;
+  if (!LoadSaved(path, doc)) return 1;
+  static const char* kKinds[] = {"unchanged", "modified", "inserted", "deleted"};
+  if (json) {
+    nlohmann::json out = nlohmann::json::array();
+    for (const auto& r : doc.rows) {
+      nlohmann::json row = nlohmann::json::object();
+      for (std::size_t f = 0; f < doc.columns.size(); ++f) {
+        auto& slot = row[doc.columns[f].FieldName()];
+        if (r.values[f].null) slot = nullptr; else slot = r.values[f].text;
+      }
+      out.push_back({{"status", kKinds[static_cast<int>(r.kind)]}, {"values", std::move(row)}});
+    }
+    std::printf("%s\n", out.dump(2).c_str());
+    return 0;
+  }
+  std::printf("status");
+  for (const auto& c : doc.columns) std::printf(",%s", CsvQuote(c.FieldName()).c_str());
+  std::printf("\n");
+  for (const auto& r : doc.rows) {
+    std::printf("%s", kKinds[static_cast<int>(r.kind)]);
+    for (const auto& v : r.values) std::printf(",%s", v.null ? "" : CsvQuote(v.text).c_str());
+    std::printf("\n");
+  }
+  return 0;
+}
+
 void AddDbCommands(CLI::App& app) {
   auto* db = app.add_subcommand("db", "Run SQL against a database (SQLite file or any ODBC data source)");
   db->require_subcommand(1);
@@ -298,6 +369,28 @@ void AddDbCommands(CLI::App& app) {
   exec->add_option("sql", e->sql, "The statement(s)")->required();
   exec->footer("Example: qvtool db exec --db clips.db \"UPDATE clips SET archived = 1 WHERE id = 4\"");
   exec->callback([e] { ExitCode() = Exec(*e); });
+
+  auto info_path = std::make_shared<std::string>();
+  auto* info = db->add_subcommand("info", "Describe a saved recordset file: fields, rows, pending changes");
+  info->add_option("file", *info_path, "The recordset saved as XML")->required();
+  info->footer("Example: qvtool db info clips.xml");
+  info->callback([info_path] { ExitCode() = Info(*info_path); });
+
+  auto conv = std::make_shared<DbOptions>();
+  auto* convert = db->add_subcommand("convert", "Print a saved recordset file as CSV or JSON (rows with their status)");
+  convert->add_option("file", conv->db, "The recordset saved as XML")->required();
+  auto* csv = convert->add_flag("--csv", conv->csv, "CSV: a header line, then one line a row (NULL is empty)");
+  auto* js = convert->add_flag("--json", conv->json, "A JSON array of {status, values}");
+  csv->excludes(js);
+  convert->footer("Example: qvtool db convert clips.xml --json");
+  convert->callback([conv] {
+    if (conv->csv == conv->json) {
+      std::fprintf(stderr, "qvtool: db convert needs --csv or --json\n");
+      ExitCode() = 2;
+      return;
+    }
+    ExitCode() = Convert(conv->db, conv->json);
+  });
 
   AddDemoSection("recordset", Demo);
 }
