@@ -5,6 +5,7 @@ packages=(cmake ninja-build g++ pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   libpugixml-dev libspdlog-dev libfmt-dev libcli11-dev nlohmann-json3-dev
   libsqlite3-dev uuid-dev libpixman-1-dev libpng-dev
+  unixodbc unixodbc-dev odbc-postgresql postgresql
   help2man dpkg-dev file
   clang libclang-rt-14-dev ccache)  # the fuzz targets: clang 14 and its libFuzzer runtime
 missing=()

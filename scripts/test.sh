@@ -8,6 +8,13 @@ cd "$(dirname "$0")/.."
 ./scripts/ensure-deps.sh
 jobs=$(nproc)
 
+# PostgreSQL for the ODBC tests: a throwaway cluster in a temporary folder,
+# stopped and removed on exit whatever happens; without one those tests skip.
+source scripts/pg-test-server.sh
+pg_test_start
+trap pg_test_stop EXIT
+[ -n "${QV_PG_SKIP_REASON:-}" ] && echo "ODBC tests will skip: $QV_PG_SKIP_REASON" >&2
+
 cmake --preset dev >/dev/null
 cmake --build --preset dev -j "$jobs"
 ctest --preset dev

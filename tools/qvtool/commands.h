@@ -29,6 +29,7 @@ void AddDemoCommand(CLI::App& app);
 void AddTimecodeCommands(CLI::App& app);
 void AddEdlCommands(CLI::App& app);
 void AddDatabaseCommands(CLI::App& app);
+void AddDbCommands(CLI::App& app);
 void AddFileCommands(CLI::App& app);
 void AddBitmapCommands(CLI::App& app);
 void AddTextCommands(CLI::App& app);

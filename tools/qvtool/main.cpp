@@ -33,6 +33,7 @@ int main(int argc, char** argv) {
   qvtool::AddMediaCommands(app);
   qvtool::AddEdlCommands(app);
   qvtool::AddDatabaseCommands(app);
+  qvtool::AddDbCommands(app);
   qvtool::AddFileCommands(app);
   qvtool::AddBitmapCommands(app);
   qvtool::AddTextCommands(app);

@@ -3,6 +3,11 @@
 // a throw from another.
 #pragma once
 
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "qv_platform/bstr.h"
 #include "qv_platform/export.h"
 #include "qv_platform/wintypes.h"
 
@@ -19,7 +24,13 @@ inline constexpr HRESULT HRESULT_FROM_WIN32(DWORD code) {
 class QVP_API _com_error {
  public:
   explicit _com_error(HRESULT hr) noexcept : hr_(hr) {}
+  // An error that carries its error information text, as the data-access
+  // objects raise them.
+  _com_error(HRESULT hr, std::u16string description) : hr_(hr), description_(std::move(description)) {}
   HRESULT Error() const noexcept { return hr_; }
+  // Description is the text of the error information, empty when there is
+  // none.
+  _bstr_t Description() const { return _bstr_t(std::u16string_view(description_)); }
   // WCode is the Win32 code inside a Win32-facility HRESULT, else 0.
   DWORD WCode() const noexcept {
     const auto u = static_cast<DWORD>(hr_);
@@ -28,4 +39,5 @@ class QVP_API _com_error {
 
  private:
   HRESULT hr_;
+  std::u16string description_;
 };

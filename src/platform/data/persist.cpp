@@ -1,0 +1,631 @@
+// Reader and writer of the XML persistence format (rules in persist.h).
+#include "qv_platform/data/persist.h"
+
+#include <charconv>
+#include <cstring>
+#include <map>
+
+#include "qv_platform/unicode.h"
+#include "qv_platform/xmldom.h"
+
+namespace qvp::persist {
+namespace {
+
+using namespace AdoNS;
+
+struct TypeRow {
+  DataTypeEnum type;
+  TypeText text;
+};
+
+// Field type <-> dt:type [rs:dbtype] and the size of fixed-size types.
+constexpr TypeRow kTypes[] = {
+    {adTinyInt, {"i1", nullptr, 1}},          {adSmallInt, {"i2", nullptr, 2}},
+    {adInteger, {"int", nullptr, 4}},         {adBigInt, {"i8", nullptr, 8}},
+    {adUnsignedTinyInt, {"ui1", nullptr, 1}}, {adUnsignedSmallInt, {"ui2", nullptr, 2}},
+    {adUnsignedInt, {"ui4", nullptr, 4}},     {adUnsignedBigInt, {"ui8", nullptr, 8}},
+    {adSingle, {"r4", nullptr, 4}},           {adDouble, {"float", nullptr, 8}},
+    {adCurrency, {"number", "currency", 8}},  {adDecimal, {"number", "decimal", 16}},
+    {adNumeric, {"number", "numeric", 19}},   {adBoolean, {"boolean", nullptr, 2}},
+    {adGUID, {"uuid", nullptr, 16}},          {adDate, {"dateTime", "variantdate", 16}},
+    {adDBTimeStamp, {"dateTime", "timestamp", 16}}, {adFileTime, {"dateTime", "filetime", 16}},
+    {adDBDate, {"date", nullptr, 6}},         {adDBTime, {"time", nullptr, 6}},
+    {adChar, {"string", "str", 0}},           {adVarChar, {"string", "str", 0}},
+    {adLongVarChar, {"string", "str", 0}},    {adWChar, {"string", nullptr, 0}},
+    {adVarWChar, {"string", nullptr, 0}},     {adLongVarWChar, {"string", nullptr, 0}},
+    {adBSTR, {"string", nullptr, 0}},         {adBinary, {"bin.hex", nullptr, 0}},
+    {adVarBinary, {"bin.hex", nullptr, 0}},   {adLongVarBinary, {"bin.hex", nullptr, 0}},
+};
+
+constexpr std::uint64_t kUnbounded = 4294967295ull;
+constexpr std::size_t kSchemaWidth = 128;
+constexpr std::size_t kHexFirstWidth = 108;
+constexpr std::size_t kHexLineDigits = 110;
+
+// ---- value checks ----
+
+bool AllDigits(std::string_view s) {
+  if (s.empty()) return false;
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+template <typename T>
+bool IntIn(std::string_view s) {
+  T v{};
+  auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  return ec == std::errc() && p == s.data() + s.size();
+}
+
+bool DecimalText(std::string_view s) {
+  if (!s.empty() && s[0] == '-') s.remove_prefix(1);
+  auto dot = s.find('.');
+  std::string_view ip = s.substr(0, dot), fp = dot == std::string_view::npos ? std::string_view() : s.substr(dot + 1);
+  if (ip.empty() && fp.empty()) return false;
+  if (!ip.empty() && !AllDigits(ip)) return false;
+  if (dot != std::string_view::npos && !fp.empty() && !AllDigits(fp)) return false;
+  if (dot != std::string_view::npos && fp.empty() && ip.empty()) return false;
+  return ip.size() + fp.size() <= 40;
+}
+
+bool Fixed(std::string_view s, std::size_t at, std::size_t n, int lo, int hi) {
+  if (at + n > s.size() || !AllDigits(s.substr(at, n))) return false;
+  int v = 0;
+  for (std::size_t i = 0; i < n; ++i) v = v * 10 + (s[at + i] - '0');
+  return v >= lo && v <= hi;
+}
+
+bool DateText(std::string_view s) {
+  return s.size() == 10 && Fixed(s, 0, 4, 0, 9999) && s[4] == '-' && Fixed(s, 5, 2, 1, 12) && s[7] == '-' &&
+         Fixed(s, 8, 2, 1, 31);
+}
+
+bool TimeText(std::string_view s) {
+  if (s.size() < 8 || !Fixed(s, 0, 2, 0, 23) || s[2] != ':' || !Fixed(s, 3, 2, 0, 59) || s[5] != ':' ||
+      !Fixed(s, 6, 2, 0, 59))
+    return false;
+  if (s.size() == 8) return true;
+  return s[8] == '.' && s.size() <= 18 && AllDigits(s.substr(9));
+}
+
+bool HexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+bool GuidText(std::string_view s) {
+  if (s.size() == 38 && s.front() == '{' && s.back() == '}') s = s.substr(1, 36);
+  if (s.size() != 36) return false;
+  for (std::size_t i = 0; i < 36; ++i) {
+    bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+    if (dash ? s[i] != '-' : !HexDigit(s[i])) return false;
+  }
+  return true;
+}
+
+// ---- writing ----
+
+void AppendEscaped(std::string& out, std::string_view v) {
+  static const char kHex[] = "0123456789abcdef";
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(v[i]);
+    if (c >= 0x20 && c != '\'' && c != '<' && c != '>' && c != '&' && c != '"') continue;
+    out.append(v.data() + start, i - start);
+    out += "&#x";
+    if (c >= 16) out += kHex[c >> 4];
+    out += kHex[c & 15];
+    out += ';';
+    start = i + 1;
+  }
+  out.append(v.data() + start, v.size() - start);
+}
+
+std::size_t Column0(const std::string& out) {
+  auto nl = out.rfind('\n');
+  return nl == std::string::npos ? out.size() : out.size() - nl - 1;
+}
+
+// Appends " name='value'" to a schema element, wrapping the line first when
+// the attribute would end past the schema width.
+void SchemaAttr(std::string& out, std::size_t tabs, std::string_view name, std::string_view value) {
+  std::string attr = " ";
+  attr += name;
+  attr += "='";
+  AppendEscaped(attr, value);
+  attr += '\'';
+  if (Column0(out) + attr.size() > kSchemaWidth) {
+    out += "\r\n";
+    out.append(tabs, '\t');
+  }
+  out += attr;
+}
+
+void HexValue(std::string& out, std::string_view hex, std::size_t tabs) {
+  std::size_t col = Column0(out), i = 0;
+  while (i < hex.size() && col + 2 <= kHexFirstWidth) {
+    out.append(hex.data() + i, std::min<std::size_t>(2, hex.size() - i));
+    i += 2;
+    col += 2;
+  }
+  while (i < hex.size()) {
+    out += "\r\n";
+    out.append(tabs + 1, '\t');
+    std::size_t n = std::min(kHexLineDigits, hex.size() - i);
+    out.append(hex.data() + i, n);
+    i += n;
+  }
+}
+
+bool IsBinary(const Column& c) { return c.type == adBinary || c.type == adVarBinary || c.type == adLongVarBinary; }
+
+// One z:row: the given cells (all, or only the changed ones), nulls left
+// out or, with forceNull, named in rs:forcenull.
+void RowLine(std::string& out, const Document& doc, const std::vector<Cell>& cells, const std::vector<bool>* only,
+             bool forceNull, std::size_t tabs) {
+  out.append(tabs, '\t');
+  out += "<z:row";
+  std::string nulls;
+  for (std::size_t i = 0; i < doc.columns.size() && i < cells.size(); ++i) {
+    if (only && !(i < only->size() && (*only)[i])) continue;
+    const Column& c = doc.columns[i];
+    if (cells[i].null) {
+      if (forceNull) {
+        if (!nulls.empty()) nulls += ' ';
+        AppendEscaped(nulls, c.name);
+      }
+      continue;
+    }
+    out += ' ';
+    out += c.name;
+    out += "='";
+    if (IsBinary(c))
+      HexValue(out, cells[i].text, tabs);
+    else
+      AppendEscaped(out, cells[i].text);
+    out += '\'';
+  }
+  if (!nulls.empty()) {
+    out += " rs:forcenull='";
+    out += nulls;
+    out += '\'';
+  }
+  out += "/>\r\n";
+}
+
+// ---- reading ----
+
+std::string_view Local(std::string_view name) {
+  auto colon = name.find(':');
+  return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+bool Flag(const XmlNode& n, std::string_view attr) {
+  auto a = n.GetAttributeNode(attr);
+  return a && (a.ValueUtf8() == "true" || a.ValueUtf8() == "1");
+}
+
+std::string Attr(const XmlNode& n, std::string_view attr) {
+  auto a = n.GetAttributeNode(attr);
+  return a ? std::string(a.ValueUtf8()) : std::string();
+}
+
+struct Fail {
+  std::string what;
+};
+
+bool NumberAttr(const XmlNode& n, std::string_view attr, std::uint64_t& v, std::uint64_t max, const std::string& field) {
+  auto a = n.GetAttributeNode(attr);
+  if (!a) return false;
+  auto t = a.ValueUtf8();
+  auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
+  if (ec != std::errc() || p != t.data() + t.size() || v > max)
+    throw Fail{"field '" + field + "': " + std::string(attr) + " '" + std::string(t) + "' is out of range"};
+  return true;
+}
+
+// A name rows can carry as an attribute: an XML name that is neither a
+// namespace declaration nor the format's own forcenull attribute.
+bool RowAttributeName(std::string_view n) {
+  if (n.empty() || n.starts_with("xmlns") || n == "rs:forcenull") return false;
+  for (std::size_t i = 0; i < n.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(n[i]);
+    bool ok = c >= 0x80 || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' ||
+              (i > 0 && ((c >= '0' && c <= '9') || c == '.' || c == '-'));
+    if (!ok) return false;
+  }
+  return true;
+}
+
+Column ReadColumn(const XmlNode& at) {
+  Column c;
+  c.name = Attr(at, "name");
+  if (c.name.empty()) throw Fail{"a field of the schema has no name"};
+  if (!RowAttributeName(c.name)) throw Fail{"field name '" + c.name + "' is not an XML name (use rs:name for it)"};
+  c.alias = Attr(at, "rs:name");
+  std::uint64_t num = 0;
+  if (NumberAttr(at, "rs:number", num, 100000, c.name)) c.number = static_cast<long>(num);
+  c.nullable = Flag(at, "rs:nullable");
+  c.write = Flag(at, "rs:write");
+  c.baseCatalog = Attr(at, "rs:basecatalog");
+  c.baseTable = Attr(at, "rs:basetable");
+  c.baseColumn = Attr(at, "rs:basecolumn");
+  c.keyColumn = Flag(at, "rs:keycolumn");
+  XmlNode dt;
+  for (XmlNode ch = at.FirstChild(); ch; ch = ch.NextSibling())
+    if (ch.Type() == XmlNodeType::Element && Local(ch.NodeNameUtf8()) == "datatype") dt = ch;
+  if (!dt) {  // a bare column: unbounded nullable text
+    c.hasDatatype = false;
+    c.type = adLongVarWChar;
+    c.isLong = true;
+    c.nullable = true;
+    c.maxLength = kUnbounded;
+    return c;
+  }
+  std::string type = Attr(dt, "dt:type"), db = Attr(dt, "rs:dbtype");
+  c.fixedLength = Flag(dt, "rs:fixedlength");
+  c.isLong = Flag(dt, "rs:long");
+  std::uint64_t v = 0;
+  NumberAttr(dt, "dt:maxLength", c.maxLength, kUnbounded, c.name);
+  c.hasPrecision = NumberAttr(dt, "rs:precision", v, 255, c.name);
+  c.precision = static_cast<int>(v);
+  v = 0;
+  c.hasScale = NumberAttr(dt, "rs:scale", v, 255, c.name);
+  c.scale = static_cast<int>(v);
+  c.hasMaybeNull = static_cast<bool>(dt.GetAttributeNode("rs:maybenull"));
+  if (type == "i4") type = "int";
+  if (type == "r8") type = "float";
+  if (type == "string") {
+    bool narrow = db == "str";
+    c.type = c.isLong ? (narrow ? adLongVarChar : adLongVarWChar)
+                      : c.fixedLength ? (narrow ? adChar : adWChar) : (narrow ? adVarChar : adVarWChar);
+    return c;
+  }
+  if (type == "bin.hex") {
+    c.type = c.isLong ? adLongVarBinary : c.fixedLength ? adBinary : adVarBinary;
+    return c;
+  }
+  if (type == "number" && db.empty()) db = "numeric";
+  if (type == "dateTime" && db.empty()) db = "timestamp";
+  for (const auto& row : kTypes) {
+    if (type == row.text.dtType && (row.text.dbType ? db == row.text.dbType : true)) {
+      c.type = row.type;
+      return c;
+    }
+  }
+  throw Fail{"field '" + c.name + "': unknown data type '" + type + (db.empty() ? "" : "/" + db) + "'"};
+}
+
+struct Reader {
+  Document doc;
+  std::map<std::string, std::size_t, std::less<>> index;  // XML name -> column
+
+  void Schema(const XmlNode& schema) {
+    std::map<std::string, XmlNode, std::less<>> shared;  // schema-level AttributeTypes
+    XmlNode rowType;
+    for (XmlNode n = schema.FirstChild(); n; n = n.NextSibling()) {
+      if (n.Type() != XmlNodeType::Element) continue;
+      auto local = Local(n.NodeNameUtf8());
+      if (local == "AttributeType")
+        shared.emplace(Attr(n, "name"), n);
+      else if (local == "ElementType" && !rowType)
+        rowType = n;
+    }
+    if (!rowType) throw Fail{"the schema declares no row element type"};
+    for (XmlAttribute a = rowType.FirstAttribute(); a; a = a.Next()) {
+      auto name = a.NameUtf8();
+      if (name != "name" && name != "content") doc.properties.emplace_back(name, a.ValueUtf8());
+    }
+    for (XmlNode n = rowType.FirstChild(); n; n = n.NextSibling()) {
+      if (n.Type() != XmlNodeType::Element) continue;
+      auto local = Local(n.NodeNameUtf8());
+      if (local == "AttributeType") {
+        Add(ReadColumn(n));
+      } else if (local == "attribute") {
+        auto it = shared.find(Attr(n, "type"));
+        if (it == shared.end()) throw Fail{"field reference '" + Attr(n, "type") + "' names no declared field"};
+        Add(ReadColumn(it->second));
+      } else if (local == "ElementType") {
+        doc.skippedChildren.push_back(Attr(n, "name"));
+      }
+    }
+    if (doc.columns.empty()) throw Fail{"the schema declares no fields"};
+  }
+
+  void Add(Column c) {
+    if (!index.emplace(c.name, doc.columns.size()).second) throw Fail{"field '" + c.name + "' is declared twice"};
+    if (c.number == 0) c.number = static_cast<long>(doc.columns.size() + 1);
+    doc.columns.push_back(std::move(c));
+  }
+
+  // Reads one z:row into cells; `full` rows must carry every non-nullable
+  // field; `mask` (when given) records which fields the row names.
+  void RowCells(const XmlNode& z, std::vector<Cell>& cells, std::vector<bool>* mask, bool full, std::size_t rowNo) {
+    cells.assign(doc.columns.size(), Cell{});
+    if (mask) mask->assign(doc.columns.size(), false);
+    for (XmlAttribute a = z.FirstAttribute(); a; a = a.Next()) {
+      auto name = a.NameUtf8();
+      if (name == "rs:forcenull") {
+        std::string_view list = a.ValueUtf8();
+        while (!list.empty()) {
+          auto sp = list.find_first_of(" \t\r\n");
+          auto item = list.substr(0, sp);
+          if (!item.empty()) {
+            auto it = index.find(item);
+            if (it == index.end())
+              throw Fail{"row " + std::to_string(rowNo) + ": rs:forcenull names unknown field '" + std::string(item) + "'"};
+            if (mask) (*mask)[it->second] = true;
+          }
+          if (sp == std::string_view::npos) break;
+          list.remove_prefix(sp + 1);
+        }
+        continue;
+      }
+      if (name.starts_with("xmlns")) continue;
+      auto it = index.find(name);
+      if (it == index.end())
+        throw Fail{"row " + std::to_string(rowNo) + ": field '" + std::string(name) + "' is not in the schema"};
+      const Column& c = doc.columns[it->second];
+      Cell& cell = cells[it->second];
+      cell.null = false;
+      std::string_view v = a.ValueUtf8();
+      if (IsBinary(c)) {
+        cell.text.reserve(v.size());
+        for (char ch : v)
+          if (ch != ' ' && ch != '\t' && ch != '\r' && ch != '\n') cell.text += ch;
+      } else {
+        cell.text.assign(v);
+      }
+      if (!ValueValid(c, cell.text))
+        throw Fail{"row " + std::to_string(rowNo) + ": field '" + c.FieldName() + "': '" + cell.text.substr(0, 64) +
+                   "' is not a valid " + std::string(TypeName(c))};
+      if (mask) (*mask)[it->second] = true;
+    }
+    if (full)
+      for (std::size_t i = 0; i < doc.columns.size(); ++i)
+        if (cells[i].null && !doc.columns[i].nullable)
+          throw Fail{"row " + std::to_string(rowNo) + ": non-nullable field '" + doc.columns[i].FieldName() +
+                     "' is missing"};
+  }
+
+  static std::string_view TypeName(const Column& c) {
+    for (const auto& row : kTypes)
+      if (row.type == c.type) return row.text.dbType ? row.text.dbType : row.text.dtType;
+    return "value";
+  }
+
+  static bool IsRow(const XmlNode& n) { return n.Type() == XmlNodeType::Element && Local(n.NodeNameUtf8()) == "row"; }
+
+  void Data(const XmlNode& data) {
+    for (XmlNode n = data.FirstChild(); n; n = n.NextSibling()) {
+      if (n.Type() != XmlNodeType::Element) continue;
+      auto local = Local(n.NodeNameUtf8());
+      std::size_t no = doc.rows.size() + 1;
+      if (local == "row") {
+        Row r;
+        RowCells(n, r.values, nullptr, true, no);
+        doc.rows.push_back(std::move(r));
+      } else if (local == "insert" || local == "delete") {
+        for (XmlNode z = n.FirstChild(); z; z = z.NextSibling()) {
+          if (!IsRow(z)) continue;
+          Row r;
+          r.kind = local == "insert" ? RowKind::Inserted : RowKind::Deleted;
+          RowCells(z, r.values, nullptr, true, doc.rows.size() + 1);
+          doc.rows.push_back(std::move(r));
+        }
+      } else if (local == "update") {
+        Row r;
+        r.kind = RowKind::Modified;
+        XmlNode orig, now;
+        for (XmlNode z = n.FirstChild(); z; z = z.NextSibling()) {
+          if (z.Type() != XmlNodeType::Element) continue;
+          if (Local(z.NodeNameUtf8()) == "original") {
+            for (XmlNode o = z.FirstChild(); o; o = o.NextSibling())
+              if (IsRow(o)) orig = o;
+          } else if (IsRow(z)) {
+            now = z;
+          }
+        }
+        if (!orig || !now) throw Fail{"row " + std::to_string(no) + ": an update lacks its original or its new row"};
+        RowCells(orig, r.original, nullptr, true, no);
+        std::vector<Cell> changes;
+        RowCells(now, changes, &r.changed, false, no);
+        r.values = r.original;
+        for (std::size_t i = 0; i < changes.size(); ++i)
+          if (r.changed[i]) r.values[i] = std::move(changes[i]);
+        doc.rows.push_back(std::move(r));
+      } else {
+        throw Fail{"unexpected element '" + std::string(n.NodeNameUtf8()) + "' in the data"};
+      }
+    }
+  }
+};
+
+}  // namespace
+
+bool TypeToText(DataTypeEnum type, TypeText& out) {
+  for (const auto& row : kTypes)
+    if (row.type == type) {
+      out = row.text;
+      return true;
+    }
+  return false;
+}
+
+bool ValueValid(const Column& c, std::string_view s) {
+  switch (c.type) {
+    case adTinyInt: return IntIn<std::int8_t>(s);
+    case adSmallInt: return IntIn<std::int16_t>(s);
+    case adInteger: return IntIn<std::int32_t>(s);
+    case adBigInt: return IntIn<std::int64_t>(s);
+    case adUnsignedTinyInt: return IntIn<std::uint8_t>(s);
+    case adUnsignedSmallInt: return IntIn<std::uint16_t>(s);
+    case adUnsignedInt: return IntIn<std::uint32_t>(s);
+    case adUnsignedBigInt: return IntIn<std::uint64_t>(s);
+    case adSingle:
+    case adDouble: {
+      double d = 0;
+      auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
+      return ec == std::errc() && p == s.data() + s.size();
+    }
+    case adCurrency:
+    case adDecimal:
+    case adNumeric: return DecimalText(s);
+    case adBoolean: return s == "True" || s == "False" || s == "true" || s == "false" || s == "1" || s == "0";
+    case adGUID: return GuidText(s);
+    case adDBDate: return DateText(s);
+    case adDBTime: return TimeText(s);
+    case adDate:
+    case adDBTimeStamp:
+    case adFileTime: return s.size() >= 19 && DateText(s.substr(0, 10)) && s[10] == 'T' && TimeText(s.substr(11));
+    case adBinary:
+    case adVarBinary:
+    case adLongVarBinary:
+      if (s.size() % 2) return false;
+      for (char ch : s)
+        if (!HexDigit(ch)) return false;
+      return true;
+    default: return true;
+  }
+}
+
+std::string FormatScaled(bool negative, std::string_view digits, int scale, bool numericStyle) {
+  while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
+  std::string d(digits.empty() ? "0" : digits);
+  std::size_t sc = scale > 0 ? static_cast<std::size_t>(scale) : 0;
+  if (d.size() <= sc) d.insert(0, sc - d.size() + 1, '0');
+  std::string ip = d.substr(0, d.size() - sc), fp = d.substr(d.size() - sc);
+  bool zero = d.find_first_not_of('0') == std::string::npos;
+  if (!numericStyle) {
+    while (!fp.empty() && fp.back() == '0') fp.pop_back();
+  } else if (sc > 0 && ip == "0") {
+    ip.clear();
+  }
+  std::string out = negative && !zero ? "-" : "";
+  out += ip;
+  if (!fp.empty()) out += "." + fp;
+  return out;
+}
+
+std::string Write(const Document& doc) {
+  std::string out;
+  std::size_t estimate = 1024 + doc.columns.size() * 200;
+  for (const auto& r : doc.rows)
+    for (const auto& cell : r.values) estimate += cell.text.size() + 16;
+  out.reserve(estimate);
+  out +=
+      "<xml xmlns:s='uuid:BDC6E3F0-6DA3-11d1-A2A3-00AA00C14882'\r\n"
+      "\txmlns:dt='uuid:C2F41010-65B3-11d1-A29F-00AA00C14882'\r\n"
+      "\txmlns:rs='urn:schemas-microsoft-com:rowset'\r\n"
+      "\txmlns:z='#RowsetSchema'>\r\n"
+      "<s:Schema id='RowsetSchema'>\r\n"
+      "\t<s:ElementType name='row' content='eltOnly'";
+  for (const auto& [k, v] : doc.properties) SchemaAttr(out, 1, k, v);
+  out += ">\r\n";
+  for (const Column& c : doc.columns) {
+    out += "\t\t<s:AttributeType";
+    SchemaAttr(out, 2, "name", c.name);
+    if (!c.alias.empty()) SchemaAttr(out, 2, "rs:name", c.alias);
+    SchemaAttr(out, 2, "rs:number", std::to_string(c.number));
+    if (c.nullable) SchemaAttr(out, 2, "rs:nullable", "true");
+    if (c.write) SchemaAttr(out, 2, "rs:write", "true");
+    if (!c.baseCatalog.empty()) SchemaAttr(out, 2, "rs:basecatalog", c.baseCatalog);
+    if (!c.baseTable.empty()) SchemaAttr(out, 2, "rs:basetable", c.baseTable);
+    if (!c.baseColumn.empty()) SchemaAttr(out, 2, "rs:basecolumn", c.baseColumn);
+    if (c.keyColumn) SchemaAttr(out, 2, "rs:keycolumn", "true");
+    out += ">\r\n";
+    if (c.hasDatatype) {
+      TypeText t{"string", nullptr, 0};
+      TypeToText(c.type, t);
+      out += "\t\t\t<s:datatype";
+      SchemaAttr(out, 3, "dt:type", t.dtType);
+      if (t.dbType) SchemaAttr(out, 3, "rs:dbtype", t.dbType);
+      SchemaAttr(out, 3, "dt:maxLength", std::to_string(c.type == adBSTR ? kUnbounded : c.maxLength));
+      if (c.hasScale) SchemaAttr(out, 3, "rs:scale", std::to_string(c.scale));
+      if (c.hasPrecision) SchemaAttr(out, 3, "rs:precision", std::to_string(c.precision));
+      if (c.isLong || c.type == adBSTR) SchemaAttr(out, 3, "rs:long", "true");
+      if (c.fixedLength) SchemaAttr(out, 3, "rs:fixedlength", "true");
+      if (c.hasMaybeNull) SchemaAttr(out, 3, "rs:maybenull", "false");
+      out += "/>\r\n";
+    }
+    out += "\t\t</s:AttributeType>\r\n";
+  }
+  out += "\t\t<s:extends type='rs:rowbase'/>\r\n\t</s:ElementType>\r\n</s:Schema>\r\n<rs:data>\r\n";
+  for (std::size_t i = 0; i < doc.rows.size(); ++i) {
+    const Row& r = doc.rows[i];
+    switch (r.kind) {
+      case RowKind::Unchanged: RowLine(out, doc, r.values, nullptr, false, 1); break;
+      case RowKind::Modified:
+        out += "\t<rs:update>\r\n\t\t<rs:original>\r\n";
+        RowLine(out, doc, r.original, nullptr, false, 3);
+        out += "\t\t</rs:original>\r\n";
+        RowLine(out, doc, r.values, &r.changed, true, 2);
+        out += "\t</rs:update>\r\n";
+        break;
+      case RowKind::Inserted:
+      case RowKind::Deleted: {
+        bool ins = r.kind == RowKind::Inserted;
+        out += ins ? "\t<rs:insert>\r\n" : "\t<rs:delete>\r\n";
+        for (; i < doc.rows.size() && doc.rows[i].kind == r.kind; ++i)
+          RowLine(out, doc, doc.rows[i].values, nullptr, ins, 2);
+        --i;
+        out += ins ? "\t</rs:insert>\r\n" : "\t</rs:delete>\r\n";
+        break;
+      }
+    }
+  }
+  out += "</rs:data>\r\n</xml>";
+  return out;
+}
+
+bool Read(std::string_view bytes, Document& out, std::string& error) {
+  std::string converted;
+  const bool little = bytes.starts_with("\xFF\xFE"), big = bytes.starts_with("\xFE\xFF");
+  if (little || big) {
+    std::u16string wide;
+    wide.reserve(bytes.size() / 2);
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+      auto lo = static_cast<unsigned char>(bytes[i + (little ? 0 : 1)]);
+      auto hi = static_cast<unsigned char>(bytes[i + (little ? 1 : 0)]);
+      wide += static_cast<char16_t>(lo | hi << 8);
+    }
+    converted = Utf16ToUtf8(wide);
+    bytes = converted;
+  } else if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+    bytes.remove_prefix(3);
+  }
+  try {
+    XmlDocument xml;
+    if (!xml.LoadXmlUtf8(bytes)) {
+      const auto& pe = xml.ParseError();
+      error = "malformed XML at line " + std::to_string(pe.line) + ", column " + std::to_string(pe.linepos) + ": " +
+              Utf16ToUtf8(pe.reason);
+      return false;
+    }
+    XmlNode root = xml.DocumentElement();
+    XmlNode schema, data;
+    for (XmlNode n = root ? root.FirstChild() : XmlNode(); n; n = n.NextSibling()) {
+      if (n.Type() != XmlNodeType::Element) continue;
+      auto local = Local(n.NodeNameUtf8());
+      if (local == "Schema" && !schema) schema = n;
+      if (local == "data" && !data) data = n;
+    }
+    if (!schema) {
+      error = "the document holds no rowset schema (s:Schema)";
+      return false;
+    }
+    Reader r;
+    r.doc.properties.clear();
+    r.Schema(schema);
+    if (data) r.Data(data);
+    out = std::move(r.doc);
+    return true;
+  } catch (const Fail& f) {
+    error = f.what;
+  } catch (const ComError& e) {
+    error = "XML error: " + Utf16ToUtf8(e.Description());
+  } catch (const std::bad_alloc&) {
+    error = "out of memory reading the document";
+  }
+  return false;
+}
+
+}  // namespace qvp::persist

@@ -1,0 +1,419 @@
+// The data-access objects: variant conversions, the client cursor (filter,
+// sort, find, seek, clones, batch editing) and the embedded SQLite provider,
+// including the write-back of pending changes and its conflicts.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+
+#include "qv_platform/data/ado.h"
+#include "qv_platform/data/variant.h"
+#include "qv_platform/unicode.h"
+
+using namespace AdoNS;
+
+namespace {
+
+std::string Text(const _variant_t& v) {
+  _variant_t t;
+  if (FAILED(VariantChangeType(&t, &v, 0, VT_BSTR))) return "<no text>";
+  return qvp::Utf16ToUtf8(t.bstrView());
+}
+
+// ---- Conversions -------------------------------------------------------------
+
+TEST(VariantChangeType, ConvertsThePairsTheWrapperUses) {
+  struct Case {
+    _variant_t from;
+    VARTYPE to;
+    HRESULT hr;
+    const char* text;  // the result as text when hr is S_OK
+  };
+  const Case cases[] = {
+      {_variant_t(u" 42 "), VT_I4, S_OK, "42"},
+      {_variant_t(u"-12.5"), VT_I4, S_OK, "-12"},  // half to even
+      {_variant_t(u"13.5"), VT_I4, S_OK, "14"},
+      {_variant_t(u"1e3"), VT_I8, S_OK, "1000"},
+      {_variant_t(u"9223372036854775807"), VT_I8, S_OK, "9223372036854775807"},
+      {_variant_t(u"18446744073709551615"), VT_UI8, S_OK, "18446744073709551615"},
+      {_variant_t(u"abc"), VT_I4, DISP_E_TYPEMISMATCH, nullptr},
+      {_variant_t(u""), VT_R8, DISP_E_TYPEMISMATCH, nullptr},
+      {_variant_t(u"3000000000"), VT_I4, DISP_E_OVERFLOW, nullptr},
+      {_variant_t(4294967297LL), VT_I4, DISP_E_OVERFLOW, nullptr},
+      {_variant_t(4294967297LL), VT_I8, S_OK, "4294967297"},
+      {_variant_t(-1), VT_UI4, DISP_E_OVERFLOW, nullptr},
+      {_variant_t(300), VT_UI1, DISP_E_OVERFLOW, nullptr},
+      {_variant_t(true), VT_I4, S_OK, "-1"},
+      {_variant_t(true), VT_BSTR, S_OK, "-1"},
+      {_variant_t(false), VT_I2, S_OK, "0"},
+      {_variant_t(u"True"), VT_BOOL, S_OK, "-1"},
+      {_variant_t(u"0"), VT_BOOL, S_OK, "0"},
+      {_variant_t(7), VT_BOOL, S_OK, "-1"},
+      {_variant_t(0.1), VT_BSTR, S_OK, "0.1"},
+      {_variant_t(1e20), VT_BSTR, S_OK, "1E+20"},
+      {_variant_t(2.5f), VT_R8, S_OK, "2.5"},
+      {_variant_t(45352.5), VT_I4, S_OK, "45352"},
+      {_variant_t::Date(45352.5), VT_R8, S_OK, "45352.5"},
+      {_variant_t::Date(45352.5), VT_BSTR, S_OK, "2024/3/1 12:00:00"},
+      {_variant_t(u"2024-03-01 12:00:00"), VT_DATE, S_OK, "2024/3/1 12:00:00"},
+      {_variant_t(u"not a date"), VT_DATE, DISP_E_TYPEMISMATCH, nullptr},
+      {_variant_t(u"12.3456"), VT_CY, S_OK, "12.3456"},
+      {_variant_t(u"-0.50"), VT_DECIMAL, S_OK, "-0.50"},
+      {_variant_t(u"79228162514264337593543950335"), VT_DECIMAL, S_OK, "79228162514264337593543950335"},
+      {_variant_t(u"79228162514264337593543950336"), VT_DECIMAL, DISP_E_OVERFLOW, nullptr},
+      {_variant_t(), VT_I4, S_OK, "0"},
+      {_variant_t(), VT_BSTR, S_OK, ""},
+      {_variant_t::Null(), VT_I4, DISP_E_TYPEMISMATCH, nullptr},
+      {_variant_t::Bytes("ab", 2), VT_BSTR, DISP_E_TYPEMISMATCH, nullptr},
+  };
+  for (const Case& c : cases) {
+    _variant_t out(u"junk");
+    const HRESULT hr = VariantChangeType(&out, &c.from, 0, c.to);
+    EXPECT_EQ(hr, c.hr) << Text(c.from) << " -> " << c.to;
+    if (c.hr == S_OK) {
+      EXPECT_EQ(out.vt(), c.to) << Text(c.from);
+      EXPECT_EQ(Text(out), c.text) << Text(c.from) << " -> " << c.to;
+    } else {
+      EXPECT_EQ(out.vt(), VT_BSTR) << "a failed conversion leaves the target alone";
+    }
+  }
+  _variant_t in_place(u"17");
+  in_place.ChangeType(VT_I4);
+  EXPECT_EQ(in_place.lVal(), 17);
+  EXPECT_THROW(in_place.ChangeType(static_cast<VARTYPE>(VT_ARRAY | VT_UI1)), _com_error);
+}
+
+// ---- A recordset built in memory -------------------------------------------
+
+class MemoryRecordset : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rs_.Attach(_Recordset::Create());
+    rs_->PutCursorLocation(adUseClient);
+    rs_->PutLockType(adLockBatchOptimistic);
+    Fields* f = rs_->GetFields();
+    f->Append(u"Id", adInteger, 4, adFldFixed);
+    f->Append(u"Title", adVarWChar, 100, adFldIsNullable);
+    f->Append(u"Made", adDate, 8, adFldIsNullable);
+    f->Append(u"Score", adDouble, 8, adFldIsNullable);
+    rs_->Open(_variant_t(), static_cast<_Connection*>(nullptr), adOpenKeyset, adLockBatchOptimistic);
+    const struct {
+      int id;
+      const char16_t* title;
+      double made;
+      double score;
+    } rows[] = {{1, u"it's news", 45352.25, 3.5}, {2, u"Sport", 45353.0, 1.0}, {3, u"news at ten", 45351.0, 2.0},
+                {4, nullptr, 45360.0, 2.0},        {5, u"Weather", 45352.0, -1.0}};
+    for (const auto& r : rows) {
+      rs_->AddNew();
+      Put(u"Id", _variant_t(r.id));
+      Put(u"Title", r.title ? _variant_t(r.title) : _variant_t::Null());
+      Put(u"Made", _variant_t::Date(r.made));
+      Put(u"Score", _variant_t(r.score));
+      rs_->Update();
+    }
+    rs_->UpdateBatch();  // no connection: accepted locally
+    rs_->MoveFirst();
+  }
+  void Put(const char16_t* name, const _variant_t& v) { rs_->GetFields()->GetItem(_variant_t(name))->PutValue(v); }
+  _variant_t Get(const char16_t* name) { return rs_->GetFields()->GetItem(_variant_t(name))->GetValue(); }
+  // The ids of the view, in order.
+  std::string Ids() {
+    std::string out;
+    if (rs_->GetRecordCount() == 0) return out;
+    for (rs_->MoveFirst(); !rs_->GetadoEOF(); rs_->MoveNext()) out += Text(Get(u"Id"));
+    return out;
+  }
+  _RecordsetPtr rs_;
+};
+
+TEST_F(MemoryRecordset, FilterCriteriaLanguage) {
+  const std::pair<const char16_t*, const char*> cases[] = {
+      {u"Id = 3", "3"},
+      {u"id<>3", "1245"},
+      {u"Id >= 4", "45"},
+      {u"Title LIKE 'news*'", "3"},
+      {u"Title LIKE '%NEWS%'", "13"},
+      {u"Title = 'it''s news'", "1"},
+      {u"Title = Null", "4"},
+      {u"Title <> Null", "1235"},
+      {u"Made > #2024-03-01#", "124"},
+      {u"Made = #2024/3/1 06:00:00#", "1"},
+      {u"(Id < 2 OR Id > 4) AND Score > 0", "1"},
+      {u"Score = 2 and [Title] = null", "4"},
+      {u"Id = 99", ""},
+      {u"Score <= -1 OR Title = 'Sport'", "25"},
+  };
+  for (const auto& [criteria, ids] : cases) {
+    try {
+      rs_->PutFilter(_variant_t(criteria));
+      EXPECT_EQ(Ids(), ids) << qvp::Utf16ToUtf8(criteria);
+    } catch (const _com_error& e) {
+      ADD_FAILURE() << qvp::Utf16ToUtf8(criteria) << ": " << qvp::Utf16ToUtf8(e.Description().view());
+    }
+  }
+  rs_->PutFilter(_variant_t(u""));
+  EXPECT_EQ(Ids(), "12345");
+}
+
+TEST_F(MemoryRecordset, BadCriteriaRaiseWithADescription) {
+  const char16_t* bad[] = {u"Id =", u"Id = 'open", u"(Id = 1", u"Nope = 1", u"Id ~ 1", u"Id = 1 AND", u"Id = 1 OR OR Id = 2",
+                           u"Made = #not a date#", u"Id LIKE 3", u"Id > Null"};
+  for (const char16_t* criteria : bad) {
+    try {
+      rs_->PutFilter(_variant_t(criteria));
+      ADD_FAILURE() << "accepted: " << qvp::Utf16ToUtf8(criteria);
+    } catch (const _com_error& e) {
+      EXPECT_FALSE(e.Description().view().empty()) << qvp::Utf16ToUtf8(criteria);
+    }
+    EXPECT_EQ(Ids(), "12345") << "a refused filter leaves the view alone";
+  }
+}
+
+TEST_F(MemoryRecordset, SortFindSeekAndBookmarks) {
+  rs_->PutSort(u"Score DESC, Id");
+  EXPECT_EQ(Ids(), "13425");
+  rs_->PutSort(u"Title");  // NULL first, text case-free
+  EXPECT_EQ(Ids(), "41325");
+  EXPECT_THROW(rs_->PutSort(u"Nope"), _com_error);
+  rs_->PutSort(u"");
+  rs_->MoveFirst();
+  rs_->Find(u"Score = 2");
+  EXPECT_EQ(Text(Get(u"Id")), "3");
+  rs_->Find(u"Score = 2", 1);
+  EXPECT_EQ(Text(Get(u"Id")), "4");
+  rs_->Find(u"Score = 2", 1);
+  EXPECT_TRUE(rs_->GetadoEOF());
+  EXPECT_THROW(rs_->Find(u"Score = 2"), _com_error);  // no current record
+  rs_->MoveLast();
+  rs_->Find(u"Id < 3", 0, adSearchBackward);
+  EXPECT_EQ(Text(Get(u"Id")), "2");
+  const _variant_t mark = rs_->GetBookmark();
+  rs_->MoveFirst();
+  rs_->PutBookmark(mark);
+  EXPECT_EQ(Text(Get(u"Id")), "2");
+  EXPECT_THROW(rs_->Seek(_variant_t(u"3")), _com_error);  // no index yet
+  rs_->PutIndex(u"Id");
+  rs_->Seek(_variant_t(u"3"));
+  EXPECT_EQ(Text(Get(u"Id")), "3");
+  rs_->Seek(_variant_t(42));
+  EXPECT_TRUE(rs_->GetadoEOF());
+}
+
+TEST_F(MemoryRecordset, ClonesShareRowsAndMoveAlone) {
+  _RecordsetPtr clone = rs_->Clone();
+  rs_->MoveLast();
+  EXPECT_EQ(Text(clone->GetFields()->GetItem(_variant_t(0))->GetValue()), "1");
+  clone->GetFields()->GetItem(_variant_t(u"Title"))->PutValue(_variant_t(u"changed"));
+  clone->Update();
+  rs_->MoveFirst();
+  EXPECT_EQ(Text(Get(u"Title")), "changed");
+  EXPECT_EQ(rs_->GetStatus(), adRecModified);
+  EXPECT_EQ(Text(rs_->GetFields()->GetItem(_variant_t(u"Title"))->GetOriginalValue()), "it's news");
+  _RecordsetPtr read_only = rs_->Clone(adLockReadOnly);
+  EXPECT_THROW(read_only->GetFields()->GetItem(_variant_t(1))->PutValue(_variant_t(u"x")), _com_error);
+}
+
+TEST_F(MemoryRecordset, BatchEditingPendingFilterAndCancel) {
+  Put(u"Score", _variant_t(9.0));  // row 1 modified
+  rs_->MoveNext();
+  rs_->Delete();  // row 2 deleted
+  rs_->AddNew();
+  Put(u"Id", _variant_t(6));
+  rs_->Update();
+  EXPECT_EQ(rs_->GetRecordCount(), 5);
+  rs_->PutFilter(_variant_t(static_cast<int>(adFilterPendingRecords)));
+  EXPECT_EQ(rs_->GetRecordCount(), 3);
+  long statuses = 0;
+  for (rs_->MoveFirst(); !rs_->GetadoEOF(); rs_->MoveNext()) statuses |= rs_->GetStatus();
+  EXPECT_EQ(statuses, adRecModified | adRecDeleted | adRecNew);
+  rs_->PutFilter(_variant_t(u""));
+  rs_->CancelBatch();
+  EXPECT_EQ(Ids(), "12345");
+  rs_->MoveFirst();
+  EXPECT_EQ(Text(Get(u"Score")), "3.5");
+  // CancelUpdate of an AddNew drops the row; of an edit restores it.
+  rs_->AddNew();
+  rs_->CancelUpdate();
+  Put(u"Title", _variant_t(u"edited"));
+  rs_->CancelUpdate();
+  EXPECT_EQ(Text(Get(u"Title")), "it's news");
+  EXPECT_EQ(Ids(), "12345");
+}
+
+TEST_F(MemoryRecordset, FieldsChunksAndErrors) {
+  EXPECT_EQ(rs_->GetFields()->GetCount(), 4);
+  EXPECT_THROW(rs_->GetFields()->GetItem(_variant_t(u"nope")), _com_error);
+  EXPECT_THROW(rs_->GetFields()->GetItem(_variant_t(4)), _com_error);
+  EXPECT_THROW(Put(u"Id", _variant_t(u"not a number")), _com_error);
+  EXPECT_THROW(Put(u"Id", _variant_t(4294967297LL)), _com_error);
+  EXPECT_EQ(Text(Get(u"Id")), "1") << "a refused value leaves the field alone";
+  EXPECT_THROW(rs_->GetFields()->Append(u"Late", adInteger, 4, adFldFixed), _com_error);
+  rs_->MoveLast();
+  rs_->MoveNext();
+  EXPECT_THROW(Get(u"Id"), _com_error);
+  EXPECT_THROW(rs_->MoveNext(), _com_error);
+  rs_->Close();
+  EXPECT_THROW(rs_->Close(), _com_error);
+  EXPECT_THROW(rs_->GetRecordCount(), _com_error);
+}
+
+// ---- SQLite -----------------------------------------------------------------
+
+class SqliteProvider : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = std::filesystem::temp_directory_path() / ("qv_data_" + std::to_string(::getpid()) + ".db");
+    std::filesystem::remove(path_);
+    conn_.Attach(_Connection::Create());
+    conn_->Open(_bstr_t(("Provider=SQLite;Data Source=" + path_.string()).c_str()));
+    Exec("CREATE TABLE clips(id INTEGER PRIMARY KEY, title VARCHAR(40), made DATETIME, ok BOOLEAN,"
+         " price DECIMAL(10,2), size BIGINT, thumb BLOB, ratio REAL, tag GUID)");
+    Exec("INSERT INTO clips VALUES (1, 'first', '2024-03-01 08:30:00', 1, 12.50, 4294967297, x'0102', 0.5,"
+         " '{6B29FC40-CA47-1067-B31D-00DD010662DA}')");
+    Exec("INSERT INTO clips(id, title) VALUES (2, 'second')");
+    Exec("INSERT INTO clips(id, title) VALUES (3, 'third')");
+  }
+  void TearDown() override {
+    rs_ = nullptr;
+    conn_ = nullptr;
+    std::filesystem::remove(path_);
+  }
+  long Exec(const char* sql) {
+    _variant_t n;
+    conn_->Execute(_bstr_t(sql), &n);
+    return n.lVal();
+  }
+  void OpenBatch(const char* sql = "SELECT * FROM clips ORDER BY id") {
+    rs_.Attach(_Recordset::Create());
+    rs_->PutCursorLocation(adUseClient);
+    rs_->Open(_variant_t(sql), conn_, adOpenStatic, adLockBatchOptimistic);
+  }
+  Field* F(const char16_t* name) { return rs_->GetFields()->GetItem(_variant_t(name)); }
+  std::string Scalar(const char* sql) {
+    _RecordsetPtr r = conn_->Execute(_bstr_t(sql));
+    return r->GetadoEOF() ? "<none>" : Text(r->GetFields()->GetItem(_variant_t(0))->GetValue());
+  }
+  std::filesystem::path path_;
+  _ConnectionPtr conn_;
+  _RecordsetPtr rs_;
+};
+
+TEST_F(SqliteProvider, ColumnTypesMapToFieldTypes) {
+  OpenBatch();
+  const struct {
+    const char16_t* name;
+    DataTypeEnum type;
+    VARTYPE vt;
+    const char* text;
+  } cases[] = {
+      {u"id", adBigInt, VT_I8, "1"},
+      {u"title", adVarWChar, VT_BSTR, "first"},
+      {u"made", adDBTimeStamp, VT_DATE, "2024/3/1 8:30:00"},
+      {u"ok", adBoolean, VT_BOOL, "-1"},
+      {u"price", adNumeric, VT_DECIMAL, "12.50"},  // at the column's scale
+      {u"size", adBigInt, VT_I8, "4294967297"},
+      {u"thumb", adLongVarBinary, VT_ARRAY | VT_UI1, "<no text>"},
+      {u"ratio", adDouble, VT_R8, "0.5"},
+      {u"tag", adGUID, VT_BSTR, "{6B29FC40-CA47-1067-B31D-00DD010662DA}"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(F(c.name)->GetType(), c.type) << qvp::Utf16ToUtf8(c.name);
+    const _variant_t v = F(c.name)->GetValue();
+    EXPECT_EQ(v.vt(), c.vt) << qvp::Utf16ToUtf8(c.name);
+    EXPECT_EQ(Text(v), c.text) << qvp::Utf16ToUtf8(c.name);
+  }
+  EXPECT_EQ(F(u"price")->GetPrecision(), 10);
+  EXPECT_EQ(F(u"price")->GetNumericScale(), 2);
+  EXPECT_EQ(F(u"title")->GetDefinedSize(), 40);
+  EXPECT_TRUE(F(u"id")->GetAttributes() & adFldKeyColumn);
+  EXPECT_EQ(F(u"thumb")->GetActualSize(), 2);
+  rs_->MoveNext();
+  EXPECT_EQ(F(u"made")->GetValue().vt(), VT_NULL);
+}
+
+TEST_F(SqliteProvider, UpdateBatchWritesInsertsUpdatesAndDeletesByKey) {
+  OpenBatch();
+  F(u"title")->PutValue(_variant_t(u"first, edited"));
+  F(u"made")->PutValue(_variant_t(u"2025-01-02 03:04:05"));
+  F(u"price")->PutValue(_variant_t(0.25));
+  rs_->MoveNext();
+  rs_->Delete();
+  rs_->AddNew();
+  F(u"title")->PutValue(_variant_t(u"new 'quoted' title"));
+  F(u"thumb")->AppendChunk(_variant_t::Bytes("\x00\xff", 2));
+  rs_->UpdateBatch();
+  EXPECT_EQ(Scalar("SELECT title || '|' || made || '|' || price FROM clips WHERE id = 1"),
+            "first, edited|2025-01-02 03:04:05|0.25");
+  EXPECT_EQ(Scalar("SELECT count(*) FROM clips WHERE id = 2"), "0");
+  EXPECT_EQ(Scalar("SELECT id || '|' || length(thumb) FROM clips WHERE title = 'new ''quoted'' title'"), "4|2");
+  EXPECT_EQ(Text(F(u"id")->GetValue()), "4") << "the new key comes back from the database";
+  EXPECT_EQ(rs_->GetStatus(), adRecUnmodified);
+  EXPECT_EQ(rs_->GetRecordCount(), 3);
+}
+
+TEST_F(SqliteProvider, AConflictRollsBackTheWholeBatch) {
+  OpenBatch();
+  F(u"title")->PutValue(_variant_t(u"mine"));
+  rs_->MoveNext();
+  F(u"title")->PutValue(_variant_t(u"mine too"));
+  rs_->MoveNext();
+  rs_->Delete();
+  Exec("UPDATE clips SET title = 'theirs' WHERE id = 2");  // changed underneath
+  try {
+    rs_->UpdateBatch();
+    ADD_FAILURE() << "the conflict went unnoticed";
+  } catch (const _com_error& e) {
+    EXPECT_EQ(e.Error(), DB_E_CONCURRENCYVIOLATION);
+    EXPECT_FALSE(e.Description().view().empty());
+  }
+  EXPECT_EQ(Scalar("SELECT group_concat(title, ',') FROM (SELECT title FROM clips ORDER BY id)"), "first,theirs,third");
+  rs_->MoveFirst();
+  rs_->MoveNext();
+  EXPECT_TRUE(rs_->GetStatus() & adRecConcurrencyViolation);
+  rs_->MoveFirst();
+  EXPECT_EQ(rs_->GetStatus(), adRecModified) << "pending changes stay pending";
+}
+
+TEST_F(SqliteProvider, BadInputRaisesWithTheDatabaseMessage) {
+  const char* bad_sql[] = {"SELEC 1", "SELECT nope FROM clips", "INSERT INTO clips(id) VALUES (1)"};
+  for (const char* sql : bad_sql) {
+    try {
+      conn_->Execute(_bstr_t(sql));
+      ADD_FAILURE() << sql;
+    } catch (const _com_error& e) {
+      EXPECT_EQ(e.Error(), E_FAIL) << sql;
+      EXPECT_FALSE(e.Description().view().empty()) << sql;
+    }
+  }
+  const char* bad_connections[] = {"Provider=Nothing;Data Source=x", "Provider=SQLite", "",
+                                   "/nonexistent-folder/x.db", "Provider=SQLite;Data Source=\"unclosed"};
+  for (const char* cs : bad_connections) {
+    _ConnectionPtr c(_Connection::Create(), false);
+    EXPECT_THROW(c->Open(_bstr_t(cs)), _com_error) << cs;
+    EXPECT_EQ(c->GetState(), adStateClosed) << cs;
+  }
+  OpenBatch();
+  F(u"title")->PutValue(_variant_t(u"pending"));
+  conn_->Close();
+  EXPECT_THROW(rs_->UpdateBatch(), _com_error);
+  EXPECT_THROW(conn_->Execute(_bstr_t("SELECT 1")), _com_error);
+  EXPECT_EQ(Text(F(u"title")->GetValue()), "pending") << "the rows stay readable";
+}
+
+TEST_F(SqliteProvider, ExecuteGivesReadOnlyRowsOrAffectedCounts) {
+  EXPECT_EQ(Exec("UPDATE clips SET ok = 0"), 3);
+  _RecordsetPtr r = conn_->Execute(_bstr_t("SELECT id, ok, id * 2 AS twice FROM clips WHERE id > 1"));
+  EXPECT_EQ(r->GetRecordCount(), 2);
+  EXPECT_EQ(Text(r->GetFields()->GetItem(_variant_t(u"twice"))->GetValue()), "4");
+  EXPECT_THROW(r->GetFields()->GetItem(_variant_t(1))->PutValue(_variant_t(true)), _com_error);
+  _RecordsetPtr none = conn_->Execute(_bstr_t("DELETE FROM clips WHERE id = 99"));
+  EXPECT_EQ(none->GetState(), adStateClosed);
+  // A plain file path is a SQLite database too.
+  _ConnectionPtr plain(_Connection::Create(), false);
+  plain->Open(_bstr_t(path_.string().c_str()));
+  EXPECT_EQ(plain->Execute(_bstr_t("SELECT count(*) FROM clips"))->GetRecordCount(), 1);
+}
+
+}  // namespace
