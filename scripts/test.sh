@@ -12,7 +12,7 @@ cmake --build --preset dev -j "$jobs"
 ctest --preset dev
 
 cmake --preset tsan >/dev/null
-cmake --build --preset tsan -j "$jobs" --target test_diagnostics test_files
+cmake --build --preset tsan -j "$jobs" --target test_diagnostics test_files test_imaging
 ctest --preset tsan --no-tests=ignore
 
 ./scripts/consumer-test.sh build/dev

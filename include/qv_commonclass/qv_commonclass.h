@@ -5,6 +5,7 @@
 #include "qv_commonclass/diagnostics.h"
 #include "qv_commonclass/edl.h"
 #include "qv_commonclass/files.h"
+#include "qv_commonclass/imaging.h"
 #include "qv_commonclass/media.h"
 #include "qv_commonclass/text.h"
 #include "qv_commonclass/xml.h"

@@ -33,21 +33,7 @@ bool IsEmptyText(const char16_t* s) { return s == nullptr || *s == 0; }
 CQVConfigureManage::CQVConfigureManage() { SetIniFileName(u"DazazuraVada.ini"); }
 
 CQVConfigureManage* CQVConfigureManage::instance() {
-  if (CQVConfigureManage* p = g_instance.load(std::memory_order_acquire)) return p;
-  bool failed = false;
-  CRITICAL_SECTION* lock = detail::ProcessLock();
-  if (lock) EnterCriticalSection(lock);
-  try {
-    if (!g_instance.load(std::memory_order_relaxed)) {
-      g_instance.store(new CQVConfigureManage, std::memory_order_release);
-    }
-  } catch (...) {
-    failed = true;
-  }
-  if (lock) LeaveCriticalSection(lock);
-  // Traced outside the lock: the trace may itself create the logger
-  // connection under it.
-  if (failed) {
+  if (!detail::CreateUnderProcessLock(g_instance, [] { return new CQVConfigureManage; })) {
     QV_Trace0Ex2(u"ZORerer", u"CQVConfigureManage::instance", kTraceLevelSingleton, 11005001,
                  u"创建CQVConfigureManage的实例出现异常");
   }

@@ -5,6 +5,7 @@
 
 #include "diagnostics/library_state.h"
 #include "qv_commonclass/diagnostics.h"
+#include "qv_commonclass/imaging.h"
 #include "qv_platform/module.h"
 
 namespace qv_commonclass::detail {
@@ -38,7 +39,8 @@ __attribute__((constructor)) void OnProcessAttach() {
 }
 
 __attribute__((destructor)) void OnProcessDetach() {
-  CQVConfigureManage::DestroyInstance();
+  // The thumbnail cache goes first; it takes the configuration store with it.
+  CQVBitmapCache::DestoryInstance();
   ReleaseLoggerConnection();
   g_lock_ready = false;
   DeleteCriticalSection(&g_lock);

@@ -4,6 +4,8 @@
 // loaded and torn down when it is unloaded.
 #pragma once
 
+#include <atomic>
+
 #include "qv_platform/cstring.h"
 #include "qv_platform/sync.h"
 #include "qv_platform/wintypes.h"
@@ -15,6 +17,26 @@ HMODULE LibraryModule() noexcept;
 
 // ProcessLock guards only the creation of the singletons.
 CRITICAL_SECTION* ProcessLock() noexcept;
+
+// CreateUnderProcessLock creates a singleton on first use: when `slot` is
+// null it takes the process-wide lock, tests `slot` again and stores what
+// `make` returns. False when `make` raised (the slot stays null and the next
+// call tries again); the caller traces then, outside the lock, since a trace
+// may itself create the logger connection under it.
+template <typename T, typename Make>
+bool CreateUnderProcessLock(std::atomic<T*>& slot, Make make) {
+  if (slot.load(std::memory_order_acquire)) return true;
+  bool created = true;
+  CRITICAL_SECTION* lock = ProcessLock();
+  if (lock) EnterCriticalSection(lock);
+  try {
+    if (!slot.load(std::memory_order_relaxed)) slot.store(make(), std::memory_order_release);
+  } catch (...) {
+    created = false;
+  }
+  if (lock) LeaveCriticalSection(lock);
+  return created;
+}
 
 // LibraryFolder is the folder of this library, without a trailing '/'.
 CString LibraryFolder();

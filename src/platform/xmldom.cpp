@@ -14,6 +14,7 @@
 #include "qv_platform/fileio.h"
 #include "qv_platform/system.h"
 #include "qv_platform/unicode.h"
+#include "xml/xml_select.h"
 #include "xml_wellformed.h"
 
 namespace qvp {
@@ -293,6 +294,11 @@ std::u16string XmlNode::Xml() const {
 
 XmlNode XmlNode::SelectSingleNode(std::string_view path) const {
   pugi::xml_node from = N(Checked());
+  if (!xml_detail::IsPlainChildPath(path)) {
+    std::vector<pugi::xml_node_struct*> found;
+    xml_detail::SelectPath(from, d_->holder, path, found);
+    return found.empty() || !found.front() ? XmlNode() : XmlNode(d_, found.front());
+  }
   pugi::xml_node found;
   SelectSteps(*d_, from, path, [&](pugi::xml_node c) {
     found = c;
@@ -305,6 +311,10 @@ XmlNodeList XmlNode::SelectNodes(std::string_view path) const {
   pugi::xml_node from = N(Checked());
   XmlNodeList list;
   list.d_ = d_;
+  if (!xml_detail::IsPlainChildPath(path)) {
+    xml_detail::SelectPath(from, d_->holder, path, list.nodes_);
+    return list;
+  }
   SelectSteps(*d_, from, path, [&](pugi::xml_node c) {
     list.nodes_.push_back(c.internal_object());
     return true;

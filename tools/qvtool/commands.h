@@ -30,6 +30,7 @@ void AddTimecodeCommands(CLI::App& app);
 void AddEdlCommands(CLI::App& app);
 void AddDatabaseCommands(CLI::App& app);
 void AddFileCommands(CLI::App& app);
+void AddBitmapCommands(CLI::App& app);
 void AddTextCommands(CLI::App& app);
 void AddDiagnosticsCommands(CLI::App& app);
 

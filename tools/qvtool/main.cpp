@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
   qvtool::AddEdlCommands(app);
   qvtool::AddDatabaseCommands(app);
   qvtool::AddFileCommands(app);
+  qvtool::AddBitmapCommands(app);
   qvtool::AddTextCommands(app);
   qvtool::AddDemoCommand(app);  // last: it runs the sections the others added
   try {

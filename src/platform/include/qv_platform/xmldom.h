@@ -157,10 +157,16 @@ class QVP_API XmlNode {
   // Xml: the node serialised without indentation.
   std::u16string Xml() const;
 
-  // Selection with child-name paths relative to this node: "name" finds
+  // Selection with path expressions relative to this node: "name" finds
   // child elements of that name, "a/b" grandchildren b under children a,
-  // "*" any element; a leading "./" is allowed. SelectSingleNode gives the
-  // first match in document order (a null node when none).
+  // "*" any element; a leading "./" is allowed. Beyond these plain paths a
+  // subset of XPath is understood: "//" (any depth), a leading "/" (from
+  // the document), ".", "..", "@name" and "@*", and the predicates "[n]"
+  // (1-based), "[@a]" and "[@a='v']". Matches come in document order without
+  // repeats; an attribute match is listed as a null node (attributes have no
+  // node handle here), so iterate such lists by Length/Item. Any other
+  // expression raises E_FAIL with a description of what is not supported.
+  // SelectSingleNode gives the first match (a null node when none).
   XmlNode SelectSingleNode(std::string_view path) const;
   XmlNodeList SelectNodes(std::string_view path) const;
 
