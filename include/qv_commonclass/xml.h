@@ -110,6 +110,7 @@ class QV_API CQVXmlDomElement {
   // Holds `node` when it is an element; any other node (or a null one) gives
   // an invalid element.
   explicit CQVXmlDomElement(const qvp::XmlNode& node) noexcept;
+  explicit CQVXmlDomElement(qvp::XmlNode&& node) noexcept;
   // The same from a pointer; null gives an invalid element.
   explicit CQVXmlDomElement(const qvp::XmlNode* node) noexcept;
   CQVXmlDomElement(const CQVXmlDomElement&) noexcept = default;

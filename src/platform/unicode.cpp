@@ -69,10 +69,16 @@ std::u16string Utf8ToUtf16(std::string_view in) {
 }
 
 std::string Utf16ToUtf8(std::u16string_view in) {
-  std::string out;
-  out.reserve(in.size() * 3 / 2 + 1);
   const std::size_t n = in.size();
-  for (std::size_t i = 0; i < n; ++i) {
+  // The common case first: an ASCII run is copied without per-character
+  // checks or calls.
+  std::size_t ascii = 0;
+  while (ascii < n && in[ascii] < 0x80) ++ascii;
+  std::string out(ascii, '\0');
+  for (std::size_t i = 0; i < ascii; ++i) out[i] = static_cast<char>(in[i]);
+  if (ascii == n) return out;
+  out.reserve(ascii + (n - ascii) * 3 + 1);
+  for (std::size_t i = ascii; i < n; ++i) {
     char32_t cp = in[i];
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (in[i + 1] - 0xDC00);

@@ -168,7 +168,8 @@ bool SelectSteps(const XmlDocState& st, pugi::xml_node from, std::string_view pa
   const bool last = slash == std::string_view::npos;
   for (pugi::xml_node c = from.first_child(); c; c = c.next_sibling()) {
     if (c.type() != pugi::node_element || st.IsHolder(c)) continue;
-    if (step != "*" && step != c.name()) continue;
+    // Compared in place: no strlen of every sibling's name.
+    if (step != "*" && (std::strncmp(c.name(), step.data(), step.size()) != 0 || c.name()[step.size()] != 0)) continue;
     if (last) {
       if (!visit(c)) return false;
     } else if (!SelectSteps(st, c, path.substr(slash + 1), visit)) {

@@ -3,6 +3,7 @@
 // platform raises qvp::ComError (and std::bad_alloc may come from anywhere);
 // each operation here catches everything and gives its stated failure
 // result instead, so nothing leaves the wrapper.
+#include <charconv>
 #include <string>
 
 #include "qv_commonclass/text.h"
@@ -50,6 +51,10 @@ CQVXmlDomElement::CQVXmlDomElement(const qvp::XmlNode& node) noexcept {
   if (IsElement(node)) node_ = node;
 }
 
+CQVXmlDomElement::CQVXmlDomElement(qvp::XmlNode&& node) noexcept {
+  if (IsElement(node)) node_ = std::move(node);
+}
+
 CQVXmlDomElement::CQVXmlDomElement(const qvp::XmlNode* node) noexcept {
   if (node && IsElement(*node)) node_ = *node;
 }
@@ -85,6 +90,21 @@ void CQVXmlDomElement::RemoveChild(const CQVXmlDomElement& child) {
 
 namespace {
 
+// Decimal is the text of an integer as "%d", "%lu" and "%I64d" write it
+// (digits, a '-' when negative), without the general formatter: the typed
+// writers run once per element of large documents.
+struct Decimal {
+  char16_t text[24];
+  template <class T>
+  explicit Decimal(T value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    std::size_t n = 0;
+    for (const char* p = digits; p != end; ++p) text[n++] = static_cast<char16_t>(*p);
+    text[n] = 0;
+  }
+};
+
 // AppendText creates `name` with `text` in `doc` and appends it to `parent`
 // (when valid).
 void AppendText(CQVXmlDomElement& parent, CQVXmlDomDocument& doc, LPCWSTR name, LPCWSTR text) {
@@ -101,31 +121,19 @@ void CQVXmlDomElement::AppendChild(CQVXmlDomDocument& doc, LPCWSTR name, const C
 
 void CQVXmlDomElement::AppendChild(CQVXmlDomDocument& doc, LPCWSTR name, int value, bool force, int def) {
   if (!force && value == def) return;
-  Guarded([&] {
-    CString text;
-    text.Format(u"%d", value);
-    AppendText(*this, doc, name, text);
-  });
+  AppendText(*this, doc, name, Decimal(value).text);  // "%d"
 }
 
 void CQVXmlDomElement::AppendChild(CQVXmlDomDocument& doc, LPCWSTR name, ULONG value, bool force, ULONG def) {
   if (!force && value == def) return;
-  Guarded([&] {
-    CString text;
-    text.Format(u"%lu", value);
-    AppendText(*this, doc, name, text);
-  });
+  AppendText(*this, doc, name, Decimal(value).text);  // "%lu"
 }
 
 void CQVXmlDomElement::AppendChild(CQVXmlDomDocument& doc, LPCWSTR name, ULONGLONG value, bool force,
                                    ULONGLONG def) {
   if (!force && value == def) return;
-  Guarded([&] {
-    // The signed form: the readers take the text back to the same bits.
-    CString text;
-    text.Format(u"%I64d", value);
-    AppendText(*this, doc, name, text);
-  });
+  // "%I64d", the signed form: the reader takes the text back to the same bits.
+  AppendText(*this, doc, name, Decimal(static_cast<LONGLONG>(value)).text);
 }
 
 void CQVXmlDomElement::AppendChild(CQVXmlDomDocument& doc, LPCWSTR name, double value, bool force, double def) {

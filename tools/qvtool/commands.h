@@ -33,5 +33,6 @@ void AddFileCommands(CLI::App& app);
 void AddBitmapCommands(CLI::App& app);
 void AddTextCommands(CLI::App& app);
 void AddDiagnosticsCommands(CLI::App& app);
+void AddMediaCommands(CLI::App& app);
 
 }  // namespace qvtool

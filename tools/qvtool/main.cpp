@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
   qvtool::AddConfigCommands(app);
   qvtool::AddDiagnosticsCommands(app);
   qvtool::AddTimecodeCommands(app);
+  qvtool::AddMediaCommands(app);
   qvtool::AddEdlCommands(app);
   qvtool::AddDatabaseCommands(app);
   qvtool::AddFileCommands(app);

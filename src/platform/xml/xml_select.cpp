@@ -235,6 +235,16 @@ bool Passes(const Predicate& pr, const Item& item) {
   return false;
 }
 
+// NextInOrder: the node after `cur` in document order within the subtree of
+// `top` (null after the last), without recursion; `descend` false skips the
+// children of `cur`.
+pugi::xml_node NextInOrder(pugi::xml_node cur, pugi::xml_node top, bool descend = true) {
+  if (descend && cur.first_child()) return cur.first_child();
+  while (cur && cur != top && !cur.next_sibling()) cur = cur.parent();
+  if (!cur || cur == top) return {};
+  return cur.next_sibling();
+}
+
 class Evaluator {
  public:
   explicit Evaluator(pugi::xml_node holder) : holder_(holder) {}
@@ -289,20 +299,13 @@ class Evaluator {
     visit(item);
     if (item.attribute) return;
     const pugi::xml_node top(item.node);
-    pugi::xml_node cur = top.first_child();
-    while (cur) {
-      if (cur == holder_) {
-        cur = cur.next_sibling();  // the holder sits at the top level: no climbing needed
+    for (pugi::xml_node cur = NextInOrder(top, top); cur;) {
+      if (cur == holder_) {  // detached nodes are not part of the tree
+        cur = NextInOrder(cur, top, false);
         continue;
       }
       visit(Item{cur.internal_object(), nullptr});
-      if (cur.first_child()) {
-        cur = cur.first_child();
-        continue;
-      }
-      while (cur && cur != top && !cur.next_sibling()) cur = cur.parent();
-      if (!cur || cur == top) break;
-      cur = cur.next_sibling();
+      cur = NextInOrder(cur, top);
     }
   }
 
@@ -312,17 +315,7 @@ class Evaluator {
     std::unordered_map<pugi::xml_node_struct*, std::size_t> order;
     std::size_t next = 0;
     const pugi::xml_node root = pugi::xml_node(items.front().node).root();
-    pugi::xml_node cur = root;
-    while (cur) {
-      order.emplace(cur.internal_object(), next++);
-      if (cur.first_child()) {
-        cur = cur.first_child();
-        continue;
-      }
-      while (cur && cur != root && !cur.next_sibling()) cur = cur.parent();
-      if (!cur || cur == root) break;
-      cur = cur.next_sibling();
-    }
+    for (pugi::xml_node cur = root; cur; cur = NextInOrder(cur, root)) order.emplace(cur.internal_object(), next++);
     struct Keyed {
       std::size_t node, attribute;
       Item item;
