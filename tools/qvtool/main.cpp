@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
   qvtool::AddFileCommands(app);
   qvtool::AddBitmapCommands(app);
   qvtool::AddTextCommands(app);
+  qvtool::AddUiCommands(app);
   qvtool::AddDemoCommand(app);  // last: it runs the sections the others added
   try {
     app.parse(argc, argv);
