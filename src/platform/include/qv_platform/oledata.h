@@ -33,12 +33,9 @@ inline constexpr DWORD TYMED_NULL = 0;
 inline constexpr DWORD TYMED_HGLOBAL = 1;
 inline constexpr DWORD TYMED_GDI = 16;
 
-inline constexpr DWORD DVASPECT_CONTENT = 1;
-
 struct FORMATETC {
   CLIPFORMAT cfFormat = 0;
   void* ptd = nullptr;
-  DWORD dwAspect = DVASPECT_CONTENT;
   LONG lindex = -1;
   DWORD tymed = TYMED_NULL;
 };
