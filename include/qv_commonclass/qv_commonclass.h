@@ -8,5 +8,6 @@
 #include "qv_commonclass/imaging.h"
 #include "qv_commonclass/media.h"
 #include "qv_commonclass/text.h"
+#include "qv_commonclass/ui.h"
 #include "qv_commonclass/version.h"
 #include "qv_commonclass/xml.h"

@@ -17,6 +17,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli.h"
 #include "commands.h"
 #include "progress.h"
 #include "qv_commonclass/database.h"
@@ -350,6 +351,7 @@ int Convert(const std::string& path, bool json) {
 void AddDbCommands(CLI::App& app) {
   auto* db = app.add_subcommand("db", "Run SQL against a database (SQLite file or any ODBC data source)");
   db->require_subcommand(1);
+  AddExamples(db, {"qvtool db query --db clips.db \"SELECT id, title FROM clips\""});
   const char* conn_help =
       "Connection: a SQLite file path, \"Provider=SQLite;Data Source=FILE\", or an ODBC string such as "
       "\"Driver={PostgreSQL Unicode};Servername=HOST;Database=DB;Username=U\"";
@@ -357,32 +359,34 @@ void AddDbCommands(CLI::App& app) {
   auto q = std::make_shared<DbOptions>();
   auto* query = db->add_subcommand("query", "Run a query and print its rows (a table on a terminal)");
   query->add_option("--db", q->db, conn_help)->required();
-  query->add_option("sql", q->sql, "The SELECT statement")->required();
+  query->add_option("SQL", q->sql, "The SELECT statement")->required();
   query->add_flag("--csv", q->csv, "Print CSV (a header line, then one line a row)");
   query->add_flag("--json", q->json, "Print a JSON array of objects");
-  query->footer("Example: qvtool db query --db clips.db \"SELECT id, title FROM clips WHERE frames > 1000\" --csv");
+  AddExamples(query, {"qvtool db query --db clips.db \"SELECT id, title FROM clips WHERE frames > 1000\" --csv"});
+  AddFooter(query, "JSON (--json): {\"COLUMN\": value, ...} for each row, in one array");
   query->callback([q] { ExitCode() = Query(*q); });
 
   auto e = std::make_shared<DbOptions>();
   auto* exec = db->add_subcommand("exec", "Run statements (several may be separated by ';' for SQLite)");
   exec->add_option("--db", e->db, conn_help)->required();
-  exec->add_option("sql", e->sql, "The statement(s)")->required();
-  exec->footer("Example: qvtool db exec --db clips.db \"UPDATE clips SET archived = 1 WHERE id = 4\"");
+  exec->add_option("SQL", e->sql, "The statement(s)")->required();
+  AddExamples(exec, {"qvtool db exec --db clips.db \"UPDATE clips SET archived = 1 WHERE id = 4\""});
   exec->callback([e] { ExitCode() = Exec(*e); });
 
   auto info_path = std::make_shared<std::string>();
   auto* info = db->add_subcommand("info", "Describe a saved recordset file: fields, rows, pending changes");
-  info->add_option("file", *info_path, "The recordset saved as XML")->required();
-  info->footer("Example: qvtool db info clips.xml");
+  info->add_option("FILE", *info_path, "The recordset saved as XML")->required();
+  AddExamples(info, {"qvtool db info clips.xml"});
   info->callback([info_path] { ExitCode() = Info(*info_path); });
 
   auto conv = std::make_shared<DbOptions>();
   auto* convert = db->add_subcommand("convert", "Print a saved recordset file as CSV or JSON (rows with their status)");
-  convert->add_option("file", conv->db, "The recordset saved as XML")->required();
+  convert->add_option("FILE", conv->db, "The recordset saved as XML")->required();
   auto* csv = convert->add_flag("--csv", conv->csv, "CSV: a header line, then one line a row (NULL is empty)");
   auto* js = convert->add_flag("--json", conv->json, "A JSON array of {status, values}");
   csv->excludes(js);
-  convert->footer("Example: qvtool db convert clips.xml --json");
+  AddExamples(convert, {"qvtool db convert clips.xml --json"});
+  AddFooter(convert, "JSON (--json): {\"status\": text, \"values\": {\"COLUMN\": value, ...}} for each row, in one array");
   convert->callback([conv] {
     if (conv->csv == conv->json) {
       std::fprintf(stderr, "qvtool: db convert needs --csv or --json\n");

@@ -35,5 +35,6 @@ void AddBitmapCommands(CLI::App& app);
 void AddTextCommands(CLI::App& app);
 void AddDiagnosticsCommands(CLI::App& app);
 void AddMediaCommands(CLI::App& app);
+void AddUiCommands(CLI::App& app);
 
 }  // namespace qvtool

@@ -37,6 +37,7 @@ int main(int argc, char** argv) {
   qvtool::AddFileCommands(app);
   qvtool::AddBitmapCommands(app);
   qvtool::AddTextCommands(app);
+  qvtool::AddUiCommands(app);
   qvtool::AddDemoCommand(app);  // it runs the sections the others added
   qvtool::AddHelpCommand(app);  // last two: they walk every command
   qvtool::AddCompletionCommand(app);
