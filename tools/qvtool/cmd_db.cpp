@@ -233,7 +233,7 @@ int Exec(const DbOptions& o) {
 }
 
 int Demo() {
-  const std::string script_path = std::string(QV_DATA_DIR) + "/db/tapes.sql";
+  const std::string script_path = DataDir() + "/db/tapes.sql";
   std::ifstream in(script_path);
   if (!in) {
     Fail("cannot read " + script_path);

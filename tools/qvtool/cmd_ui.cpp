@@ -200,14 +200,14 @@ int Drop(const std::string& path, const std::string& as) {
 }
 
 int Demo() {
-  const std::string dir = std::string(QV_DATA_DIR) + "/ui/";
+  const std::string dir = DataDir() + "/ui/";
   std::printf("-- a dialog disabled: buttons, combo boxes and date pickers are disabled, edits read-only\n");
   int rc = EnableWalk(dir + "dialog.json", 0);
   std::printf("-- menu look-up without regard to case, and the first separator for an empty text\n");
   rc |= FindMenu("&EXPORT...", dir + "menu.json");
   rc |= FindMenu("", dir + "menu.json");
   std::printf("-- a drop in the product's format, read with its drag header\n");
-  rc |= Drop(std::string(QV_DATA_DIR) + "/media/drag_header.xml", "clip");
+  rc |= Drop(DataDir() + "/media/drag_header.xml", "clip");
   return rc ? kExitFailure : kExitOk;
 }
 
