@@ -327,9 +327,10 @@ QV_API int QVWriteVEDLToFile(const char16_t* path, _VEDL_INFO_* const info);
 // standard 0), counted in whole hundredths of a frame per second, so both
 // forms of 29.97 count as 2997. Frames go to 100-nanosecond units by
 // ((frames x 10^7) / hundredths) x 100 with the division truncating, and
-// come back as the nearest frame, halves rounded up; a value beyond the
-// 32-bit range of frames comes back as 0x80000000. So every frame count
-// survives a round trip at every rate.
+// come back as the integer part of frames + 0.5 (the nearest frame, halves
+// up, for positions from 0 on); a value beyond the 32-bit range of frames
+// comes back as 0x80000000. So every non-negative frame count survives a
+// round trip at the rate it was converted with.
 //
 // Ownership: the conversions create the clip file records with new and
 // append them to clip->arrClipFile, which owns them (stu_QVClipInfo deletes
@@ -348,8 +349,9 @@ QV_API int QVWriteVEDLToFile(const char16_t* path, _VEDL_INFO_* const info);
 // track 0 to 7, "channel" 1 to 8). Skipped: null entries, other types, and
 // audio files whose channel is none of the eight. Sets lVersion and
 // lAudioCount to -1, the four texts to "0", the creation date to now and
-// dFps to the clip's rate (29.97, 59.94, 25, ...), so that the list
-// converts back at the same rate; llLength becomes the source out point of
+// dFps to -1.0: the list does not carry the clip's rate, so a caller that
+// converts it back sets dFps first (QVVEDLToClipInfo reads any rate it does
+// not know, -1.0 included, as 25); llLength becomes the source out point of
 // the last video item when there is one. Returns 1 (also for a null
 // `clip`, which changes nothing).
 QV_API int QVClipInfo2VEDLInfo(stu_QVClipInfo* clip, _VEDL_INFO_& info);
@@ -358,7 +360,7 @@ QV_API int QVClipInfo2VEDLInfo(stu_QVClipInfo* clip, _VEDL_INFO_& info);
 // track only for a clip-cut list; else the video track, then audio tracks 0
 // to 7; file groups are not converted), sets clip->emVideoStandard from
 // info.dFps (25 -> 0x1, 29.97 -> 0x2, 30 -> 0x4, 23.98 -> 0x80, 24 -> 0x100,
-// 50 -> 0x4000, 59.94 -> 0x8000, within 1e-8; any other rate 0x1) and sorts
+// 50 -> 0x4000, within 1e-8; any other rate, 59.94 among them, 0x1) and sorts
 // clip->arrClipFile. Returns 0 when `clip` is null or arrClipFile is empty
 // afterwards, else 1.
 QV_API int QVVEDLToClipInfo(stu_QVClipInfo* clip, _VEDL_INFO_& info);

@@ -80,7 +80,9 @@ int QVClipInfo2VEDLInfo(stu_QVClipInfo* clip, _VEDL_INFO_& info) {
   info.strName = info.strIp = info.strCreator = info.strId = u"0";
   info.dtCreationDate = COleDateTime::GetCurrentTime();
   const double fps = ClipFrameRate(clip->emVideoStandard);
-  info.dFps = ListRate(fps);
+  // The list does not record the clip's rate: the caller sets dFps before
+  // converting the list back if it is not to be read at 25.
+  info.dFps = -1.0;
   for (const stu_QVClipFile* file : clip->arrClipFile) {
     if (!file) continue;
     const bool video = file->lClipType == 1;

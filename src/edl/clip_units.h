@@ -30,34 +30,35 @@ inline std::int64_t FramesToHns(std::int64_t frames, double fps) noexcept {
   return frames * 10000000 / RateHundredths(fps) * 100;
 }
 
-// HnsToFrames: 100-nanosecond units to frames, the nearest frame with halves
-// rounded up (whole seconds and the remainder kept apart so that large values
-// keep their precision). A result outside the 32-bit range gives the
-// "integer indefinite" 0x80000000 that the processor's conversion gives.
+// HnsToFrames: 100-nanosecond units to frames, the integer part of
+// frames + 0.5 (whole seconds and the remainder kept apart so that large
+// values keep their precision). The integer part truncates toward zero, so a
+// non-negative position comes back as the nearest frame, halves up, while a
+// negative one comes back one frame nearer zero than its nearest frame. A
+// result outside the 32-bit range gives the "integer indefinite" 0x80000000
+// that the processor's conversion gives.
 inline LONG HnsToFrames(std::int64_t units, double fps) noexcept {
   const std::int64_t s = units / 10000000;
   const std::int64_t r = units - s * 10000000;
   const double frames =
       (static_cast<double>(s) + static_cast<double>(r) / 10000000.0) * static_cast<double>(RateHundredths(fps)) / 100.0 +
       0.5;
-  // floor, not truncation: negative positions round to the nearest frame
-  // too, so they survive a round trip like positive ones.
-  const double whole = std::floor(frames);
+  const double whole = std::trunc(frames);
   if (!(whole >= -2147483648.0 && whole <= 2147483647.0)) return INT32_MIN;
   return static_cast<LONG>(whole);
 }
 
 // StandardFromFps: the first of 25 -> 0x1, 29.97 -> 0x2, 30 -> 0x4,
-// 23.98 -> 0x80, 24 -> 0x100, 50 -> 0x4000, 59.94 -> 0x8000 within 1e-8
-// (inclusive); any other rate gives 0x1.
+// 23.98 -> 0x80, 24 -> 0x100, 50 -> 0x4000 within 1e-8 (inclusive); any
+// other rate, 59.94 and the single-precision 29.97 of the time code table
+// among them, gives 0x1.
 inline emQVVideoStandard StandardFromFps(double fps) noexcept {
   static constexpr struct {
     double fps;
     emQVVideoStandard standard;
   } kRates[] = {{25, QV_VIDEOSTANDARD_PAL},          {29.97, QV_VIDEOSTANDARD_NTSC},
                 {30, QV_VIDEOSTANDARD_NTSC_30},      {23.98, QV_VIDEOSTANDARD_1080P_2398},
-                {24, QV_VIDEOSTANDARD_1080P_24},     {50, QV_VIDEOSTANDARD_720P_50},
-                {59.94, QV_VIDEOSTANDARD_720P_5994}};
+                {24, QV_VIDEOSTANDARD_1080P_24},     {50, QV_VIDEOSTANDARD_720P_50}};
   for (const auto& r : kRates)
     if (std::fabs(r.fps - fps) <= 1e-8) return r.standard;
   return QV_VIDEOSTANDARD_PAL;

@@ -131,6 +131,10 @@ int Convert(const std::string& in, const std::string& out, int to) {
   if (to == 1) {
     _VEDL_INFO_ info;
     QVClipInfo2VEDLInfo(&clip, info);
+    // The conversion leaves the list's rate unset (-1); record the clip's, so
+    // that the list reads back at it (59.94 has no standard there: 25).
+    const double rate = clip.emVideoStandard ? GetTimeCodeFrameRate(clip.emVideoStandard) : QVGetMediaDefaultFrameRate();
+    info.dFps = std::floor(rate * 100.0 + 0.5) / 100.0;
     items = info.arrVideo.GetSize();
     for (const auto& t : info.arrAudio) items += t.GetSize();
     bar.Update(2, 3);
