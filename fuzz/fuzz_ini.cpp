@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <string>
 #include <utility>
@@ -87,6 +88,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   char16_t buffer[4096] = {};
   GetPrivateProfileStringW(section.c_str(), key.c_str(), u"(missing)", buffer, 4096, file.c_str());
   QV_FUZZ_CHECK(std::u16string(buffer) == value);
+  // A NUL byte ends the text of its line, as on Windows, so two different
+  // lines can read under one name and which of them a later read finds is
+  // not a property of the write; such files are only checked for the
+  // written key and for crashes.
+  if (std::memchr(data, 0, size)) return 0;
   const Values after = ReadAll(file.c_str());
   for (const auto& [name, old_value] : before) {
     const bool written = SameName(name.first, section) && SameName(name.second, key);
