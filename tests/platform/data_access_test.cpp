@@ -84,6 +84,25 @@ TEST(VariantChangeType, ConvertsThePairsTheWrapperUses) {
   EXPECT_THROW(in_place.ChangeType(static_cast<VARTYPE>(VT_ARRAY | VT_UI1)), _com_error);
 }
 
+TEST(Decimal, TextRoundTripsExactly) {
+  const std::pair<const char16_t*, const char16_t*> cases[] = {
+      {u"-0.00", u"0.00"},  // no negative zero
+      {u" +7 ", u"7"},
+      {u".5", u"0.5"},
+      {u"-123456789012345678901234.5678", u"-123456789012345678901234.5678"},
+      {u"0.0000000000000000000000000001", u"0.0000000000000000000000000001"},
+  };
+  for (const auto& [in, out] : cases) {
+    DECIMAL d;
+    ASSERT_TRUE(qvp::DecimalFromText(in, d)) << qvp::Utf16ToUtf8(in);
+    EXPECT_EQ(qvp::DecimalToText(d), out) << qvp::Utf16ToUtf8(in);
+  }
+  for (const char16_t* bad : {u"", u"-", u"1.2.3", u"12a", u"1e5", u"99999999999999999999999999999"}) {
+    DECIMAL d;
+    EXPECT_FALSE(qvp::DecimalFromText(bad, d)) << qvp::Utf16ToUtf8(bad);
+  }
+}
+
 // ---- A recordset built in memory -------------------------------------------
 
 class MemoryRecordset : public ::testing::Test {
@@ -97,6 +116,7 @@ class MemoryRecordset : public ::testing::Test {
     f->Append(u"Title", adVarWChar, 100, adFldIsNullable);
     f->Append(u"Made", adDate, 8, adFldIsNullable);
     f->Append(u"Score", adDouble, 8, adFldIsNullable);
+    f->Append(u"Thumb", adLongVarBinary, 300, adFldIsNullable);
     rs_->Open(_variant_t(), static_cast<_Connection*>(nullptr), adOpenKeyset, adLockBatchOptimistic);
     const struct {
       int id;
@@ -215,6 +235,68 @@ TEST_F(MemoryRecordset, ClonesShareRowsAndMoveAlone) {
   EXPECT_THROW(read_only->GetFields()->GetItem(_variant_t(1))->PutValue(_variant_t(u"x")), _com_error);
 }
 
+TEST_F(MemoryRecordset, ClonesSeeRowsAddedAndDeletedThroughEachOther) {
+  _RecordsetPtr sorted = rs_->Clone();
+  sorted->PutSort(u"Id DESC");
+  _RecordsetPtr at_end = rs_->Clone();
+  at_end->MoveLast();
+  at_end->MoveNext();  // past the end
+  _RecordsetPtr on_three = rs_->Clone();
+  on_three->Move(2);
+  auto ids = [](_Recordset* r) {
+    std::string out;
+    const _variant_t mark = r->GetadoEOF() ? _variant_t() : r->GetBookmark();
+    for (r->MoveFirst(); !r->GetadoEOF(); r->MoveNext()) out += Text(r->GetFields()->GetItem(_variant_t(0))->GetValue());
+    if (mark.vt() != VT_EMPTY) r->PutBookmark(mark);
+    return out;
+  };
+  auto id = [](_Recordset* r) { return Text(r->GetFields()->GetItem(_variant_t(0))->GetValue()); };
+
+  rs_->AddNew();
+  Put(u"Id", _variant_t(6));
+  rs_->Update();
+  EXPECT_EQ(sorted->GetRecordCount(), 6);
+  EXPECT_EQ(ids(sorted), "543216") << "a new row joins the end, even of a sorted clone";
+  EXPECT_TRUE(at_end->GetadoEOF()) << "a clone past the end stays there";
+  EXPECT_EQ(id(on_three), "3");
+
+  on_three->Delete();  // deletes 3 through a clone
+  EXPECT_EQ(rs_->GetRecordCount(), 5);
+  EXPECT_EQ(Ids(), "12456");
+  EXPECT_EQ(ids(sorted), "54216");
+
+  // Written deletions leave every view; a clone's cursor moves on to the
+  // next record when its own leaves.
+  rs_->UpdateBatch();
+  EXPECT_EQ(on_three->GetRecordCount(), 5);
+  EXPECT_EQ(id(on_three), "4");
+  rs_->PutFilter(_variant_t(static_cast<int>(adFilterPendingRecords)));
+  EXPECT_EQ(rs_->GetRecordCount(), 0);
+  rs_->PutFilter(_variant_t(u""));
+
+  // A cancelled addition leaves the clones too, and so does one cancelled
+  // by CancelBatch.
+  sorted->AddNew();
+  sorted->GetFields()->GetItem(_variant_t(0))->PutValue(_variant_t(7));
+  EXPECT_EQ(ids(rs_), "124567");
+  sorted->CancelUpdate();
+  EXPECT_EQ(ids(rs_), "12456");
+  rs_->AddNew();
+  Put(u"Id", _variant_t(8));
+  rs_->Update();
+  at_end->MoveLast();
+  EXPECT_EQ(id(at_end), "8");
+  sorted->CancelBatch();
+  EXPECT_TRUE(at_end->GetadoEOF()) << "its record left: the cursor moves past the end";
+  EXPECT_EQ(ids(at_end), "12456");
+  // A clone closed or gone is no longer told.
+  on_three->Close();
+  at_end = nullptr;
+  rs_->AddNew();
+  rs_->CancelUpdate();
+  EXPECT_EQ(ids(sorted), "65421") << "its own CancelBatch sorted it again";
+}
+
 TEST_F(MemoryRecordset, BatchEditingPendingFilterAndCancel) {
   Put(u"Score", _variant_t(9.0));  // row 1 modified
   rs_->MoveNext();
@@ -242,10 +324,58 @@ TEST_F(MemoryRecordset, BatchEditingPendingFilterAndCancel) {
   EXPECT_EQ(Ids(), "12345");
 }
 
+TEST_F(MemoryRecordset, MovesSkipDeletedRowsAndCountsLeaveThemOut) {
+  rs_->Move(1);
+  rs_->Delete();
+  EXPECT_EQ(Text(Get(u"Id")), "2") << "the deleted record stays current until the cursor moves";
+  EXPECT_EQ(rs_->GetRecordCount(), 4);
+  rs_->MoveNext();
+  EXPECT_EQ(Text(Get(u"Id")), "3");
+  rs_->MovePrevious();
+  EXPECT_EQ(Text(Get(u"Id")), "1");
+  rs_->Move(2);
+  EXPECT_EQ(Text(Get(u"Id")), "4") << "2 is skipped";
+  rs_->Move(-1, _variant_t(static_cast<int>(adBookmarkLast)));
+  EXPECT_EQ(Text(Get(u"Id")), "4");
+  rs_->Move(10);
+  EXPECT_TRUE(rs_->GetadoEOF());
+  EXPECT_EQ(rs_->GetAbsolutePosition(), adPosEOF);
+  EXPECT_THROW(rs_->Move(1), _com_error);
+  rs_->PutAbsolutePosition(1);
+  EXPECT_EQ(Text(Get(u"Id")), "1");
+  rs_->Delete(adAffectGroup);
+  EXPECT_EQ(rs_->GetRecordCount(), 0);
+  rs_->CancelBatch();
+  EXPECT_EQ(rs_->GetRecordCount(), 5);
+  // Pending rows are gone from the pending filter once written.
+  Put(u"Id", _variant_t(u"10"));
+  EXPECT_EQ(Get(u"Id").vt(), VT_I4) << "text converts to the field's type";
+  rs_->PutFilter(_variant_t(static_cast<int>(adFilterPendingRecords)));
+  EXPECT_EQ(rs_->GetRecordCount(), 1);
+  rs_->UpdateBatch();
+  rs_->Requery();
+  EXPECT_EQ(rs_->GetRecordCount(), 0);
+  EXPECT_THROW(rs_->PutFilter(_variant_t(99)), _com_error);
+}
+
 TEST_F(MemoryRecordset, FieldsChunksAndErrors) {
-  EXPECT_EQ(rs_->GetFields()->GetCount(), 4);
+  Field* thumb = rs_->GetFields()->GetItem(_variant_t(u"thumb"));
+  EXPECT_EQ(thumb->GetActualSize(), 0);
+  EXPECT_EQ(thumb->GetChunk(4).vt(), VT_NULL);
+  thumb->AppendChunk(_variant_t::Bytes("abc", 3));
+  thumb->AppendChunk(_variant_t::Bytes("defg", 4));
+  rs_->Update();
+  EXPECT_EQ(thumb->GetActualSize(), 7);
+  std::string read;
+  for (_variant_t part = thumb->GetChunk(3); part.vt() != VT_NULL; part = thumb->GetChunk(3))
+    read.append(static_cast<const char*>(part.parray()->pvData), part.parray()->cElements);
+  EXPECT_EQ(read, "abcdefg") << "GetChunk reads on where it left off";
+  EXPECT_THROW(thumb->AppendChunk(_variant_t(5)), _com_error);
+  EXPECT_THROW(thumb->GetChunk(-1), _com_error);
+
+  EXPECT_EQ(rs_->GetFields()->GetCount(), 5);
   EXPECT_THROW(rs_->GetFields()->GetItem(_variant_t(u"nope")), _com_error);
-  EXPECT_THROW(rs_->GetFields()->GetItem(_variant_t(4)), _com_error);
+  EXPECT_THROW(rs_->GetFields()->GetItem(_variant_t(5)), _com_error);
   EXPECT_THROW(Put(u"Id", _variant_t(u"not a number")), _com_error);
   EXPECT_THROW(Put(u"Id", _variant_t(4294967297LL)), _com_error);
   EXPECT_EQ(Text(Get(u"Id")), "1") << "a refused value leaves the field alone";
