@@ -7,6 +7,10 @@
 #include <filesystem>
 #include <string>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "files/file_faults.h"
 #include "qv_platform/data/ado.h"
 #include "qv_platform/data/variant.h"
 #include "qv_platform/unicode.h"
@@ -463,6 +467,37 @@ TEST_F(SqliteProvider, ColumnTypesMapToFieldTypes) {
   EXPECT_EQ(F(u"made")->GetValue().vt(), VT_NULL);
 }
 
+// Text values are cut from shared blocks: every length (empty, long enough
+// for a block of its own, enough rows for several blocks), non-ASCII text,
+// and values replaced, kept in a clone after the recordset closed, or
+// outliving the connection.
+TEST_F(SqliteProvider, TextOfEveryLengthReadsBackAndOutlivesItsRecordset) {
+  Exec("CREATE TABLE notes(id INTEGER PRIMARY KEY, body TEXT)");
+  const std::u16string long_text(700, u'x');
+  const std::u16string cases[] = {u"", u"a", long_text, u"中文 text", std::u16string(511, u'y') + u"中"};
+  Exec("BEGIN");
+  for (int i = 0; i < 3000; ++i) {
+    const std::u16string& t = cases[i % 5];
+    Exec(("INSERT INTO notes(body) VALUES ('" + qvp::Utf16ToUtf8(t) + "')").c_str());
+  }
+  Exec("COMMIT");
+  OpenBatch("SELECT * FROM notes ORDER BY id");
+  _RecordsetPtr clone = rs_->Clone();
+  for (int i = 0; !rs_->GetadoEOF(); rs_->MoveNext(), ++i) {
+    const _variant_t v = F(u"body")->GetValue();
+    ASSERT_EQ(v.bstrView(), cases[i % 5]) << i;
+    EXPECT_EQ(SysStringLen(v.bstrVal()), cases[i % 5].size());
+    if (i % 7 == 0) F(u"body")->PutValue(_variant_t(u"replaced"));
+  }
+  rs_->Close();
+  rs_ = nullptr;
+  conn_ = nullptr;
+  clone->MoveLast();
+  EXPECT_EQ(clone->GetFields()->GetItem(_variant_t(u"body"))->GetValue().bstrView(), cases[2999 % 5]);
+  clone->MoveFirst();
+  EXPECT_EQ(clone->GetFields()->GetItem(_variant_t(u"body"))->GetValue().bstrView(), u"replaced");
+}
+
 TEST_F(SqliteProvider, UpdateBatchWritesInsertsUpdatesAndDeletesByKey) {
   OpenBatch();
   F(u"title")->PutValue(_variant_t(u"first, edited"));
@@ -544,6 +579,106 @@ TEST_F(SqliteProvider, ExecuteGivesReadOnlyRowsOrAffectedCounts) {
   _ConnectionPtr plain(_Connection::Create(), false);
   plain->Open(_bstr_t(path_.string().c_str()));
   EXPECT_EQ(plain->Execute(_bstr_t("SELECT count(*) FROM clips"))->GetRecordCount(), 1);
+}
+
+// The database's file calls go through the file seam: a write failing at
+// any point of UpdateBatch leaves the file and the pending changes as they
+// were, and the same batch goes through once the disk is back.
+TEST_F(SqliteProvider, AWriteFailingMidBatchChangesNothing) {
+  const char* const before = "1:first|2:second|3:third";
+  auto content = [&] {
+    return Scalar("SELECT group_concat(id || ':' || title, '|') FROM (SELECT id, title FROM clips ORDER BY id)");
+  };
+  {
+    const qvtest::FileCall call = qvtest::FileCall::kWrite;
+    int failed = 0;
+    bool went_through = false;
+    for (int n = 1; n < 64 && !went_through; ++n) {
+      OpenBatch();
+      F(u"title")->PutValue(_variant_t(u"first, edited"));
+      rs_->MoveNext();
+      rs_->Delete();
+      rs_->AddNew();
+      F(u"title")->PutValue(_variant_t(u"fourth"));
+      rs_->Update();
+      {
+        qvtest::FileFaults faults;
+        faults.Fail(call, n, n, EIO);
+        try {
+          rs_->UpdateBatch();
+          went_through = true;
+        } catch (const _com_error& e) {
+          ++failed;
+          EXPECT_FALSE(e.Description().view().empty()) << "call " << n;
+        }
+      }
+      if (went_through) break;
+      EXPECT_EQ(content(), before) << "call " << n;
+      rs_->PutFilter(_variant_t(static_cast<int>(adFilterPendingRecords)));
+      EXPECT_EQ(rs_->GetRecordCount(), 3) << "call " << n;
+      rs_->PutFilter(_variant_t(u""));
+      rs_->MoveLast();
+      EXPECT_EQ(F(u"id")->GetValue().vt(), VT_NULL) << "call " << n << ": a key from the undone insert stayed";
+      rs_->UpdateBatch();  // the disk is back
+      EXPECT_EQ(content(), "1:first, edited|3:third|4:fourth") << "call " << n;
+      Exec("DELETE FROM clips WHERE id = 4");
+      Exec("INSERT INTO clips(id, title) VALUES (2, 'second')");
+      Exec("UPDATE clips SET title = 'first' WHERE id = 1");
+    }
+    EXPECT_TRUE(went_through);
+    EXPECT_GT(failed, 0) << "the batch's file calls did not go through the seam";
+  }
+}
+
+// Locking is the unix layer's: a connection holding the file exclusively
+// keeps others out, in this process and in another.
+TEST_F(SqliteProvider, ConnectionsToOneFileExcludeEachOther) {
+  _ConnectionPtr other(_Connection::Create(), false);
+  other->Open(_bstr_t(path_.string().c_str()));
+  other->Execute(_bstr_t("PRAGMA busy_timeout = 0"));
+  auto other_reads = [&] {
+    try {
+      return other->Execute(_bstr_t("SELECT count(*) FROM clips"))->GetRecordCount() == 1;
+    } catch (const _com_error&) {
+      return false;
+    }
+  };
+  Exec("BEGIN EXCLUSIVE");
+  EXPECT_FALSE(other_reads()) << "in one process";
+  Exec("COMMIT");
+  EXPECT_TRUE(other_reads());
+
+  int to_child[2], to_parent[2];
+  ASSERT_EQ(::pipe(to_child), 0);
+  ASSERT_EQ(::pipe(to_parent), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int status = 1;
+    try {
+      _ConnectionPtr c(_Connection::Create(), false);
+      c->Open(_bstr_t(path_.string().c_str()));
+      c->Execute(_bstr_t("BEGIN EXCLUSIVE"));
+      c->Execute(_bstr_t("UPDATE clips SET title = 'child' WHERE id = 3"));
+      char ch = 'x';
+      if (::write(to_parent[1], &ch, 1) == 1 && ::read(to_child[0], &ch, 1) == 1) {
+        c->Execute(_bstr_t("COMMIT"));
+        status = 0;
+      }
+    } catch (...) {
+    }
+    ::_exit(status);
+  }
+  char ch = 0;
+  ASSERT_EQ(::read(to_parent[0], &ch, 1), 1);
+  EXPECT_FALSE(other_reads()) << "across processes";
+  ASSERT_EQ(::write(to_child[1], &ch, 1), 1);
+  int status = -1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(other_reads());
+  EXPECT_EQ(Scalar("SELECT title FROM clips WHERE id = 3"), "child");
+  for (int fd : {to_child[0], to_child[1], to_parent[0], to_parent[1]}) ::close(fd);
 }
 
 }  // namespace

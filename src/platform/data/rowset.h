@@ -115,6 +115,9 @@ std::u16string InsertText(const std::u16string& table, const std::u16string& col
 // adErrProviderNotFound or E_FAIL with the database's message.
 std::shared_ptr<Provider> OpenProvider(std::u16string_view connection_string);
 std::shared_ptr<Provider> OpenSqlite(const std::u16string& path);
+// The name of the SQLite VFS whose file calls go through the platform's file
+// seam (registered on first use); null when SQLite has no unix VFS to wrap.
+const char* SeamVfs() noexcept;
 std::shared_ptr<Provider> OpenOdbc(const std::u16string& connection_string);
 
 // Raise a _com_error with a description.
