@@ -315,8 +315,15 @@ class SqliteProvider final : public Provider {
   }
 
   static std::u16string HeapText(sqlite3_stmt* stmt, int c) {
-    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
-    return qvp::Utf8ToUtf16(std::string_view(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(stmt, c))));
+    const auto* p = sqlite3_column_text(stmt, c);
+    const auto n = static_cast<std::size_t>(sqlite3_column_bytes(stmt, c));
+    if (!p) return {};
+    std::u16string out(n, u'\0');
+    for (std::size_t i = 0; i < n; ++i) {
+      if (p[i] >= 0x80) return qvp::Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(p), n));
+      out[i] = p[i];
+    }
+    return out;
   }
 
   static _variant_t ReadValue(sqlite3_stmt* stmt, int c, const FieldDef& f, BstrArena& arena) {
