@@ -25,6 +25,7 @@ void SysSleep(unsigned ms) { std::this_thread::sleep_for(std::chrono::millisecon
 const FileOps kSystemOps = {
     SysOpen,   ::read,  ::write,   ::fdatasync, ::close,      SysStat,    SysLstat,   SysFstat, ::chmod,
     ::rename,  ::unlink, ::mkdir,  ::rmdir,     ::opendir,    ::readdir,  ::closedir, SysSleep,
+    ::pread,   ::pwrite, ::ftruncate, ::access,
 };
 
 std::atomic<const FileOps*> g_ops{&kSystemOps};

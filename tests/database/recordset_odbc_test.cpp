@@ -136,6 +136,28 @@ TEST_F(PostgresOdbc, BatchChangesGoBackInOneTransaction) {
   EXPECT_EQ(Scalar("SELECT code FROM " + table_ + " WHERE id = 1"), "N-1");
 }
 
+TEST_F(PostgresOdbc, KeysTheServerGivesComeBackAfterTheWrite) {
+  const std::string gen = table_ + "_gen";
+  Exec("CREATE TABLE " + gen + " (id serial PRIMARY KEY, code varchar(20))");
+  const std::string select = "SELECT * FROM " + gen + " ORDER BY id";
+  for (LockTypeEnum lock : {adLockBatchOptimistic, adLockOptimistic}) {
+    _RecordsetPtr rs(_Recordset::Create(), false);
+    rs->PutCursorLocation(adUseClient);
+    rs->Open(_variant_t(select.c_str()), conn_, adOpenStatic, lock);
+    rs->AddNew();
+    rs->GetFields()->GetItem(_variant_t(u"code"))->PutValue(_variant_t(u"first"));
+    rs->Update();
+    rs->AddNew();  // nothing set: the server's defaults
+    rs->Update();
+    if (lock == adLockBatchOptimistic) rs->UpdateBatch();
+    std::string keys;
+    for (rs->MoveFirst(); !rs->GetadoEOF(); rs->MoveNext()) keys += Text(rs->GetFields()->GetItem(_variant_t(u"id"))->GetValue()) + ",";
+    EXPECT_EQ(keys, lock == adLockBatchOptimistic ? "1,2," : "1,2,3,4,") << lock;
+  }
+  EXPECT_EQ(Scalar("SELECT string_agg(coalesce(code, '-'), ',' ORDER BY id) FROM " + gen), "first,-,first,-");
+  Exec("DROP TABLE " + gen);
+}
+
 TEST_F(PostgresOdbc, ServerErrorsAndAServerThatGoesAway) {
   try {
     conn_->Execute(_bstr_t("SELECT * FROM no_such_table"));

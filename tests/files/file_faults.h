@@ -32,6 +32,14 @@ class FileFaults {
       if (on_write) on_write(n);
       return Pass(FileCall::kWrite) ? Sys().write(fd, b, short_write && n > 1 ? n / 2 : n) : -1;
     };
+    // A read or write at an offset counts as a read or write.
+    table_.pread = [](int fd, void* b, size_t n, off_t at) -> ssize_t {
+      return Pass(FileCall::kRead) ? Sys().pread(fd, b, n, at) : -1;
+    };
+    table_.pwrite = [](int fd, const void* b, size_t n, off_t at) -> ssize_t {
+      if (on_write) on_write(n);
+      return Pass(FileCall::kWrite) ? Sys().pwrite(fd, b, n, at) : -1;
+    };
     table_.fsync = [](int fd) { return Pass(FileCall::kFsync) ? Sys().fsync(fd) : -1; };
     table_.unlink = [](const char* p) { return Pass(FileCall::kUnlink) ? Sys().unlink(p) : -1; };
     table_.mkdir = [](const char* p, mode_t m) { return Pass(FileCall::kMkdir) ? Sys().mkdir(p, m) : -1; };

@@ -7,6 +7,10 @@
 #include <filesystem>
 #include <string>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "files/file_faults.h"
 #include "qv_platform/data/ado.h"
 #include "qv_platform/data/variant.h"
 #include "qv_platform/unicode.h"
@@ -84,6 +88,25 @@ TEST(VariantChangeType, ConvertsThePairsTheWrapperUses) {
   EXPECT_THROW(in_place.ChangeType(static_cast<VARTYPE>(VT_ARRAY | VT_UI1)), _com_error);
 }
 
+TEST(Decimal, TextRoundTripsExactly) {
+  const std::pair<const char16_t*, const char16_t*> cases[] = {
+      {u"-0.00", u"0.00"},  // no negative zero
+      {u" +7 ", u"7"},
+      {u".5", u"0.5"},
+      {u"-123456789012345678901234.5678", u"-123456789012345678901234.5678"},
+      {u"0.0000000000000000000000000001", u"0.0000000000000000000000000001"},
+  };
+  for (const auto& [in, out] : cases) {
+    DECIMAL d;
+    ASSERT_TRUE(qvp::DecimalFromText(in, d)) << qvp::Utf16ToUtf8(in);
+    EXPECT_EQ(qvp::DecimalToText(d), out) << qvp::Utf16ToUtf8(in);
+  }
+  for (const char16_t* bad : {u"", u"-", u"1.2.3", u"12a", u"1e5", u"99999999999999999999999999999"}) {
+    DECIMAL d;
+    EXPECT_FALSE(qvp::DecimalFromText(bad, d)) << qvp::Utf16ToUtf8(bad);
+  }
+}
+
 // ---- A recordset built in memory -------------------------------------------
 
 class MemoryRecordset : public ::testing::Test {
@@ -97,6 +120,7 @@ class MemoryRecordset : public ::testing::Test {
     f->Append(u"Title", adVarWChar, 100, adFldIsNullable);
     f->Append(u"Made", adDate, 8, adFldIsNullable);
     f->Append(u"Score", adDouble, 8, adFldIsNullable);
+    f->Append(u"Thumb", adLongVarBinary, 300, adFldIsNullable);
     rs_->Open(_variant_t(), static_cast<_Connection*>(nullptr), adOpenKeyset, adLockBatchOptimistic);
     const struct {
       int id;
@@ -215,6 +239,68 @@ TEST_F(MemoryRecordset, ClonesShareRowsAndMoveAlone) {
   EXPECT_THROW(read_only->GetFields()->GetItem(_variant_t(1))->PutValue(_variant_t(u"x")), _com_error);
 }
 
+TEST_F(MemoryRecordset, ClonesSeeRowsAddedAndDeletedThroughEachOther) {
+  _RecordsetPtr sorted = rs_->Clone();
+  sorted->PutSort(u"Id DESC");
+  _RecordsetPtr at_end = rs_->Clone();
+  at_end->MoveLast();
+  at_end->MoveNext();  // past the end
+  _RecordsetPtr on_three = rs_->Clone();
+  on_three->Move(2);
+  auto ids = [](_Recordset* r) {
+    std::string out;
+    const _variant_t mark = r->GetadoEOF() ? _variant_t() : r->GetBookmark();
+    for (r->MoveFirst(); !r->GetadoEOF(); r->MoveNext()) out += Text(r->GetFields()->GetItem(_variant_t(0))->GetValue());
+    if (mark.vt() != VT_EMPTY) r->PutBookmark(mark);
+    return out;
+  };
+  auto id = [](_Recordset* r) { return Text(r->GetFields()->GetItem(_variant_t(0))->GetValue()); };
+
+  rs_->AddNew();
+  Put(u"Id", _variant_t(6));
+  rs_->Update();
+  EXPECT_EQ(sorted->GetRecordCount(), 6);
+  EXPECT_EQ(ids(sorted), "543216") << "a new row joins the end, even of a sorted clone";
+  EXPECT_TRUE(at_end->GetadoEOF()) << "a clone past the end stays there";
+  EXPECT_EQ(id(on_three), "3");
+
+  on_three->Delete();  // deletes 3 through a clone
+  EXPECT_EQ(rs_->GetRecordCount(), 5);
+  EXPECT_EQ(Ids(), "12456");
+  EXPECT_EQ(ids(sorted), "54216");
+
+  // Written deletions leave every view; a clone's cursor moves on to the
+  // next record when its own leaves.
+  rs_->UpdateBatch();
+  EXPECT_EQ(on_three->GetRecordCount(), 5);
+  EXPECT_EQ(id(on_three), "4");
+  rs_->PutFilter(_variant_t(static_cast<int>(adFilterPendingRecords)));
+  EXPECT_EQ(rs_->GetRecordCount(), 0);
+  rs_->PutFilter(_variant_t(u""));
+
+  // A cancelled addition leaves the clones too, and so does one cancelled
+  // by CancelBatch.
+  sorted->AddNew();
+  sorted->GetFields()->GetItem(_variant_t(0))->PutValue(_variant_t(7));
+  EXPECT_EQ(ids(rs_), "124567");
+  sorted->CancelUpdate();
+  EXPECT_EQ(ids(rs_), "12456");
+  rs_->AddNew();
+  Put(u"Id", _variant_t(8));
+  rs_->Update();
+  at_end->MoveLast();
+  EXPECT_EQ(id(at_end), "8");
+  sorted->CancelBatch();
+  EXPECT_TRUE(at_end->GetadoEOF()) << "its record left: the cursor moves past the end";
+  EXPECT_EQ(ids(at_end), "12456");
+  // A clone closed or gone is no longer told.
+  on_three->Close();
+  at_end = nullptr;
+  rs_->AddNew();
+  rs_->CancelUpdate();
+  EXPECT_EQ(ids(sorted), "65421") << "its own CancelBatch sorted it again";
+}
+
 TEST_F(MemoryRecordset, BatchEditingPendingFilterAndCancel) {
   Put(u"Score", _variant_t(9.0));  // row 1 modified
   rs_->MoveNext();
@@ -242,10 +328,58 @@ TEST_F(MemoryRecordset, BatchEditingPendingFilterAndCancel) {
   EXPECT_EQ(Ids(), "12345");
 }
 
+TEST_F(MemoryRecordset, MovesSkipDeletedRowsAndCountsLeaveThemOut) {
+  rs_->Move(1);
+  rs_->Delete();
+  EXPECT_EQ(Text(Get(u"Id")), "2") << "the deleted record stays current until the cursor moves";
+  EXPECT_EQ(rs_->GetRecordCount(), 4);
+  rs_->MoveNext();
+  EXPECT_EQ(Text(Get(u"Id")), "3");
+  rs_->MovePrevious();
+  EXPECT_EQ(Text(Get(u"Id")), "1");
+  rs_->Move(2);
+  EXPECT_EQ(Text(Get(u"Id")), "4") << "2 is skipped";
+  rs_->Move(-1, _variant_t(static_cast<int>(adBookmarkLast)));
+  EXPECT_EQ(Text(Get(u"Id")), "4");
+  rs_->Move(10);
+  EXPECT_TRUE(rs_->GetadoEOF());
+  EXPECT_EQ(rs_->GetAbsolutePosition(), adPosEOF);
+  EXPECT_THROW(rs_->Move(1), _com_error);
+  rs_->PutAbsolutePosition(1);
+  EXPECT_EQ(Text(Get(u"Id")), "1");
+  rs_->Delete(adAffectGroup);
+  EXPECT_EQ(rs_->GetRecordCount(), 0);
+  rs_->CancelBatch();
+  EXPECT_EQ(rs_->GetRecordCount(), 5);
+  // Pending rows are gone from the pending filter once written.
+  Put(u"Id", _variant_t(u"10"));
+  EXPECT_EQ(Get(u"Id").vt(), VT_I4) << "text converts to the field's type";
+  rs_->PutFilter(_variant_t(static_cast<int>(adFilterPendingRecords)));
+  EXPECT_EQ(rs_->GetRecordCount(), 1);
+  rs_->UpdateBatch();
+  rs_->Requery();
+  EXPECT_EQ(rs_->GetRecordCount(), 0);
+  EXPECT_THROW(rs_->PutFilter(_variant_t(99)), _com_error);
+}
+
 TEST_F(MemoryRecordset, FieldsChunksAndErrors) {
-  EXPECT_EQ(rs_->GetFields()->GetCount(), 4);
+  Field* thumb = rs_->GetFields()->GetItem(_variant_t(u"thumb"));
+  EXPECT_EQ(thumb->GetActualSize(), 0);
+  EXPECT_EQ(thumb->GetChunk(4).vt(), VT_NULL);
+  thumb->AppendChunk(_variant_t::Bytes("abc", 3));
+  thumb->AppendChunk(_variant_t::Bytes("defg", 4));
+  rs_->Update();
+  EXPECT_EQ(thumb->GetActualSize(), 7);
+  std::string read;
+  for (_variant_t part = thumb->GetChunk(3); part.vt() != VT_NULL; part = thumb->GetChunk(3))
+    read.append(static_cast<const char*>(part.parray()->pvData), part.parray()->cElements);
+  EXPECT_EQ(read, "abcdefg") << "GetChunk reads on where it left off";
+  EXPECT_THROW(thumb->AppendChunk(_variant_t(5)), _com_error);
+  EXPECT_THROW(thumb->GetChunk(-1), _com_error);
+
+  EXPECT_EQ(rs_->GetFields()->GetCount(), 5);
   EXPECT_THROW(rs_->GetFields()->GetItem(_variant_t(u"nope")), _com_error);
-  EXPECT_THROW(rs_->GetFields()->GetItem(_variant_t(4)), _com_error);
+  EXPECT_THROW(rs_->GetFields()->GetItem(_variant_t(5)), _com_error);
   EXPECT_THROW(Put(u"Id", _variant_t(u"not a number")), _com_error);
   EXPECT_THROW(Put(u"Id", _variant_t(4294967297LL)), _com_error);
   EXPECT_EQ(Text(Get(u"Id")), "1") << "a refused value leaves the field alone";
@@ -333,6 +467,37 @@ TEST_F(SqliteProvider, ColumnTypesMapToFieldTypes) {
   EXPECT_EQ(F(u"made")->GetValue().vt(), VT_NULL);
 }
 
+// Text values are cut from shared blocks: every length (empty, long enough
+// for a block of its own, enough rows for several blocks), non-ASCII text,
+// and values replaced, kept in a clone after the recordset closed, or
+// outliving the connection.
+TEST_F(SqliteProvider, TextOfEveryLengthReadsBackAndOutlivesItsRecordset) {
+  Exec("CREATE TABLE notes(id INTEGER PRIMARY KEY, body TEXT)");
+  const std::u16string long_text(700, u'x');
+  const std::u16string cases[] = {u"", u"a", long_text, u"中文 text", std::u16string(511, u'y') + u"中"};
+  Exec("BEGIN");
+  for (int i = 0; i < 3000; ++i) {
+    const std::u16string& t = cases[i % 5];
+    Exec(("INSERT INTO notes(body) VALUES ('" + qvp::Utf16ToUtf8(t) + "')").c_str());
+  }
+  Exec("COMMIT");
+  OpenBatch("SELECT * FROM notes ORDER BY id");
+  _RecordsetPtr clone = rs_->Clone();
+  for (int i = 0; !rs_->GetadoEOF(); rs_->MoveNext(), ++i) {
+    const _variant_t v = F(u"body")->GetValue();
+    ASSERT_EQ(v.bstrView(), cases[i % 5]) << i;
+    EXPECT_EQ(SysStringLen(v.bstrVal()), cases[i % 5].size());
+    if (i % 7 == 0) F(u"body")->PutValue(_variant_t(u"replaced"));
+  }
+  rs_->Close();
+  rs_ = nullptr;
+  conn_ = nullptr;
+  clone->MoveLast();
+  EXPECT_EQ(clone->GetFields()->GetItem(_variant_t(u"body"))->GetValue().bstrView(), cases[2999 % 5]);
+  clone->MoveFirst();
+  EXPECT_EQ(clone->GetFields()->GetItem(_variant_t(u"body"))->GetValue().bstrView(), u"replaced");
+}
+
 TEST_F(SqliteProvider, UpdateBatchWritesInsertsUpdatesAndDeletesByKey) {
   OpenBatch();
   F(u"title")->PutValue(_variant_t(u"first, edited"));
@@ -414,6 +579,108 @@ TEST_F(SqliteProvider, ExecuteGivesReadOnlyRowsOrAffectedCounts) {
   _ConnectionPtr plain(_Connection::Create(), false);
   plain->Open(_bstr_t(path_.string().c_str()));
   EXPECT_EQ(plain->Execute(_bstr_t("SELECT count(*) FROM clips"))->GetRecordCount(), 1);
+}
+
+// The database's file calls go through the file seam: a write or a sync
+// failing at any point of UpdateBatch leaves the file and the pending
+// changes as they were, and the same batch goes through once the disk is
+// back.
+TEST_F(SqliteProvider, AWriteOrSyncFailingMidBatchChangesNothing) {
+  const char* const before = "1:first|2:second|3:third";
+  const char* const after = "1:first, edited|3:third|4:fourth";
+  auto content = [&] {
+    return Scalar("SELECT group_concat(id || ':' || title, '|') FROM (SELECT id, title FROM clips ORDER BY id)");
+  };
+  for (const qvtest::FileCall call : {qvtest::FileCall::kWrite, qvtest::FileCall::kFsync}) {
+    int failed = 0;
+    bool went_through = false;
+    for (int n = 1; n < 64 && !went_through; ++n) {
+      OpenBatch();
+      F(u"title")->PutValue(_variant_t(u"first, edited"));
+      rs_->MoveNext();
+      rs_->Delete();
+      rs_->AddNew();
+      F(u"title")->PutValue(_variant_t(u"fourth"));
+      rs_->Update();
+      {
+        qvtest::FileFaults faults;
+        faults.Fail(call, n, n, EIO);
+        try {
+          rs_->UpdateBatch();
+          went_through = true;
+        } catch (const _com_error& e) {
+          ++failed;
+          EXPECT_FALSE(e.Description().view().empty()) << "call " << n;
+        }
+      }
+      if (!went_through) {
+        EXPECT_EQ(content(), before) << "call " << n;
+        rs_->PutFilter(_variant_t(static_cast<int>(adFilterPendingRecords)));
+        EXPECT_EQ(rs_->GetRecordCount(), 3) << "call " << n;
+        rs_->PutFilter(_variant_t(u""));
+        rs_->MoveLast();
+        EXPECT_EQ(F(u"id")->GetValue().vt(), VT_NULL) << "call " << n << ": a key from the undone insert stayed";
+        rs_->UpdateBatch();  // the disk is back
+      }
+      EXPECT_EQ(content(), after) << "call " << n;
+      Exec("DELETE FROM clips WHERE id = 4");
+      Exec("INSERT INTO clips(id, title) VALUES (2, 'second')");
+      Exec("UPDATE clips SET title = 'first' WHERE id = 1");
+    }
+    EXPECT_TRUE(went_through);
+    EXPECT_GT(failed, 0) << "the batch's file calls did not go through the seam";
+  }
+}
+
+// Locking is the unix layer's: a connection holding the file exclusively
+// keeps others out, in this process and in another.
+TEST_F(SqliteProvider, ConnectionsToOneFileExcludeEachOther) {
+  _ConnectionPtr other(_Connection::Create(), false);
+  other->Open(_bstr_t(path_.string().c_str()));
+  other->Execute(_bstr_t("PRAGMA busy_timeout = 0"));
+  auto other_reads = [&] {
+    try {
+      return other->Execute(_bstr_t("SELECT count(*) FROM clips"))->GetRecordCount() == 1;
+    } catch (const _com_error&) {
+      return false;
+    }
+  };
+  Exec("BEGIN EXCLUSIVE");
+  EXPECT_FALSE(other_reads()) << "in one process";
+  Exec("COMMIT");
+  EXPECT_TRUE(other_reads());
+
+  int to_child[2], to_parent[2];
+  ASSERT_EQ(::pipe(to_child), 0);
+  ASSERT_EQ(::pipe(to_parent), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int status = 1;
+    try {
+      _ConnectionPtr c(_Connection::Create(), false);
+      c->Open(_bstr_t(path_.string().c_str()));
+      c->Execute(_bstr_t("BEGIN EXCLUSIVE"));
+      c->Execute(_bstr_t("UPDATE clips SET title = 'child' WHERE id = 3"));
+      char ch = 'x';
+      if (::write(to_parent[1], &ch, 1) == 1 && ::read(to_child[0], &ch, 1) == 1) {
+        c->Execute(_bstr_t("COMMIT"));
+        status = 0;
+      }
+    } catch (...) {
+    }
+    ::_exit(status);
+  }
+  char ch = 0;
+  ASSERT_EQ(::read(to_parent[0], &ch, 1), 1);
+  EXPECT_FALSE(other_reads()) << "across processes";
+  ASSERT_EQ(::write(to_child[1], &ch, 1), 1);
+  int status = -1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(other_reads());
+  EXPECT_EQ(Scalar("SELECT title FROM clips WHERE id = 3"), "child");
+  for (int fd : {to_child[0], to_child[1], to_parent[0], to_parent[1]}) ::close(fd);
 }
 
 }  // namespace

@@ -122,6 +122,19 @@ class OdbcProvider final : public Provider {
     SQLSMALLINT qlen = 0;
     if (Ok(SQLGetInfoW(dbc_, SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote, &qlen)) && quote[0] && quote[0] != u' ')
       quote_ = static_cast<char16_t>(quote[0]);
+    SQLWCHAR dbms[128] = {};
+    SQLSMALLINT dlen = 0;
+    if (Ok(SQLGetInfoW(dbc_, SQL_DBMS_NAME, dbms, sizeof dbms, &dlen))) {
+      std::u16string name(reinterpret_cast<const char16_t*>(dbms));
+      for (auto& ch : name) ch = ch >= u'a' && ch <= u'z' ? static_cast<char16_t>(ch - 32) : ch;
+      auto has = [&name](const char16_t* w) { return name.find(w) != std::u16string::npos; };
+      if (has(u"POSTGRES")) key_style_ = KeyStyle::kReturning;
+      else if (has(u"SQL SERVER")) key_style_ = KeyStyle::kOutputInserted;
+      else if (has(u"DB2")) key_style_ = KeyStyle::kFinalTable;
+      else if (has(u"ACCESS")) key_style_ = KeyStyle::kIdentityAfter;
+      else if (has(u"MYSQL") || has(u"MARIADB")) key_style_ = KeyStyle::kLastInsertIdAfter;
+      else if (has(u"SQLITE")) key_style_ = KeyStyle::kRowIdAfter;
+    }
   }
 
   bool IsOpen() const noexcept override { return connected_; }
@@ -207,7 +220,46 @@ class OdbcProvider final : public Provider {
     return out;
   }
 
-  _variant_t LastInsertId() override { return _variant_t(); }
+  _variant_t LastInsertId() override {
+    switch (key_style_) {
+      case KeyStyle::kIdentityAfter: return Scalar(u"SELECT @@IDENTITY");
+      case KeyStyle::kLastInsertIdAfter: return Scalar(u"SELECT LAST_INSERT_ID()");
+      case KeyStyle::kRowIdAfter: return Scalar(u"SELECT last_insert_rowid()");
+      default: return _variant_t();
+    }
+  }
+
+  // The key comes back in the INSERT's own result where the server can
+  // give it there (PostgreSQL's RETURNING, SQL Server's OUTPUT INSERTED,
+  // DB2's SELECT FROM FINAL TABLE), so no later statement can see another
+  // session's row; Access, MySQL and SQLite name the session's last key in a
+  // query of its own. Oracle returns it only into an output parameter, which
+  // these statements do not bind: the key stays EMPTY there, as it does on
+  // servers not recognised.
+  _variant_t InsertRow(const std::u16string& table, const std::u16string& columns, const std::vector<_variant_t>& params,
+                       const std::vector<FieldDef>& defs, const std::u16string* key_column) override {
+    if (!key_column) return Provider::InsertRow(table, columns, params, defs, nullptr);
+    std::u16string sql;
+    switch (key_style_) {
+      case KeyStyle::kReturning:
+        sql = InsertText(table, columns, params.size()) + u" RETURNING " + *key_column;
+        break;
+      case KeyStyle::kOutputInserted: {
+        const std::u16string output = u" OUTPUT INSERTED." + *key_column;
+        const std::u16string plain = InsertText(table, columns, params.size());
+        const std::size_t at = columns.empty() ? plain.find(u" DEFAULT VALUES") : plain.find(u" VALUES (");
+        sql = plain.substr(0, at) + output + plain.substr(at);
+        break;
+      }
+      case KeyStyle::kFinalTable:
+        sql = u"SELECT " + *key_column + u" FROM FINAL TABLE (" + InsertText(table, columns, params.size()) + u")";
+        break;
+      default: return Provider::InsertRow(table, columns, params, defs, key_column);
+    }
+    RowSet inserted;
+    Execute(sql, params, &defs, &inserted);
+    return inserted.cells.empty() ? _variant_t() : inserted.cells.front();
+  }
 
   std::u16string QuoteIdentifier(std::u16string_view name) const override {
     std::u16string out(1, quote_);
@@ -224,6 +276,13 @@ class OdbcProvider final : public Provider {
     if (!connected_) Raise(adErrObjectClosed, "Operation is not allowed when the object is closed.");
   }
   [[noreturn]] void Fail(SQLHSTMT st) const { Raise(E_FAIL, Diagnostics(SQL_HANDLE_STMT, st)); }
+
+  // The first value of a one-row query, EMPTY when it gives none.
+  _variant_t Scalar(const char16_t* sql) {
+    RowSet rows;
+    Execute(sql, {}, nullptr, &rows);
+    return rows.cells.empty() ? _variant_t() : rows.cells.front();
+  }
 
   void Bind(SQLHSTMT st, SQLUSMALLINT i, const _variant_t& v, const FieldDef* def, ParamBuffer& b) {
     const VARTYPE vt = v.vt();
@@ -464,6 +523,9 @@ class OdbcProvider final : public Provider {
   SQLHDBC dbc_ = SQL_NULL_HDBC;
   bool connected_ = false;
   char16_t quote_ = u'"';
+  // How the server tells the key it gave an inserted row.
+  enum class KeyStyle { kUnknown, kReturning, kOutputInserted, kFinalTable, kIdentityAfter, kLastInsertIdAfter, kRowIdAfter };
+  KeyStyle key_style_ = KeyStyle::kUnknown;
 };
 
 }  // namespace

@@ -94,6 +94,21 @@ std::u16string Provider::QuoteIdentifier(std::u16string_view name) const {
   return out;
 }
 
+std::u16string InsertText(const std::u16string& table, const std::u16string& columns, std::size_t n_params) {
+  std::u16string sql = u"INSERT INTO " + table;
+  if (columns.empty()) return sql + u" DEFAULT VALUES";
+  sql += u" (" + columns + u") VALUES (";
+  for (std::size_t i = 0; i < n_params; ++i) sql += i ? u", ?" : u"?";
+  return sql + u")";
+}
+
+_variant_t Provider::InsertRow(const std::u16string& table, const std::u16string& columns,
+                               const std::vector<_variant_t>& params, const std::vector<FieldDef>& defs,
+                               const std::u16string* key_column) {
+  Execute(InsertText(table, columns, params.size()), params, &defs, nullptr);
+  return key_column ? LastInsertId() : _variant_t();
+}
+
 std::shared_ptr<Provider> OpenProvider(std::u16string_view cs) {
   // Split "key=value;..." pairs; a string without '=' is a SQLite file path.
   if (cs.find(u'=') == std::u16string_view::npos) {
@@ -190,7 +205,7 @@ unsigned long ComObject::Release() noexcept {
 
 // ---- Recordset state ----
 
-struct _Recordset::Impl {
+struct _Recordset::Impl final : RowSetView {
   _Recordset* self = nullptr;
   bool open = false;
   std::vector<FieldDef> pending_fields;  // appended while closed
@@ -207,6 +222,45 @@ struct _Recordset::Impl {
   long edit_row = -1;
   long before_add = -1;
   std::vector<_variant_t> backup;
+  std::shared_ptr<RowSet> watched;  // the RowSet this view is registered with
+
+  Impl() = default;
+  Impl(const Impl&) = delete;
+  Impl& operator=(const Impl&) = delete;
+  ~Impl() { Unwatch(); }
+
+  // Registers with `data` (once), so that clones' changes reach this view.
+  void Watch() {
+    if (watched == data) return;
+    Unwatch();
+    if (!data) return;
+    data->views.push_back(this);
+    watched = data;
+  }
+  void Unwatch() noexcept {
+    if (!watched) return;
+    auto& v = watched->views;
+    v.erase(std::remove(v.begin(), v.end(), static_cast<RowSetView*>(this)), v.end());
+    watched.reset();
+  }
+  template <class F>
+  void TellOthers(F&& f) {
+    if (!data || data->views.size() < 2) return;
+    // Walks a copy: being told never unregisters a view, but nothing then
+    // depends on that.
+    const std::vector<RowSetView*> views = data->views;
+    for (RowSetView* v : views)
+      if (v != this) f(*v);
+  }
+
+  // A row added through a clone joins the end of this view; a cursor past
+  // the end stays past the end.
+  void RowAdded(std::uint32_t row) override {
+    const bool at_eof = pos >= size();
+    view.push_back(row);
+    if (at_eof) pos = size();
+  }
+  void RowsChanged() override { DropGone(); }
 
   const std::vector<FieldDef>& defs() const { return open ? data->fields : pending_fields; }
   long size() const { return static_cast<long>(view.size()); }
@@ -253,6 +307,7 @@ struct _Recordset::Impl {
   }
 
   void ApplyView() {
+    Watch();
     view.clear();
     std::unique_ptr<Criteria> crit;
     const bool pending = FilterIsPending();
@@ -366,6 +421,7 @@ struct _Recordset::Impl {
   // Writes `rows` back to the base table in one transaction.
   void WriteBack(const std::vector<std::uint32_t>& rows);
   void AfterWrite(const std::vector<std::uint32_t>& rows);
+  void DropGone();
 };
 
 void _Recordset::Impl::WriteBack(const std::vector<std::uint32_t>& rows) {
@@ -383,6 +439,12 @@ void _Recordset::Impl::WriteBack(const std::vector<std::uint32_t>& rows) {
   Provider& p = *d.provider;
   const std::u16string table = p.QuoteIdentifier(d.base_table);
   long conflict_row = -1;
+  // Keys the database gave new rows; taken back when the batch is not
+  // written, so the rows stay pending exactly as they were.
+  std::vector<_variant_t*> given_keys;
+  auto take_back_keys = [&given_keys]() noexcept {
+    for (_variant_t* k : given_keys) *k = _variant_t::Null();
+  };
   p.Begin();
   try {
     for (std::uint32_t r : rows) {
@@ -418,30 +480,27 @@ void _Recordset::Impl::WriteBack(const std::vector<std::uint32_t>& rows) {
         }
       } else if (fresh) {
         std::u16string cols;
-        std::u16string marks;
         for (std::size_t f = 0; f < d.fields.size(); ++f) {
           if (d.fields[f].base_column.empty() || cur[f].vt() == VT_EMPTY) continue;
           if (cur[f].vt() == VT_NULL && std::find(d.key_columns.begin(), d.key_columns.end(), static_cast<int>(f)) !=
                                             d.key_columns.end())
             continue;  // let the database give the key
-          if (!cols.empty()) {
-            cols += u", ";
-            marks += u", ";
-          }
+          if (!cols.empty()) cols += u", ";
           cols += p.QuoteIdentifier(d.fields[f].base_column);
-          marks += u"?";
           params.push_back(cur[f]);
           defs.push_back(d.fields[f]);
         }
-        std::u16string sql = u"INSERT INTO " + table;
-        sql += cols.empty() ? u" DEFAULT VALUES" : u" (" + cols + u") VALUES (" + marks + u")";
-        p.Execute(sql, params, &defs, nullptr);
-        if (d.key_columns.size() == 1) {
-          _variant_t& key = d.row_cells(r)[d.key_columns[0]];
-          if (key.IsNullOrEmpty()) {
-            const _variant_t id = p.LastInsertId();
-            if (!id.IsNullOrEmpty()) key = CoerceToField(d.fields[static_cast<std::size_t>(d.key_columns[0])], id);
-          }
+        // A single key left to the database is read back.
+        _variant_t* key = nullptr;
+        std::u16string key_name;
+        if (d.key_columns.size() == 1 && cur[d.key_columns[0]].IsNullOrEmpty()) {
+          key = &d.row_cells(r)[d.key_columns[0]];
+          key_name = p.QuoteIdentifier(d.fields[static_cast<std::size_t>(d.key_columns[0])].base_column);
+        }
+        const _variant_t id = p.InsertRow(table, cols, params, defs, key ? &key_name : nullptr);
+        if (key && !id.IsNullOrEmpty()) {
+          given_keys.push_back(key);
+          *key = CoerceToField(d.fields[static_cast<std::size_t>(d.key_columns[0])], id);
         }
       } else {
         std::u16string sets;
@@ -478,11 +537,13 @@ void _Recordset::Impl::WriteBack(const std::vector<std::uint32_t>& rows) {
     }
     if (conflict_row >= 0) {
       p.Rollback();
+      take_back_keys();
     } else {
       p.Commit();
     }
   } catch (...) {
     p.Rollback();
+    take_back_keys();
     throw;
   }
   if (conflict_row >= 0) {
@@ -505,8 +566,15 @@ void _Recordset::Impl::AfterWrite(const std::vector<std::uint32_t>& rows) {
     row.status = adRecUnmodified;
     row.original.reset();
   }
-  if (!removed) return;
-  // Drop written deletions from this view, keeping the cursor on its record.
+  if (removed) DropGone();
+  TellOthers([](RowSetView& v) { v.RowsChanged(); });
+}
+
+void _Recordset::Impl::DropGone() {
+  // Drop rows that left the store from this view, keeping the cursor on its
+  // record (or the next one when its own left), and recount the deleted
+  // rows it shows.
+  RowSet& d = *data;
   std::vector<std::uint32_t> kept;
   kept.reserve(view.size());
   long new_pos = -1;
@@ -518,8 +586,9 @@ void _Recordset::Impl::AfterWrite(const std::vector<std::uint32_t>& rows) {
   const bool was_eof = pos >= size();
   view.swap(kept);
   deleted_in_view = 0;
-  for (std::uint32_t r : view)
-    if (d.rows[r].status & adRecDeleted) ++deleted_in_view;
+  if (!FilterIsPending())
+    for (std::uint32_t r : view)
+      if (d.rows[r].status & adRecDeleted) ++deleted_in_view;
   if (was_eof) pos = size();
   else if (pos >= 0) pos = new_pos < 0 ? size() : std::min(new_pos, size());
 }
@@ -629,6 +698,7 @@ void _Recordset::Close() {
   if (!m.data->provider) m.pending_fields = m.data->fields;
   else m.pending_fields.clear();
   m.open = false;
+  m.Unwatch();
   m.data.reset();
   m.view.clear();
   m.edit = adEditNone;
@@ -877,6 +947,7 @@ void _Recordset::AddNew(const _variant_t&, const _variant_t&) {
   m.pos = m.size() - 1;
   m.edit = adEditAdd;
   m.edit_row = static_cast<long>(r);
+  m.TellOthers([r](RowSetView& v) { v.RowAdded(static_cast<std::uint32_t>(r)); });
 }
 
 void _Recordset::Update(const _variant_t&, const _variant_t&) {
@@ -903,6 +974,7 @@ void _Recordset::CancelUpdate() {
     m.data->rows[static_cast<std::size_t>(m.edit_row)].gone = true;
     m.view.pop_back();
     m.pos = m.before_add < 0 ? -1 : std::min(m.before_add, m.size());
+    m.TellOthers([](RowSetView& v) { v.RowsChanged(); });
   } else if (m.edit == adEditInProgress) {
     _variant_t* cells = m.data->row_cells(static_cast<std::size_t>(m.edit_row));
     for (std::size_t f = 0; f < m.backup.size(); ++f) cells[f] = std::move(m.backup[f]);
@@ -933,6 +1005,7 @@ void _Recordset::Delete(AffectEnum affect) {
     row.status = (row.status & adRecNew) | adRecDeleted;
     if (!m.FilterIsPending()) ++m.deleted_in_view;
   }
+  m.TellOthers([](RowSetView& v) { v.RowsChanged(); });
   if (lock_type_ != adLockBatchOptimistic) m.WriteBack(rows);
 }
 
@@ -977,6 +1050,7 @@ void _Recordset::CancelBatch(AffectEnum affect) {
   const long keep = m.pos;
   m.ApplyView();
   m.pos = std::min(std::max(keep, 0L), m.size());
+  m.TellOthers([](RowSetView& v) { v.RowsChanged(); });
 }
 
 void _Recordset::Requery() {

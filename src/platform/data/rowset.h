@@ -33,6 +33,21 @@ struct Row {
 };
 static_assert(sizeof(Row) == 16, "rows are kept small: one per record");
 
+// A recordset's window on a RowSet. Rows added, or leaving (written
+// deletions, cancelled additions), or marked deleted through one recordset
+// show in its clones at once: the recordset that made the change tells the
+// others.
+class RowSetView {
+ public:
+  // `row` was appended through another view.
+  virtual void RowAdded(std::uint32_t row) = 0;
+  // Rows left or changed their deleted mark through another view.
+  virtual void RowsChanged() = 0;
+
+ protected:
+  ~RowSetView() = default;
+};
+
 // The rows of a recordset and of its clones.
 struct RowSet {
   std::vector<FieldDef> fields;
@@ -42,6 +57,8 @@ struct RowSet {
   std::shared_ptr<Provider> provider;
   std::u16string base_table;
   std::vector<int> key_columns;
+  // The open recordsets showing these rows (each registers itself).
+  std::vector<RowSetView*> views;
 
   std::size_t width() const noexcept { return fields.size(); }
   _variant_t* row_cells(std::size_t row) noexcept { return cells.data() + row * fields.size(); }
@@ -79,13 +96,28 @@ class Provider {
   virtual std::vector<std::u16string> PrimaryKey(std::u16string_view table) = 0;
   // The key value the database gave the last inserted row, or EMPTY.
   virtual _variant_t LastInsertId() = 0;
+  // Inserts one row into `table` (quoted): `columns` (quoted, comma
+  // separated, empty for the defaults of every column) with `params` bound
+  // in order. When `key_column` (quoted) is given, returns the value the
+  // database gave it, or EMPTY when the database cannot say. The default
+  // runs a plain INSERT and asks LastInsertId.
+  virtual _variant_t InsertRow(const std::u16string& table, const std::u16string& columns,
+                               const std::vector<_variant_t>& params, const std::vector<FieldDef>& defs,
+                               const std::u16string* key_column);
   virtual std::u16string QuoteIdentifier(std::u16string_view name) const;
 };
+
+// "INSERT INTO table (columns) VALUES (?, ...)" with `n_params` markers, or
+// "INSERT INTO table DEFAULT VALUES" when `columns` is empty.
+std::u16string InsertText(const std::u16string& table, const std::u16string& columns, std::size_t n_params);
 
 // Opens the provider that `connection_string` names; raises
 // adErrProviderNotFound or E_FAIL with the database's message.
 std::shared_ptr<Provider> OpenProvider(std::u16string_view connection_string);
 std::shared_ptr<Provider> OpenSqlite(const std::u16string& path);
+// The name of the SQLite VFS whose file calls go through the platform's file
+// seam (registered on first use); null when SQLite has no unix VFS to wrap.
+const char* SeamVfs() noexcept;
 std::shared_ptr<Provider> OpenOdbc(const std::u16string& connection_string);
 
 // Raise a _com_error with a description.

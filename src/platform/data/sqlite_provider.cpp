@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "data/bstr_arena.h"
 #include "data/rowset.h"
 #include "qv_platform/unicode.h"
 
@@ -78,7 +79,7 @@ void FromStorage(int storage, FieldDef& f) {
 
 // "YYYY-MM-DD HH:MM:SS" with an optional "T" and fraction, or a date or time
 // alone.
-bool ParseIsoDate(std::u16string text, double& out) {
+bool ParseIsoDate(const std::u16string& text, double& out) {
   // The stored form first, read by hand: this runs for every date of every
   // row.
   auto digits = [&text](std::size_t at, std::size_t n, WORD& v) {
@@ -101,12 +102,13 @@ bool ParseIsoDate(std::u16string text, double& out) {
         st.wSecond < 60 && SystemTimeToVariantTime(&st, &out))
       return true;
   }
-  for (auto& c : text)
+  std::u16string loose = text;
+  for (auto& c : loose)
     if (c == u'T') c = u' ';
-  const auto dot = text.find(u'.');
-  if (dot != std::u16string::npos && dot > 10) text.resize(dot);
+  const auto dot = loose.find(u'.');
+  if (dot != std::u16string::npos && dot > 10) loose.resize(dot);
   COleDateTime t;
-  if (!t.ParseDateTime(text.c_str())) return false;
+  if (!t.ParseDateTime(loose.c_str())) return false;
   out = t.m_dt;
   return true;
 }
@@ -273,13 +275,14 @@ class SqliteProvider final : public Provider {
       for (auto& f : out.fields) f.base_column.clear();
     int rc;
     bool first = true;
+    BstrArena arena;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
       if (first) {
         for (int c = 0; c < n; ++c)
           if (!typed[static_cast<std::size_t>(c)]) FromStorage(sqlite3_column_type(stmt, c), out.fields[static_cast<std::size_t>(c)]);
         first = false;
       }
-      for (int c = 0; c < n; ++c) out.cells.push_back(ReadValue(stmt, c, out.fields[static_cast<std::size_t>(c)]));
+      for (int c = 0; c < n; ++c) out.cells.push_back(ReadValue(stmt, c, out.fields[static_cast<std::size_t>(c)], arena));
       out.rows.emplace_back();
     }
     if (rc != SQLITE_DONE) Fail();
@@ -292,20 +295,38 @@ class SqliteProvider final : public Provider {
 
   // Text as UTF-16, converted here from SQLite's UTF-8 straight into the
   // variant's buffer (ASCII, the common case, without a second pass).
-  static _variant_t Text(sqlite3_stmt* stmt, int c) {
+  static _variant_t Text(sqlite3_stmt* stmt, int c, BstrArena& arena) {
     const auto* p = sqlite3_column_text(stmt, c);
     const int n = sqlite3_column_bytes(stmt, c);
     if (!p) return _variant_t(std::u16string_view());
     bool ascii = true;
     for (int i = 0; i < n && ascii; ++i) ascii = p[i] < 0x80;
-    if (!ascii) return _variant_t(std::u16string_view(qvp::Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(n)))));
-    BSTR b = SysAllocStringLen(nullptr, static_cast<std::uint32_t>(n));
+    BSTR b;
+    if (ascii) {
+      b = arena.Alloc(nullptr, static_cast<std::uint32_t>(n));
+      if (b)
+        for (int i = 0; i < n; ++i) b[i] = p[i];
+    } else {
+      const std::u16string wide = qvp::Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(n)));
+      b = arena.Alloc(wide.data(), static_cast<std::uint32_t>(wide.size()));
+    }
     if (!b) throw std::bad_alloc();
-    for (int i = 0; i < n; ++i) b[i] = p[i];
     return _variant_t::AttachBstr(b);
   }
 
-  static _variant_t ReadValue(sqlite3_stmt* stmt, int c, const FieldDef& f) {
+  static std::u16string HeapText(sqlite3_stmt* stmt, int c) {
+    const auto* p = sqlite3_column_text(stmt, c);
+    const auto n = static_cast<std::size_t>(sqlite3_column_bytes(stmt, c));
+    if (!p) return {};
+    std::u16string out(n, u'\0');
+    for (std::size_t i = 0; i < n; ++i) {
+      if (p[i] >= 0x80) return qvp::Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(p), n));
+      out[i] = p[i];
+    }
+    return out;
+  }
+
+  static _variant_t ReadValue(sqlite3_stmt* stmt, int c, const FieldDef& f, BstrArena& arena) {
     const int storage = sqlite3_column_type(stmt, c);
     if (storage == SQLITE_NULL) return _variant_t::Null();
     const VARTYPE target = VarTypeOf(f.type);
@@ -320,7 +341,7 @@ class SqliteProvider final : public Provider {
         if (storage != SQLITE_TEXT && storage != SQLITE_BLOB) return _variant_t(sqlite3_column_double(stmt, c));
         break;
       case VT_BSTR:
-        if (storage != SQLITE_BLOB) return Text(stmt, c);
+        if (storage != SQLITE_BLOB) return Text(stmt, c, arena);
         break;
       case VT_DECIMAL:
         // A number stored as an integer or a real, scaled to the column's
@@ -340,10 +361,12 @@ class SqliteProvider final : public Provider {
         break;
       case VT_DATE: {
         if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT) return _variant_t::Date(sqlite3_column_double(stmt, c));
-        const _variant_t t = Text(stmt, c);
+        // Parsed from a string of its own: text cut from the arena and
+        // dropped again would stay held in its block.
+        const std::u16string text = HeapText(stmt, c);
         double d = 0;
-        if (ParseIsoDate(std::u16string(t.bstrView()), d)) return _variant_t::Date(d);
-        return t;  // not a date: the text as stored
+        if (ParseIsoDate(text, d)) return _variant_t::Date(d);
+        return _variant_t(std::u16string_view(text));  // not a date: the text as stored
       }
       default:
         if (target == (VT_ARRAY | VT_UI1)) {
@@ -362,7 +385,7 @@ class SqliteProvider final : public Provider {
         const void* p = sqlite3_column_blob(stmt, c);
         return _variant_t::Bytes(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt, c)));
       }
-      default: raw = Text(stmt, c); break;
+      default: raw = _variant_t(std::u16string_view(HeapText(stmt, c))); break;
     }
     _variant_t conv;
     if (target != VT_EMPTY && SUCCEEDED(VariantChangeType(&conv, &raw, 0, target))) return conv;
@@ -377,7 +400,7 @@ class SqliteProvider final : public Provider {
 std::shared_ptr<Provider> OpenSqlite(const std::u16string& path) {
   sqlite3* db = nullptr;
   const std::string utf8 = qvp::Utf16ToUtf8(path);
-  const int rc = sqlite3_open_v2(utf8.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  const int rc = sqlite3_open_v2(utf8.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, SeamVfs());
   if (rc != SQLITE_OK) {
     std::u16string msg = qvp::Utf8ToUtf16(db ? sqlite3_errmsg(db) : "out of memory");
     msg += qvp::Utf8ToUtf16(": ");

@@ -1,6 +1,10 @@
 // Variants: ownership of text and arrays, and the conversions between types.
 #include "qv_platform/data/variant.h"
 
+#include "data/bstr_arena.h"
+
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -14,9 +18,40 @@
 
 // ---- BSTR and SAFEARRAY ----------------------------------------------------
 // A BSTR points just past a 32-bit length (in bytes, as the platform keeps
-// it) and is NUL-terminated.
+// it) and is NUL-terminated. A BSTR of its own malloc block has the length
+// word at the block's start. One cut from a BstrArena block has the length
+// word's top bit set and, before it, its distance from the block's start,
+// where the block keeps a count of the strings still alive in it.
+
+namespace {
+
+constexpr std::uint32_t kArenaMark = 0x80000000u;
+
+struct ArenaBlockHead {
+  std::atomic<std::uint32_t> live;
+};
+constexpr std::size_t kArenaHead = 8;  // keeps the first string 4-byte aligned
+static_assert(sizeof(ArenaBlockHead) <= kArenaHead);
+// While the arena still cuts from a block it holds this many counts on it,
+// so strings freed meanwhile cannot bring the count to zero.
+constexpr std::uint32_t kArenaHold = 1u << 30;
+// Blocks start small (a one-row result keeps little) and double up to this.
+constexpr std::size_t kArenaLastBlock = 64 * 1024;
+// Longer text gets a block of its own.
+constexpr std::uint32_t kArenaLongest = 512;
+
+void ReleaseArenaBlock(char* block, std::uint32_t counts) noexcept {
+  auto* head = reinterpret_cast<ArenaBlockHead*>(block);
+  if (head->live.fetch_sub(counts, std::memory_order_acq_rel) == counts) {
+    head->~ArenaBlockHead();
+    std::free(block);
+  }
+}
+
+}  // namespace
 
 BSTR SysAllocStringLen(const char16_t* text, std::uint32_t length) noexcept {
+  if (length >= kArenaMark / 2) return nullptr;
   auto* block = static_cast<std::uint32_t*>(std::malloc(sizeof(std::uint32_t) + (std::size_t{length} + 1) * 2));
   if (!block) return nullptr;
   block[0] = length * 2;
@@ -33,12 +68,58 @@ BSTR SysAllocString(const char16_t* text) noexcept {
 }
 
 void SysFreeString(BSTR text) noexcept {
-  if (text) std::free(reinterpret_cast<std::uint32_t*>(text) - 1);
+  if (!text) return;
+  auto* word = reinterpret_cast<std::uint32_t*>(text) - 1;
+  if (!(*word & kArenaMark)) {
+    std::free(word);
+    return;
+  }
+  ReleaseArenaBlock(reinterpret_cast<char*>(word - 1) - word[-1], 1);
 }
 
 std::uint32_t SysStringLen(BSTR text) noexcept {
-  return text ? reinterpret_cast<std::uint32_t*>(text)[-1] / 2 : 0;
+  return text ? (reinterpret_cast<std::uint32_t*>(text)[-1] & ~kArenaMark) / 2 : 0;
 }
+
+namespace qvp::data {
+
+BstrArena::~BstrArena() { Retire(); }
+
+void BstrArena::Retire() noexcept {
+  if (!block_) return;
+  ReleaseArenaBlock(block_, kArenaHold - cut_);
+  block_ = nullptr;
+}
+
+BSTR BstrArena::Alloc(const char16_t* text, std::uint32_t length) noexcept {
+  if (length > kArenaLongest) return SysAllocStringLen(text, length);
+  // Offset word, length word, the text and its NUL, kept 4-byte aligned.
+  const std::size_t need = (8 + (std::size_t{length} + 1) * 2 + 3) & ~std::size_t{3};
+  if (!block_ || used_ + need > size_) {
+    Retire();
+    const std::size_t size = std::max(next_size_, kArenaHead + need);
+    char* block = static_cast<char*>(std::malloc(size));
+    if (!block) return SysAllocStringLen(text, length);
+    new (block) ArenaBlockHead{{kArenaHold}};
+    block_ = block;
+    size_ = size;
+    used_ = kArenaHead;
+    cut_ = 0;
+    next_size_ = std::min(size * 2, kArenaLastBlock);
+  }
+  auto* words = reinterpret_cast<std::uint32_t*>(block_ + used_);
+  words[0] = static_cast<std::uint32_t>(used_);
+  words[1] = (length * 2) | kArenaMark;
+  auto* s = reinterpret_cast<char16_t*>(words + 2);
+  if (text && length) std::memcpy(s, text, std::size_t{length} * 2);
+  else if (length) std::memset(s, 0, std::size_t{length} * 2);
+  s[length] = 0;
+  used_ += need;
+  ++cut_;
+  return s;
+}
+
+}  // namespace qvp::data
 
 SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, long, std::uint32_t count) noexcept {
   if (vt != VT_UI1) return nullptr;

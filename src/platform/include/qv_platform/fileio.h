@@ -48,6 +48,12 @@ struct FileOps {
   struct dirent* (*readdir)(DIR* dir);
   int (*closedir)(DIR* dir);
   void (*sleep_ms)(unsigned milliseconds);
+  // Reads and writes at an offset, size changes and access checks: the
+  // database engine's file calls.
+  ssize_t (*pread)(int fd, void* buffer, size_t count, off_t offset);
+  ssize_t (*pwrite)(int fd, const void* buffer, size_t count, off_t offset);
+  int (*ftruncate)(int fd, off_t length);
+  int (*access)(const char* path, int mode);
 };
 
 // SystemFileOps is the table of the real system calls.

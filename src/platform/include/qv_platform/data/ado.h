@@ -7,7 +7,13 @@
 // each recordset object has its own view of that store (filter, sort,
 // current position). Values are variants (variant.h). Rows read from a
 // database remember their provider, base table and key columns, so that
-// UpdateBatch can write pending inserts, updates and deletes back.
+// UpdateBatch can write pending inserts, updates and deletes back. A single
+// key column the database fills (an identity, a serial, SQLite's rowid)
+// comes back into the new row after the write: over ODBC from PostgreSQL,
+// SQL Server and DB2 in the INSERT's own result, from Access, MySQL and
+// SQLite drivers as the session's last key; Oracle's stays NULL until a
+// Requery. SQLite's file calls go through the platform's file seam
+// (qv_platform/fileio.h).
 //
 // Providers. `_Connection::Open` takes a connection string of
 // "key=value;..." pairs (values may be quoted with "..." or {...}):
@@ -406,6 +412,10 @@ class QVP_API _Recordset : public ComObject {
   // Clone: a recordset sharing these rows with its own position (at the
   // first record), no filter and no sort. `lock` adLockUnspecified keeps
   // this recordset's lock type; adLockReadOnly makes a read-only clone.
+  // Changes through any of them show in all at once: an added row joins
+  // the end of every view (a cursor past the end stays there), deleted rows
+  // are skipped, and rows that leave (written deletions, cancelled
+  // additions) leave every view, a cursor on one moving to the next.
   _RecordsetPtr Clone(LockTypeEnum lock = adLockUnspecified);
 
   // Internal to the data-access layer.
