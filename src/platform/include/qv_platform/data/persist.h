@@ -175,6 +175,10 @@ struct TypeText {
 };
 QVP_API bool TypeToText(AdoNS::DataTypeEnum type, TypeText& out);
 
+// RowNameValid tells whether `name` can stand as an attribute of a row: an
+// XML name that is neither a namespace declaration nor rs:forcenull.
+QVP_API bool RowNameValid(std::string_view name);
+
 // ValueValid tells whether `text` is a value the column's type accepts (the
 // check the reader applies to every cell).
 QVP_API bool ValueValid(const Column& column, std::string_view text);
