@@ -110,6 +110,14 @@ void AppendNumber(std::string& out, T v) {
   out.append(buf, ec == std::errc() ? static_cast<std::size_t>(p - buf) : 0);
 }
 
+// A GUID as the format writes it: braces, upper-case hex digits.
+std::string GuidText(std::string_view in) {
+  std::string g = in.starts_with('{') ? std::string(in) : "{" + std::string(in) + "}";
+  for (char& c : g)
+    if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 32);
+  return g;
+}
+
 // An XML name usable as a row attribute without an alias.
 bool PlainName(std::string_view n) {
   return !n.empty() && n.find(':') == std::string_view::npos && persist::RowNameValid(n);
@@ -212,13 +220,9 @@ bool CellText(const Column& column, const _variant_t& value, std::string& text) 
       return true;
     }
     case adBoolean: text = v->boolVal() ? "True" : "False"; return true;
-    case adGUID: {
-      text = Utf16ToUtf8(v->bstrView());
-      if (!text.starts_with('{')) text = "{" + text + "}";
-      for (char& c : text)
-        if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 32);
+    case adGUID:
+      text = GuidText(Utf16ToUtf8(v->bstrView()));
       return persist::ValueValid(column, text);
-    }
     case adDate: case adDBDate: case adDBTime: case adDBTimeStamp: case adFileTime:
       return DateToText(column.type, v->date(), text);
     case adBinary: case adVarBinary: case adLongVarBinary: {
@@ -299,14 +303,7 @@ bool CellValue(const Column& column, std::string_view text, _variant_t& value) {
     case adBoolean:
       value = _variant_t(text == "True" || text == "true" || text == "1");
       return true;
-    case adGUID: {
-      std::string g(text);
-      if (!g.starts_with('{')) g = "{" + g + "}";
-      for (char& c : g)
-        if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 32);
-      value = _variant_t(g.c_str());
-      return true;
-    }
+    case adGUID: value = _variant_t(GuidText(text).c_str()); return true;
     case adDate: case adDBDate: case adDBTime: case adDBTimeStamp: case adFileTime: {
       double date = 0;
       if (!TextToDate(column.type, text, date)) return false;

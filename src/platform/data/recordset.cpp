@@ -368,6 +368,17 @@ struct _Recordset::Impl {
     if (edit != adEditNone) self->Update();
   }
 
+  // Opens on `rows`: no filter, no sort, at the first record.
+  void Adopt(std::shared_ptr<RowSet> rows) {
+    data = std::move(rows);
+    open = true;
+    filter.Clear();
+    sort.clear();
+    edit = adEditNone;
+    BuildFieldObjects();
+    ApplyView();
+  }
+
   // Writes `rows` back to the base table in one transaction.
   void WriteBack(const std::vector<std::uint32_t>& rows);
   void AfterWrite(const std::vector<std::uint32_t>& rows);
@@ -621,13 +632,7 @@ void _Recordset::OpenWith(const _variant_t& source, std::shared_ptr<Provider> pr
       for (int k : data->key_columns) data->fields[static_cast<std::size_t>(k)].attributes |= adFldKeyColumn;
     }
   }
-  m.data = std::move(data);
-  m.open = true;
-  m.filter.Clear();
-  m.sort.clear();
-  m.edit = adEditNone;
-  m.BuildFieldObjects();
-  m.ApplyView();
+  m.Adopt(std::move(data));
 }
 
 // ---- XML persistence (the text itself: persist_rowset.cpp) ----
@@ -647,18 +652,11 @@ void _Recordset::Open(_Stream* source, CursorTypeEnum cursor, LockTypeEnum lock,
 }
 
 void _Recordset::OpenSaved(std::string_view bytes, CursorTypeEnum cursor, LockTypeEnum lock) {
-  Impl& m = *impl_;
   std::shared_ptr<RowSet> data = LoadText(bytes);
   cursor_location_ = adUseClient;
   cursor_type_ = cursor == adOpenUnspecified ? adOpenStatic : cursor;
   lock_type_ = lock == adLockUnspecified ? adLockBatchOptimistic : lock;
-  m.data = std::move(data);
-  m.open = true;
-  m.filter.Clear();
-  m.sort.clear();
-  m.edit = adEditNone;
-  m.BuildFieldObjects();
-  m.ApplyView();
+  impl_->Adopt(std::move(data));
 }
 
 std::string _Recordset::SaveToText(PersistFormatEnum format) {
