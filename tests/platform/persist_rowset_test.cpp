@@ -181,6 +181,11 @@ TEST(RecordsetXml, StreamsBareColumnsAndRefusals) {
       {head + "</s:ElementType></s:Schema><rs:data><z:row c='1'/></rs:data></xml>", "'c' is not in the schema"},
       {head + "<s:ElementType name='kids' content='eltOnly'/></s:ElementType></s:Schema></xml>",
        "child rowsets 'kids'"},
+      // Written back with its 28 fraction digits it would not read again.
+      {head + "<s:AttributeType name='n'><s:datatype dt:type='number' rs:dbtype='numeric' rs:scale='28'/>"
+              "</s:AttributeType></s:ElementType></s:Schema><rs:data><z:row n='1000000000000000000000000000'/>"
+              "</rs:data></xml>",
+       "does not convert"},
   };
   for (const auto& c : cases) {
     _RecordsetPtr rs(_Recordset::Create(), false);
