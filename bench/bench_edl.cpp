@@ -79,10 +79,7 @@ void MakeList(_VEDL_INFO_2& info, int n) {
   info.llLength = pos[0];
 }
 
-std::string TempPath(const char* name) {
-  return (std::filesystem::temp_directory_path() / (std::string("qv_bench_edl_") + std::to_string(getpid()) + name))
-      .string();
-}
+std::string TempPath(const char* name) { return ::TempPath("qv_bench_edl_", name); }
 
 const std::string& SampleFile() {
   static const std::string path = [] {
@@ -95,14 +92,7 @@ const std::string& SampleFile() {
   return path;
 }
 
-void BM_PugixmlParse(benchmark::State& state) {
-  const std::string& file = SampleFile();
-  for (auto _ : state) {
-    pugi::xml_document doc;
-    benchmark::DoNotOptimize(doc.load_file(file.c_str()));
-  }
-  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(std::filesystem::file_size(file)));
-}
+void BM_PugixmlParse(benchmark::State& state) { PugixmlParse(state, SampleFile()); }
 BENCHMARK(BM_PugixmlParse)->Unit(benchmark::kMillisecond);
 
 void BM_ReadVEDLFromFile2(benchmark::State& state) {
@@ -116,13 +106,7 @@ void BM_ReadVEDLFromFile2(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadVEDLFromFile2)->Unit(benchmark::kMillisecond);
 
-void BM_PugixmlSave(benchmark::State& state) {
-  pugi::xml_document doc;
-  doc.load_file(SampleFile().c_str(), pugi::parse_default | pugi::parse_declaration);
-  const std::string out = TempPath("_pugi_out.xml");
-  for (auto _ : state) benchmark::DoNotOptimize(doc.save_file(out.c_str(), "\t", pugi::format_indent));
-  std::filesystem::remove(out);
-}
+void BM_PugixmlSave(benchmark::State& state) { PugixmlSave(state, SampleFile(), TempPath("_pugi_out.xml")); }
 BENCHMARK(BM_PugixmlSave)->Unit(benchmark::kMillisecond);
 
 void BM_WriteVEDLToFile2(benchmark::State& state) {
@@ -143,32 +127,13 @@ int Ratios(int rounds) {
   const std::u16string wide_out = qvp::Utf8ToUtf16(out);
   _VEDL_INFO_2 list;
   MakeList(list, kItems);
-  pugi::xml_document saved;
-  saved.load_file(file.c_str(), pugi::parse_default | pugi::parse_declaration);
-  Best parse, read, save, write;
-  for (int r = 0; r < rounds; ++r) {
-    parse.Run([&] {
-      pugi::xml_document doc;
-      if (!doc.load_file(file.c_str())) std::abort();
-    });
-    read.Run([&] {
-      _VEDL_INFO_2 info;
-      if (!QVReadVEDLFromFile2(wide.c_str(), &info)) std::abort();
-    });
-    save.Run([&] {
-      if (!saved.save_file(out.c_str(), "\t", pugi::format_indent)) std::abort();
-    });
-    write.Run([&] {
-      if (!QVWriteVEDLToFile2(wide_out.c_str(), &list)) std::abort();
-    });
-  }
-  std::printf("%d items, file %.1f MB, best of %d rounds (wall / cpu ms):\n", kItems,
-              static_cast<double>(std::filesystem::file_size(file)) / 1e6, rounds);
-  std::printf("  pugixml parse %.1f / %.1f   read  %.1f / %.1f   ratio %.2f / %.2f\n", parse.wall, parse.cpu,
-              read.wall, read.cpu, read.wall / parse.wall, read.cpu / parse.cpu);
-  std::printf("  pugixml save  %.1f / %.1f   write %.1f / %.1f   ratio %.2f / %.2f\n", save.wall, save.cpu,
-              write.wall, write.cpu, write.wall / save.wall, write.cpu / save.cpu);
-  std::filesystem::remove(out);
+  PrintRatiosAgainstPugixml(
+      file, out, kItems, rounds,
+      [&] {
+        _VEDL_INFO_2 info;
+        return QVReadVEDLFromFile2(wide.c_str(), &info) != 0;
+      },
+      [&] { return QVWriteVEDLToFile2(wide_out.c_str(), &list) != 0; });
   std::filesystem::remove(file);
   return 0;
 }

@@ -65,11 +65,7 @@ void MakeList(_VEDL_INFO_& info, int n) {
   info.llLength = pos[0];
 }
 
-std::string TempPath(const char* name) {
-  return (std::filesystem::temp_directory_path() /
-          (std::string("qv_bench_edl_v1_") + std::to_string(getpid()) + name))
-      .string();
-}
+std::string TempPath(const char* name) { return ::TempPath("qv_bench_edl_v1_", name); }
 
 const std::string& SampleFile() {
   static const std::string path = [] {
@@ -82,13 +78,7 @@ const std::string& SampleFile() {
   return path;
 }
 
-void BM_PugixmlParse(benchmark::State& state) {
-  const std::string& file = SampleFile();
-  for (auto _ : state) {
-    pugi::xml_document doc;
-    benchmark::DoNotOptimize(doc.load_file(file.c_str()));
-  }
-}
+void BM_PugixmlParse(benchmark::State& state) { PugixmlParse(state, SampleFile()); }
 BENCHMARK(BM_PugixmlParse)->Unit(benchmark::kMillisecond);
 
 void BM_ReadVEDLFromFile(benchmark::State& state) {
@@ -101,13 +91,7 @@ void BM_ReadVEDLFromFile(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadVEDLFromFile)->Unit(benchmark::kMillisecond);
 
-void BM_PugixmlSave(benchmark::State& state) {
-  pugi::xml_document doc;
-  doc.load_file(SampleFile().c_str(), pugi::parse_default | pugi::parse_declaration);
-  const std::string out = TempPath("_pugi_out.xml");
-  for (auto _ : state) benchmark::DoNotOptimize(doc.save_file(out.c_str(), "\t", pugi::format_indent));
-  std::filesystem::remove(out);
-}
+void BM_PugixmlSave(benchmark::State& state) { PugixmlSave(state, SampleFile(), TempPath("_pugi_out.xml")); }
 BENCHMARK(BM_PugixmlSave)->Unit(benchmark::kMillisecond);
 
 void BM_WriteVEDLToFile(benchmark::State& state) {
@@ -177,31 +161,13 @@ int Ratios(int rounds) {
   const std::u16string wide_out = qvp::Utf8ToUtf16(out);
   _VEDL_INFO_ list;
   MakeList(list, kItems);
-  pugi::xml_document saved;
-  saved.load_file(file.c_str(), pugi::parse_default | pugi::parse_declaration);
-  Best parse, read, save, write;
-  for (int r = 0; r < rounds; ++r) {
-    parse.Run([&] {
-      pugi::xml_document doc;
-      if (!doc.load_file(file.c_str())) std::abort();
-    });
-    read.Run([&] {
-      _VEDL_INFO_ info;
-      if (!QVReadVEDLFromFile(wide.c_str(), &info)) std::abort();
-    });
-    save.Run([&] {
-      if (!saved.save_file(out.c_str(), "\t", pugi::format_indent)) std::abort();
-    });
-    write.Run([&] {
-      if (!QVWriteVEDLToFile(wide_out.c_str(), &list)) std::abort();
-    });
-  }
-  std::printf("%d items, file %.1f MB, best of %d rounds (wall / cpu ms):\n", kItems,
-              static_cast<double>(std::filesystem::file_size(file)) / 1e6, rounds);
-  std::printf("  pugixml parse %.1f / %.1f   read  %.1f / %.1f   ratio %.2f / %.2f\n", parse.wall, parse.cpu,
-              read.wall, read.cpu, read.wall / parse.wall, read.cpu / parse.cpu);
-  std::printf("  pugixml save  %.1f / %.1f   write %.1f / %.1f   ratio %.2f / %.2f\n", save.wall, save.cpu,
-              write.wall, write.cpu, write.wall / save.wall, write.cpu / save.cpu);
+  PrintRatiosAgainstPugixml(
+      file, out, kItems, rounds,
+      [&] {
+        _VEDL_INFO_ info;
+        return QVReadVEDLFromFile(wide.c_str(), &info) != 0;
+      },
+      [&] { return QVWriteVEDLToFile(wide_out.c_str(), &list) != 0; });
   // Conversions at three sizes: linear time shows as a cost per item that
   // stays flat once the records no longer fit in the caches.
   for (const int generation : {1, 2}) {
@@ -227,7 +193,6 @@ int Ratios(int rounds) {
     }
     std::printf("\n");
   }
-  std::filesystem::remove(out);
   std::filesystem::remove(file);
   return 0;
 }

@@ -81,7 +81,10 @@ QV_API int QV_GetLastErrorText(DWORD code, CString& text, int language);
 // beside the exception handler library) is exactly 1.
 QV_API void ShowErrorWithCallStack(const char16_t* error_text);
 
-// GetAdvanceDebugMode reads the advance debug mode setting (every call).
+// GetAdvanceDebugMode reads the advance debug mode setting (every call):
+// AdvanceDebugMode of [ADVANCE] in "DazazuraVada.ini" in the QV_SETTINGS_DIR
+// folder when that is set, else beside the exception handler library; an
+// absent setting is written back as 0.
 QV_API int GetAdvanceDebugMode();
 
 // ExceptionLogFilter hands the exception to the exception handler library's

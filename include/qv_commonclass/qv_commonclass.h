@@ -9,5 +9,6 @@
 #include "qv_commonclass/media.h"
 #include "qv_commonclass/text.h"
 #include "qv_commonclass/ui.h"
+#include "qv_commonclass/ui_controls.h"
 #include "qv_commonclass/version.h"
 #include "qv_commonclass/xml.h"

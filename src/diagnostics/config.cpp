@@ -32,6 +32,12 @@ constexpr DWORD kValueBufferSize = 1024;
 
 bool IsEmptyText(const char16_t* s) { return s == nullptr || *s == 0; }
 
+}  // namespace
+
+namespace detail {
+
+namespace {
+
 // SettingsFolderOverride is QV_SETTINGS_DIR as the process first saw it,
 // without trailing '/' (the root folder stays "/"); empty when unset. A
 // relative folder is taken from the current folder of that moment, so a later
@@ -58,6 +64,19 @@ const CString& SettingsFolderOverride() {
 
 }  // namespace
 
+CString SettingsFile(const CString& default_folder, const char16_t* name) {
+  // Should the default folder be unknown, the name alone is used (the
+  // current directory) rather than a path in the root folder.
+  CString folder = SettingsFolderOverride();
+  if (folder.IsEmpty()) folder = default_folder;
+  if (!folder.IsEmpty() && folder != u"/") folder += u"/";
+  CString path;
+  path.Format(u"%s%s", folder.GetString(), name ? name : u"");
+  return path;
+}
+
+}  // namespace detail
+
 CQVConfigureManage::CQVConfigureManage() { SetIniFileName(u"DazazuraVada.ini"); }
 
 CQVConfigureManage* CQVConfigureManage::instance() {
@@ -71,12 +90,7 @@ CQVConfigureManage* CQVConfigureManage::instance() {
 void CQVConfigureManage::DestroyInstance() { delete g_instance.exchange(nullptr, std::memory_order_acq_rel); }
 
 void CQVConfigureManage::SetIniFileName(const char16_t* name) {
-  // Should the library's own file be unknown, the name alone is used (the
-  // current directory) rather than a path in the root folder.
-  CString folder = SettingsFolderOverride();
-  if (folder.IsEmpty()) folder = detail::LibraryFolder();
-  if (!folder.IsEmpty() && folder != u"/") folder += u"/";
-  path_.Format(u"%s%s", folder.GetString(), name ? name : u"");
+  path_ = detail::SettingsFile(detail::LibraryFolder(), name);
 }
 
 CString CQVConfigureManage::ReadString(const char16_t* section, const char16_t* key, const char16_t* default_value,

@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "diagnostics/error_report.h"
+#include "diagnostics/library_state.h"
 #include "qv_commonclass/diagnostics.h"
 #include "qv_imports/exception_handler.h"
 #include "qv_imports/message_box.h"
@@ -32,18 +33,17 @@ LANGID LanguageOfSelector(int selector) {
   }
 }
 
-// The INI file of the advance debug settings, beside the exception handler
-// library (beside the program if that library is not loaded, as the module
-// lookup then names the program).
+// The INI file of the advance debug settings: the settings file, found like
+// the configuration store's, with the exception handler library's folder
+// (the program's if that library is not loaded, as the module lookup then
+// names the program) in place of this library's.
 CString DebugSettingsFile() {
   char16_t path[MAX_PATH + 1] = {};
   const DWORD n = GetModuleFileNameW(GetModuleHandleW(u"ExceptionHandlerU.dll"), path, MAX_PATH);
   CString folder(path, static_cast<int>(n));
   const int slash = folder.ReverseFind(u'/');
-  folder = folder.Left(slash + 1);
-  CString file;
-  file.Format(u"%s%s", folder, u"DazazuraVada.ini");
-  return file;
+  folder = folder.Left(slash > 0 ? slash : slash + 1);  // the root folder stays "/"
+  return detail::SettingsFile(folder, u"DazazuraVada.ini");
 }
 
 }  // namespace

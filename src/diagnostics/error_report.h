@@ -8,7 +8,8 @@
 namespace qv_commonclass {
 
 // ReadDebugSetting reads `key` of `section` from "DazazuraVada.ini" in the
-// folder of the loaded exception handler library: the value up to its first
+// QV_SETTINGS_DIR folder when that is set, else in the folder of the loaded
+// exception handler library: the value up to its first
 // ';', trimmed. When nothing was read, the default (trimmed) is the value
 // and, with `write_default` non-zero and a non-empty default, it is written
 // under the key (without a comment).

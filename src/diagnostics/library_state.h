@@ -41,6 +41,13 @@ bool CreateUnderProcessLock(std::atomic<T*>& slot, Make make) {
 // LibraryFolder is the folder of this library, without a trailing '/'.
 CString LibraryFolder();
 
+// SettingsFile is the path of the settings file `name`: in the folder named
+// by QV_SETTINGS_DIR when it is set and not empty (read once per process, a
+// relative folder taken from the current folder of that moment), else in
+// `default_folder` (the name alone when that is empty). Every settings file
+// of the library is found by this one rule.
+CString SettingsFile(const CString& default_folder, const char16_t* name);
+
 // ReleaseLoggerConnection unloads the logger and frees the connection.
 void ReleaseLoggerConnection();
 

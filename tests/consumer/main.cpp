@@ -13,6 +13,14 @@ int main() {
     std::printf("unexpected results: %s / %s\n", s.ToUtf8().c_str(), tc.ToUtf8().c_str());
     return 1;
   }
+  // The control classes' copy operations come from the library.
+  qv_commonctrl::CQVFileDialog dialog;
+  dialog.m_strPathName = CString(u"/media/clip.mxf");
+  const qv_commonctrl::CQVFileDialog copy(dialog);
+  if (copy.GetPathName() != dialog.GetPathName()) {
+    std::printf("unexpected dialog copy: %s\n", copy.GetPathName().ToUtf8().c_str());
+    return 1;
+  }
   static_assert(QV_VERSION >= 100, "the version header comes with the umbrella header");
   std::printf("consumer: library %s linked and working\n", QV_VERSION_STRING);
   return 0;

@@ -150,5 +150,36 @@ TEST(ErrorText, MissingNetworkLibraryIsTracedAndTheTextKept) {
                             std::u16string(u"Load netmsg.dll failed")));
 }
 
+// With QV_SETTINGS_DIR set, the advance debug setting is read from and
+// written to the same settings file as the configuration store, and the file
+// beside the exception handler is left alone.
+TEST(ErrorReport, AdvanceDebugSettingFollowsTheSettingsFolder) {
+  if (!qvtest::IsolatedMode("settings-dir")) {
+    const auto dir = std::filesystem::temp_directory_path() / ("qv_settings_dir_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    ::setenv("QV_SETTINGS_DIR", (dir.string() + "/").c_str(), 1);
+    const auto result = qvtest::RunIsolated({}, "ErrorReport.AdvanceDebugSettingFollowsTheSettingsFolder", "settings-dir");
+    ::unsetenv("QV_SETTINGS_DIR");
+    EXPECT_TRUE(result.Passed()) << result.output;
+    std::ifstream in(dir / "DazazuraVada.ini");
+    const std::string ini{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_NE(ini.find("AdvanceDebugMode=1"), std::string::npos) << ini;
+    std::filesystem::remove_all(dir);
+    return;
+  }
+  const CString& file = CQVConfigureManage::instance()->GetIniFileName();
+  const std::string expected = std::string(std::getenv("QV_SETTINGS_DIR")) + "DazazuraVada.ini";
+  ASSERT_EQ(qvp::Utf16ToUtf8(file.GetString()), expected);
+  EXPECT_EQ(GetAdvanceDebugMode(), 0);  // absent: the default goes into that file
+  EXPECT_EQ(CQVConfigureManage::instance()->ReadString(u"ADVANCE", u"AdvanceDebugMode", u"", nullptr, 0), CString(u"0"));
+  CQVConfigureManage::instance()->WriteString(u"ADVANCE", u"AdvanceDebugMode", u"1", nullptr);
+  EXPECT_EQ(GetAdvanceDebugMode(), 1);
+
+  char16_t path[MAX_PATH + 1] = {};
+  std::u16string beside(path, GetModuleFileNameW(GetModuleHandleW(u"ExceptionHandlerU.dll"), path, MAX_PATH));
+  beside = beside.substr(0, beside.rfind(u'/') + 1) + u"DazazuraVada.ini";
+  EXPECT_EQ(GetPrivateProfileStringW(u"ADVANCE", u"AdvanceDebugMode", u"", path, 64, beside.c_str()), 0u);
+}
+
 }  // namespace
 }  // namespace qv_commonclass

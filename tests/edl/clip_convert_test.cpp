@@ -1,11 +1,9 @@
 // Clip records and their conversions to and from both list generations.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 #include <string>
 #include <tuple>
@@ -13,7 +11,6 @@
 
 #include "edl/clip_units.h"
 #include "qv_commonclass/edl.h"
-#include "qv_platform/unicode.h"
 
 using namespace qv_commonclass;
 using namespace qv_commonclass::clip_units;
@@ -198,31 +195,6 @@ TEST(ClipConvert, RoundTripsAreExactAtEveryRate) {
     EXPECT_EQ(from_v2.lLength, pos);
     EXPECT_EQ(from_v2.lOutPoint, pos);
   }
-}
-
-TEST(ClipConvert, FirstGenerationFileRoundTrip) {
-  char tmpl[] = "/tmp/qv_clip_XXXXXX";
-  const std::filesystem::path dir = mkdtemp(tmpl);
-  const std::u16string path = qvp::Utf8ToUtf16((dir / "clip.xml").string());
-  stu_QVClipInfo clip;
-  clip.emVideoStandard = QV_VIDEOSTANDARD_NTSC_30;
-  clip.arrClipFile.Add(File(1, 0x1, 0, 3597, 3598));
-  clip.arrClipFile.Add(File(2, 0x2, 0, 3597, 1));
-  _VEDL_INFO_ info;
-  QVClipInfo2VEDLInfo(&clip, info);
-  info.dFps = 30;
-  ASSERT_EQ(QVWriteVEDLToFile(path.c_str(), &info), 1);
-  LONG version = 0;
-  ASSERT_EQ(QVGetVEDLVersion(path.c_str(), version), 1);
-  EXPECT_NE(version, 2);
-  EXPECT_NE(version, 3);
-  _VEDL_INFO_ read;
-  ASSERT_EQ(QVReadVEDLFromFile(path.c_str(), &read), 1);
-  stu_QVClipInfo back;
-  ASSERT_EQ(QVVEDLToClipInfo(&back, read), 1);
-  EXPECT_EQ(back.emVideoStandard, QV_VIDEOSTANDARD_NTSC_30);
-  EXPECT_EQ(Keys(back), Keys(clip));
-  std::filesystem::remove_all(dir);
 }
 
 TEST(ClipConvert, SecondGenerationRules) {

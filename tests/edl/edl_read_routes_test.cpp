@@ -14,6 +14,7 @@
 #include "qv_commonclass/edl.h"
 #include "qv_platform/debug_output.h"
 #include "qv_platform/unicode.h"
+#include "support/edl_lists.h"
 
 using namespace qv_commonclass;
 namespace fs = std::filesystem;
@@ -146,25 +147,6 @@ void Prefill(_VEDL_INFO_2& info) {
   info.mapFormat[99].video.lWidth = 99;
 }
 
-void ExpectSameItems(const CVEDLItemArray2& a, const CVEDLItemArray2& b) {
-  ASSERT_EQ(a.GetSize(), b.GetSize());
-  for (int i = 0; i < a.GetSize(); ++i) {
-    const _VEDL_ITEM_INFO_2 &x = a[i], &y = b[i];
-    EXPECT_EQ(x.lClipId, y.lClipId) << i;
-    EXPECT_EQ(x.lFmtId, y.lFmtId) << i;
-    EXPECT_EQ(x.lFormat, y.lFormat) << i;
-    EXPECT_EQ(x.llClipEnd, y.llClipEnd) << i;
-    EXPECT_EQ(x.strExtFile, y.strExtFile) << i;
-    EXPECT_EQ(x.strClipFile, y.strClipFile) << i;
-    EXPECT_EQ(x.llBegin, y.llBegin) << i;
-    EXPECT_EQ(x.llClipBegin, y.llClipBegin) << i;
-    EXPECT_EQ(x.lClipType, y.lClipType) << i;
-    EXPECT_EQ(x.lChannel, y.lChannel) << i;
-    EXPECT_TRUE(x.uFormat.video == y.uFormat.video) << i;
-    EXPECT_EQ(x.lTransType, y.lTransType) << i;
-  }
-}
-
 // Reads `bytes` both ways from the same starting record and compares.
 void ExpectSameReads(const std::string& bytes, const std::string& what) {
   SCOPED_TRACE(what);
@@ -205,8 +187,8 @@ void ExpectSameReads(const std::string& bytes, const std::string& what) {
     EXPECT_EQ(a->first, b->first);
     EXPECT_TRUE(a->second.video == b->second.video) << a->first;
   }
-  ExpectSameItems(by_file.arrVideo, by_text.arrVideo);
-  for (int t = 0; t < _VEDL_INFO_2::kAudioTracks; ++t) ExpectSameItems(by_file.arrAudio[t], by_text.arrAudio[t]);
+  qvtest::ExpectSameItems(by_file.arrVideo, by_text.arrVideo);
+  for (int t = 0; t < _VEDL_INFO_2::kAudioTracks; ++t) qvtest::ExpectSameItems(by_file.arrAudio[t], by_text.arrAudio[t]);
 }
 
 TEST(EdlReadRoutes, VariantsOfAWrittenList) {
@@ -245,6 +227,8 @@ TEST(EdlReadRoutes, MalformedAndFuzzedFiles) {
         _VEDL_INFO_2 info;
         qvp::DebugOutputCapture out;
         EXPECT_EQ(QVReadVEDLFromFile2(qvp::Utf8ToUtf16(e.path().string()).c_str(), &info), 0) << e.path();
+        LONG version = 0;
+        QVGetVEDLVersion(qvp::Utf8ToUtf16(e.path().string()).c_str(), version);  // must not crash either
       }
       ++files;
     }

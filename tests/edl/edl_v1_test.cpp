@@ -12,31 +12,15 @@
 #include "qv_platform/debug_output.h"
 #include "qv_platform/unicode.h"
 #include "qv_platform/xmldom.h"
+#include "support/scratch.h"
 
 using namespace qv_commonclass;
 namespace fs = std::filesystem;
 
 namespace {
 
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    char tmpl[] = "/tmp/qv_edl_v1_XXXXXX";
-    path = mkdtemp(tmpl);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  std::u16string Wide(const std::string& rel) const { return qvp::Utf8ToUtf16((path / rel).string()); }
-};
-
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using qvtest::ReadFile;
+using qvtest::TempDir;
 
 _VEDL_ITEM_INFO_ Item(const char16_t* file, LONGLONG begin, LONG type, LONG channel) {
   _VEDL_ITEM_INFO_ it;
@@ -84,7 +68,7 @@ TEST(EdlV1, DefaultRecordWritesOnlyTheRoot) {
   TempDir dir;
   _VEDL_INFO_ info;
   ASSERT_EQ(QVWriteVEDLToFile(dir.Wide("a.xml").c_str(), &info), 1);
-  EXPECT_EQ(ReadAll(dir.path / "a.xml"),
+  EXPECT_EQ(ReadFile(dir.path / "a.xml"),
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
             "<vtedl version=\"1\" length=\"0\" name=\"\" ip=\"\" creator=\"\" creationdate=\"\" id=\"\" "
             "audiocount=\"0\" fps=\"0\" isclipcut=\"0\" />\n");
@@ -106,7 +90,7 @@ TEST(EdlV1, EveryFieldRoundTripsAndEmptyAudioTracksCloseUp) {
   _VEDL_INFO_ info;
   FillList(info);
   ASSERT_EQ(QVWriteVEDLToFile(dir.Wide("new/sub/list.xml").c_str(), &info), 1);
-  const std::string text = ReadAll(dir.path / "NEW/SUB/list.xml");
+  const std::string text = ReadFile(dir.path / "NEW/SUB/list.xml");
   EXPECT_NE(text.find("creationdate=\"2026-12-06 13:45:07\""), std::string::npos);
   EXPECT_NE(text.find("<ref clipfile=\"/media/a1.wav\" begin=\"3\" clipbegin=\"1200000\" clipend=\"9001200000\" "
                       "cliptype=\"2\" format=\"7\" channel=\"1\" />"),
@@ -142,7 +126,7 @@ TEST(EdlV1, ClipCutListsKeepTheirVideoOnWriteButReadOnlyFileGroups) {
   info.arrFile.Add(group);
   info.arrFile.Add(_VEDL_FILE_INFO_(group));
   ASSERT_EQ(QVWriteVEDLToFile(dir.Wide("c.xml").c_str(), &info), 1);
-  EXPECT_NE(ReadAll(dir.path / "c.xml").find("<video>"), std::string::npos);
+  EXPECT_NE(ReadFile(dir.path / "c.xml").find("<video>"), std::string::npos);
   _VEDL_INFO_ back;
   ASSERT_EQ(QVReadVEDLFromFile(dir.Wide("c.xml").c_str(), &back), 1);
   EXPECT_EQ(back.bIsClipCut, -1);
@@ -156,7 +140,7 @@ TEST(EdlV1, ClipCutListsKeepTheirVideoOnWriteButReadOnlyFileGroups) {
 
   // Reading text appends the groups to those already held; reading a file
   // starts from empty lists.
-  ASSERT_EQ(QVReadVEDL(_bstr_t(qvp::Utf8ToUtf16(ReadAll(dir.path / "c.xml"))), &back), 1);
+  ASSERT_EQ(QVReadVEDL(_bstr_t(qvp::Utf8ToUtf16(ReadFile(dir.path / "c.xml"))), &back), 1);
   EXPECT_EQ(back.arrFile.GetSize(), 4);
   ASSERT_EQ(QVReadVEDLFromFile(dir.Wide("c.xml").c_str(), &back), 1);
   EXPECT_EQ(back.arrFile.GetSize(), 2);
@@ -304,7 +288,7 @@ TEST(EdlV1, BothRoutesReadAlike) {
   TempDir dir;
   std::vector<std::string> texts;
   for (const char* sample : {"archive_v1.xml", "promo_ntsc_v1.xml", "clipcut_v1.xml"})
-    texts.push_back(ReadAll(fs::path(QV_SOURCE_DIR) / "data" / "edl" / sample));
+    texts.push_back(ReadFile(fs::path(QV_SOURCE_DIR) / "data" / "edl" / sample));
   const std::string promo = texts[1];
   texts.push_back("<!-- a comment sends the file the document way -->\n" + promo);
   texts.push_back(std::string(promo).replace(promo.find("<audio>"), 7, "<audio><ref/><other/>"));
@@ -341,7 +325,7 @@ TEST(EdlV1, WrittenTextIsWhatTheDocumentObjectSaves) {
     qvp::XmlDocument doc;
     ASSERT_TRUE(doc.LoadFile(path)) << round;
     doc.Save(again);
-    EXPECT_EQ(ReadAll(dir.path / "w.xml"), ReadAll(dir.path / "again.xml")) << round;
+    EXPECT_EQ(ReadFile(dir.path / "w.xml"), ReadFile(dir.path / "again.xml")) << round;
   }
 }
 

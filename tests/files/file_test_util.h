@@ -7,9 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,6 +15,7 @@
 
 #include "qv_platform/cstring.h"
 #include "support/logger_capture.h"
+#include "support/scratch.h"
 
 namespace qvtest {
 
@@ -55,10 +54,6 @@ inline bool HasRecord(const LoggerCapture& capture, std::u16string_view module, 
   return false;
 }
 
-inline void WriteFile(const fs::path& p, const std::string& content) {
-  std::ofstream(p, std::ios::binary) << content;
-}
-
 inline void WriteSized(const fs::path& p, std::size_t size) {
   std::string content(size, '\0');
   for (std::size_t i = 0; i < size; i += 64) content[i] = static_cast<char>((i / 64 * 131 + i / 4096) & 0xFF);
@@ -78,12 +73,6 @@ inline std::string Listing(const fs::path& dir) {
   std::string out;
   for (const auto& n : names) out += (out.empty() ? "" : " ") + n;
   return out;
-}
-
-inline std::string ReadFile(const fs::path& p) {
-  std::ostringstream content;
-  content << std::ifstream(p, std::ios::binary).rdbuf();
-  return content.str();
 }
 
 // A small tmpfs mounted for one test (root only); Mounted() is false when it

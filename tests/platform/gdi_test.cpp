@@ -46,14 +46,16 @@ struct Layout {
   bool top_down;
 };
 
-// Encodes kPicture as DIB rows of the layout.
-std::vector<std::uint8_t> Encode(const Layout& l, BITMAPINFO& info) {
-  const int row = (3 * l.bits + 31) / 32 * 4;
-  std::vector<std::uint8_t> out(static_cast<std::size_t>(row) * 2, 0xEE);
-  for (int y = 0; y < 2; ++y) {
-    std::uint8_t* r = out.data() + (l.top_down ? y : 1 - y) * row;
-    for (int x = 0; x < 3; ++x) {
-      const std::uint32_t c = kPicture[y][x];
+// Encodes the w x h picture colour(x, y) (0x00RRGGBB, top row first) as
+// DIB rows of the layout.
+template <typename F>
+std::vector<std::uint8_t> Encode(const Layout& l, int w, int h, F colour, BITMAPINFO& info) {
+  const int row = (w * l.bits + 31) / 32 * 4;
+  std::vector<std::uint8_t> out(static_cast<std::size_t>(row) * h, 0xEE);
+  for (int y = 0; y < h; ++y) {
+    std::uint8_t* r = out.data() + (l.top_down ? y : h - 1 - y) * row;
+    for (int x = 0; x < w; ++x) {
+      const std::uint32_t c = colour(x, y);
       const std::uint32_t R = c >> 16 & 0xFF, G = c >> 8 & 0xFF, B = c & 0xFF;
       if (l.bits == 32) {
         const std::uint32_t v = c | 0xFF000000u;
@@ -70,12 +72,19 @@ std::vector<std::uint8_t> Encode(const Layout& l, BITMAPINFO& info) {
     }
   }
   info = {};
-  info.bmiHeader = {40, 3, l.top_down ? -2 : 2, 1, l.bits, l.compression, static_cast<DWORD>(out.size()), 0, 0, 0, 0};
+  info.bmiHeader = {40, w, l.top_down ? -h : h, 1, l.bits, l.compression, static_cast<DWORD>(out.size()), 0, 0, 0, 0};
   if (l.compression == BI_BITFIELDS) {
     const DWORD masks[3] = {0xF800, 0x07E0, 0x001F};
     std::memcpy(info.bmiColors, masks, sizeof masks);
   }
   return out;
+}
+
+constexpr Layout kTopDown32{"32-bit top-down", 32, BI_RGB, true};
+
+// kPicture in the layout.
+std::vector<std::uint8_t> Encode(const Layout& l, BITMAPINFO& info) {
+  return Encode(l, 3, 2, [](int x, int y) { return kPicture[y][x]; }, info);
 }
 
 TEST(StretchDIBits, CopiesEveryLayoutInEitherOrientationPixelForPixel) {
@@ -125,17 +134,6 @@ TEST(StretchDIBits, ColorOnColorEnlargesByRepeatingPixels) {
     for (int x = 0; x < 6; ++x) EXPECT_EQ(s.At(x, y), kPicture[y / 2][x / 2]) << x << "," << y;
 }
 
-// A top-down 32-bit picture of w x h from a function of (x, y).
-template <typename F>
-std::vector<std::uint32_t> Picture(int w, int h, F colour, BITMAPINFO& info) {
-  std::vector<std::uint32_t> px(static_cast<std::size_t>(w) * h);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) px[static_cast<std::size_t>(y) * w + x] = colour(x, y);
-  info = {};
-  info.bmiHeader = {40, w, -h, 1, 32, BI_RGB, static_cast<DWORD>(px.size() * 4), 0, 0, 0, 0};
-  return px;
-}
-
 TEST(StretchDIBits, HalftoneAveragesTheAreaUnderEachPixel) {
   struct Case {
     const char* what;
@@ -146,7 +144,7 @@ TEST(StretchDIBits, HalftoneAveragesTheAreaUnderEachPixel) {
     SCOPED_TRACE(c.what);
     BITMAPINFO info;
     // One-pixel black and white checks: every area average is mid-grey.
-    const auto px = Picture(c.src_w, c.src_h, [](int x, int y) { return (x + y) % 2 ? 0xFFFFFFu : 0u; }, info);
+    const auto px = Encode(kTopDown32, c.src_w, c.src_h, [](int x, int y) { return (x + y) % 2 ? 0xFFFFFFu : 0u; }, info);
     Surface s(c.dst_w, c.dst_h);
     s.dc.SetStretchBltMode(HALFTONE);
     ASSERT_EQ(StretchDIBits(s.dc.m_hDC, 0, 0, c.dst_w, c.dst_h, 0, 0, c.src_w, c.src_h, px.data(), &info,
@@ -164,7 +162,7 @@ TEST(StretchDIBits, HalftoneAveragesTheAreaUnderEachPixel) {
 TEST(StretchDIBits, HalftoneKeepsUniformAreasExact) {
   BITMAPINFO info;
   // Left half red, right half blue, split on a multiple of the factor.
-  const auto px = Picture(64, 16, [](int x, int) { return x < 32 ? 0xC01020u : 0x2030D0u; }, info);
+  const auto px = Encode(kTopDown32, 64, 16, [](int x, int) { return x < 32 ? 0xC01020u : 0x2030D0u; }, info);
   Surface s(8, 2);
   s.dc.SetStretchBltMode(HALFTONE);
   StretchDIBits(s.dc.m_hDC, 0, 0, 8, 2, 0, 0, 64, 16, px.data(), &info, DIB_RGB_COLORS, SRCCOPY);
@@ -181,25 +179,8 @@ TEST(StretchDIBits, HalftoneReductionReadsEveryLayoutTheRightWayUp) {
                             {"5-5-5 bottom-up", 16, BI_RGB, false}};
   for (const Layout& l : layouts) {
     SCOPED_TRACE(l.name);
-    const int row = (16 * l.bits + 31) / 32 * 4;
-    std::vector<std::uint8_t> rows(static_cast<std::size_t>(row) * 16);
-    for (int y = 0; y < 16; ++y) {
-      const bool red = y < 8;
-      std::uint8_t* r = rows.data() + (l.top_down ? y : 15 - y) * row;
-      for (int x = 0; x < 16; ++x) {
-        if (l.bits == 16) {
-          const std::uint16_t v = red ? (l.compression == BI_BITFIELDS ? 0xF800 : 0x7C00) : 0x001F;
-          std::memcpy(r + 2 * x, &v, 2);
-        } else {
-          std::uint8_t* p = r + x * (l.bits / 8);
-          p[0] = red ? 0 : 0xFF, p[1] = 0, p[2] = red ? 0xFF : 0;
-        }
-      }
-    }
-    BITMAPINFO info{};
-    info.bmiHeader = {40, 16, l.top_down ? -16 : 16, 1, l.bits, l.compression, 0, 0, 0, 0, 0};
-    const DWORD masks[3] = {0xF800, 0x07E0, 0x001F};
-    if (l.compression == BI_BITFIELDS) std::memcpy(info.bmiColors, masks, sizeof masks);
+    BITMAPINFO info;
+    const auto rows = Encode(l, 16, 16, [](int, int y) { return y < 8 ? 0xFF0000u : 0x0000FFu; }, info);
     Surface s(4, 4);
     s.dc.SetStretchBltMode(HALFTONE);
     ASSERT_EQ(StretchDIBits(s.dc.m_hDC, 0, 0, 4, 4, 0, 0, 16, 16, rows.data(), &info, DIB_RGB_COLORS, SRCCOPY), 16);

@@ -7,6 +7,7 @@
 #include "files/file_faults.h"
 #include "qv_platform/paths.h"
 #include "qv_platform/retry.h"
+#include "support/scratch.h"
 
 namespace fs = std::filesystem;
 namespace paths = qvp::paths;
@@ -25,8 +26,8 @@ TEST(Paths, JoinAndSplit) {
 }
 
 TEST(Paths, LookupWithoutRegardToCase) {
-  char tmpl[] = "/tmp/qv_paths_XXXXXX";
-  const fs::path dir = mkdtemp(tmpl);
+  const qvtest::TempDir tmp;
+  const fs::path& dir = tmp.path;
   fs::create_directories(dir / "Media" / "EDL");
   fs::create_directories(dir / "media2");
   const std::string base = dir.string();
@@ -52,7 +53,6 @@ TEST(Paths, LookupWithoutRegardToCase) {
   rule.ignore_case = true;
   EXPECT_TRUE(paths::MakeFolderChain(base + "/media/edl/new/", rule));
   EXPECT_TRUE(fs::is_directory(dir / "Media" / "EDL" / "NEW"));
-  fs::remove_all(dir);
 }
 
 TEST(Retry, TriesPausesThroughTheSeamAndStops) {

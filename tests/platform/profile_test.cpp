@@ -8,7 +8,6 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -19,6 +18,7 @@
 #include "files/file_faults.h"
 #include "qv_platform/system.h"
 #include "qv_platform/unicode.h"
+#include "support/scratch.h"
 #include "support/winprobe_table.h"
 
 namespace {
@@ -32,18 +32,10 @@ std::u16string List(std::initializer_list<std::u16string_view> names) {
 
 class ProfileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_NE(mkdtemp(dir_.data()), nullptr);
-    path_ = dir_ + "/settings.ini";
-    wpath_ = qvp::Utf8ToUtf16(path_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void SetUp() override { ASSERT_FALSE(tmp_.path.empty()); }
 
-  void Put(const std::string& bytes) { std::ofstream(path_, std::ios::binary) << bytes; }
-  std::string Bytes() const {
-    std::ifstream in(path_, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
+  void Put(const std::string& bytes) { qvtest::WriteFile(path_, bytes); }
+  std::string Bytes() const { return qvtest::ReadFile(path_); }
   std::u16string Get(const char16_t* section, const char16_t* key, const char16_t* def = u"dflt") {
     char16_t buf[256];
     return std::u16string(buf, GetPrivateProfileStringW(section, key, def, buf, 256, wpath_.c_str()));
@@ -53,8 +45,9 @@ class ProfileTest : public ::testing::Test {
     return WritePrivateProfileStringW(section, key, value, path.c_str());
   }
 
-  std::string dir_ = "/tmp/qv-profile-XXXXXX", path_;
-  std::u16string wpath_;
+  qvtest::TempDir tmp_;
+  std::string dir_ = tmp_.path.string(), path_ = dir_ + "/settings.ini";
+  std::u16string wpath_ = qvp::Utf8ToUtf16(path_);
 };
 
 TEST_F(ProfileTest, CreatesFileAndSectionsWithCrlfLines) {

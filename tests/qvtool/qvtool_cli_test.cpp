@@ -1,14 +1,7 @@
-// qvtool as a user runs it: the built binary in a child process, its
-// standard output, standard error and exit code. Every run gets a settings
-// folder of its own through QV_SETTINGS_DIR, so the settings file beside the
-// library is never touched.
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
+// qvtool's commands through the built binary: version, command words, help
+// texts, the --json documents parsed back, settings and error messages. Each
+// test runs in a scratch folder of its own, which is also the settings and
+// log folder.
 #include <sstream>
 #include <string>
 #include <vector>
@@ -16,55 +9,25 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "files/file_test_util.h"
 #include "qv_commonclass/version.h"
+#include "support/qvtool_run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
-
-struct Outcome {
-  int exit_code = -1;
-  std::string out, err;
-};
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using qvtest::ReadFile;
+using Outcome = qvtest::QvtoolRun;
 
 class QvtoolTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char templ[] = "/tmp/qvtool-test-XXXXXX";
-    ASSERT_NE(::mkdtemp(templ), nullptr);
-    dir_ = templ;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  void SetUp() override { dir_ = qvtest::ScratchFolder(); }
 
   Outcome Qvtool(const std::vector<std::string>& args, const std::string& env = "") {
-    std::string cmd = "cd " + Quote(dir_.string()) + " && env QV_SETTINGS_DIR=" + Quote(dir_.string()) + " QV_LOG_DIR=" + Quote(dir_.string()) + " " +
-                      env + " " + QVTOOL_PATH;
-    for (const auto& a : args) cmd += " " + Quote(a);
-    const fs::path err = dir_ / "stderr";
-    cmd += " 2>" + Quote(err.string());
-    Outcome r;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
-    const int status = ::pclose(p);
-    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.err = ReadFile(err);
-    return r;
+    std::vector<std::string> vars{"QV_SETTINGS_DIR=" + dir_.string(), "QV_LOG_DIR=" + dir_.string()};
+    if (!env.empty()) vars.push_back(env);
+    return qvtest::RunQvtool(args, dir_, vars);
   }
 
   // QvtoolJson runs a command with --json and parses its whole standard
@@ -72,7 +35,7 @@ class QvtoolTest : public ::testing::Test {
   json QvtoolJson(std::vector<std::string> args, int expected_exit = 0) {
     args.push_back("--json");
     const Outcome r = Qvtool(args);
-    EXPECT_EQ(r.exit_code, expected_exit) << r.err;
+    EXPECT_EQ(r.code, expected_exit) << r.err;
     try {
       return json::parse(r.out);
     } catch (const json::exception& e) {
@@ -89,7 +52,7 @@ std::string Data(const std::string& name) { return std::string(QV_SOURCE_DIR) + 
 TEST_F(QvtoolTest, VersionIsTheProjectVersion) {
   for (const char* flag : {"--version", "-V"}) {
     const Outcome r = Qvtool({flag});
-    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, std::string("qvtool (DIZudazaZuvodA) ") + QV_VERSION_STRING + "\n");
   }
 }
@@ -108,7 +71,7 @@ TEST_F(QvtoolTest, CommandWordsThatAreNoCommandNameThemselvesAndTheValidOnes) {
   };
   for (const auto& c : cases) {
     const Outcome r = Qvtool(c.args);
-    EXPECT_EQ(r.exit_code, 2) << c.message;
+    EXPECT_EQ(r.code, 2) << c.message;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(c.lists), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "");
@@ -119,7 +82,7 @@ TEST_F(QvtoolTest, CommandWordsThatAreNoCommandNameThemselvesAndTheValidOnes) {
 // documents its fields, and the completion script knows every command.
 TEST_F(QvtoolTest, EveryCommandsHelpHasAnExampleAndTheCompletionKnowsIt) {
   const Outcome r = Qvtool({"help", "--all"});
-  ASSERT_EQ(r.exit_code, 0);
+  ASSERT_EQ(r.code, 0);
   const std::string completion = ReadFile(QV_COMPLETION_SCRIPT);
   ASSERT_NE(completion.find("complete -o default -F _qvtool qvtool"), std::string::npos);
   std::istringstream in(r.out);
@@ -210,7 +173,7 @@ TEST_F(QvtoolTest, JsonOfAListWithABadItemHoldsEveryGoodResultAndFails) {
     auto args = c.args;
     args.push_back("--json");
     const Outcome r = Qvtool(args);
-    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find(c.bad), std::string::npos) << r.err;
     EXPECT_EQ(json::parse(r.out)["results"].size(), c.good) << r.out;
   }
@@ -237,14 +200,14 @@ TEST_F(QvtoolTest, GuidParseTakesEveryFormThatGuidNewPrints) {
 TEST_F(QvtoolTest, SettingsFolderComesFromTheEnvironment) {
   const json path = QvtoolJson({"config", "path"});
   EXPECT_EQ(path["path"], (dir_ / "DazazuraVada.ini").string());
-  ASSERT_EQ(Qvtool({"config", "set", "Clip", "Rate", "25", "--comment", "frames"}).exit_code, 0);
+  ASSERT_EQ(Qvtool({"config", "set", "Clip", "Rate", "25", "--comment", "frames"}).code, 0);
   EXPECT_NE(ReadFile(dir_ / "DazazuraVada.ini").find("Rate=25\t\t;frames"), std::string::npos);
   const json got = QvtoolJson({"config", "get", "Clip", "Rate"});
   EXPECT_EQ(got["value"], "25");
   EXPECT_EQ(got["file"], (dir_ / "DazazuraVada.ini").string());
   // A trailing '/' names the same folder; a relative folder is taken from
   // the current folder (each run starts in dir_).
-  const Outcome r = Qvtool({"config", "path"}, "QV_SETTINGS_DIR=" + Quote(dir_.string() + "//"));
+  const Outcome r = Qvtool({"config", "path"}, "QV_SETTINGS_DIR=" + dir_.string() + "//");
   EXPECT_EQ(r.out, (dir_ / "DazazuraVada.ini").string() + "\n");
   const Outcome relative = Qvtool({"config", "path"}, "QV_SETTINGS_DIR=sub/");
   EXPECT_EQ(relative.out, (dir_ / "sub" / "DazazuraVada.ini").string() + "\n");
@@ -253,7 +216,7 @@ TEST_F(QvtoolTest, SettingsFolderComesFromTheEnvironment) {
 TEST_F(QvtoolTest, ConfigSetOutsideTheAnsiCodePageSaysWhatTheFileHolds) {
   // Code page 1252 has no CJK characters: Windows stores '?' for them.
   const Outcome r = Qvtool({"config", "set", "Text", "Title", "News 新闻"}, "QV_ANSI_CODEPAGE=1252");
-  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_NE(r.err.find("News ??"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("1252"), std::string::npos) << r.err;
   const Outcome got = Qvtool({"config", "get", "Text", "Title"}, "QV_ANSI_CODEPAGE=1252");
@@ -275,7 +238,7 @@ TEST_F(QvtoolTest, ErrorsNameThePathAndTheSystemsReason) {
   };
   for (const auto& c : cases) {
     const Outcome r = Qvtool(c.args);
-    EXPECT_EQ(r.exit_code, 1) << c.text;
+    EXPECT_EQ(r.code, 1) << c.text;
     EXPECT_NE(r.err.find(c.text), std::string::npos) << r.err;
   }
 }

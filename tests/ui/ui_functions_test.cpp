@@ -192,6 +192,17 @@ STGMEDIUM BitmapMedium() {
   return m;
 }
 
+// Dropped: what GetDropData reads from a data object over a source that
+// `offer` filled.
+template <class Offer>
+CString Dropped(Offer offer) {
+  COleDataSource source;
+  offer(source);
+  COleDataObject data;
+  data.Attach(&source);
+  return GetDropData(&data);
+}
+
 }  // namespace
 
 TEST(GetDropData, TakesTheFirstTextOrClipFormatAndReleasesWhatItGot) {
@@ -199,44 +210,26 @@ TEST(GetDropData, TakesTheFirstTextOrClipFormatAndReleasesWhatItGot) {
   const CLIPFORMAT clip_v2 = static_cast<CLIPFORMAT>(RegisterClipboardFormatW(u"VeltoQVClipV2"));
   const CLIPFORMAT other = static_cast<CLIPFORMAT>(RegisterClipboardFormatW(u"veltoqvclip-lower"));
   const int alive = qvp::GlobalBlocksAlive();
-  {
-    COleDataSource source;
-    source.CacheData(CF_BITMAP, BitmapMedium());
-    source.CacheGlobalData(other, WideBlock(u"not ours"));
-    source.CacheGlobalData(clip, WideBlock(u"<DragHeader/>"));
-    source.CacheGlobalData(CF_UNICODETEXT, WideBlock(u"plain"));
-    COleDataObject data;
-    data.Attach(&source);
-    EXPECT_EQ(GetDropData(&data), CString(u"<DragHeader/>"));
-    EXPECT_EQ(qvp::GlobalBlocksLocked(), 0);
-    EXPECT_EQ(qvp::GlobalBlocksAlive(), alive + 3);  // the copy it got is gone
-  }
-  {
-    COleDataSource source;
-    source.CacheGlobalData(clip_v2, WideBlock(u"v2"));  // a name that begins with the format's
-    source.CacheGlobalData(CF_UNICODETEXT, WideBlock(u"plain"));
-    COleDataObject data;
-    data.Attach(&source);
-    EXPECT_EQ(GetDropData(&data), CString(u"v2"));
-  }
-  {
-    COleDataSource source;  // no NUL at all: the whole block is the text
-    HGLOBAL h = GlobalAlloc(GHND, 4);
-    auto* p = static_cast<char16_t*>(GlobalLock(h));
-    p[0] = u'a', p[1] = u'b';
-    GlobalUnlock(h);
-    source.CacheGlobalData(CF_UNICODETEXT, h);
-    COleDataObject data;
-    data.Attach(&source);
-    EXPECT_EQ(GetDropData(&data), CString(u"ab"));
-  }
-  {
-    COleDataSource source;  // text ends at its first NUL
-    source.CacheGlobalData(CF_UNICODETEXT, WideBlock(std::u16string(u"cut\0rest", 8)));
-    COleDataObject data;
-    data.Attach(&source);
-    EXPECT_EQ(GetDropData(&data), CString(u"cut"));
-  }
+  EXPECT_EQ(Dropped([&](COleDataSource& s) {
+              s.CacheData(CF_BITMAP, BitmapMedium());
+              s.CacheGlobalData(other, WideBlock(u"not ours"));
+              s.CacheGlobalData(clip, WideBlock(u"<DragHeader/>"));
+              s.CacheGlobalData(CF_UNICODETEXT, WideBlock(u"plain"));
+            }),
+            CString(u"<DragHeader/>"));
+  EXPECT_EQ(qvp::GlobalBlocksLocked(), 0);
+  EXPECT_EQ(qvp::GlobalBlocksAlive(), alive);  // the copy it got went too
+  // A name that begins with the format's name counts.
+  EXPECT_EQ(Dropped([&](COleDataSource& s) {
+              s.CacheGlobalData(clip_v2, WideBlock(u"v2"));
+              s.CacheGlobalData(CF_UNICODETEXT, WideBlock(u"plain"));
+            }),
+            CString(u"v2"));
+  // No NUL at all: the whole block is the text; otherwise it ends at the first.
+  EXPECT_EQ(Dropped([](COleDataSource& s) { s.CacheGlobalData(CF_UNICODETEXT, WideBlock(u"ab", 0)); }), CString(u"ab"));
+  EXPECT_EQ(
+      Dropped([](COleDataSource& s) { s.CacheGlobalData(CF_UNICODETEXT, WideBlock(std::u16string(u"cut\0rest", 8))); }),
+      CString(u"cut"));
   EXPECT_EQ(qvp::GlobalBlocksAlive(), alive);
 }
 
@@ -244,44 +237,31 @@ TEST(GetDropData, FailuresGiveAnEmptyTextAndTheEnumerationFailureIsLogged) {
   const CLIPFORMAT clip = static_cast<CLIPFORMAT>(RegisterClipboardFormatW(u"VeltoQVClip"));
   qvtest::LoggerCapture log;
   EXPECT_EQ(GetDropData(nullptr), CString());
-  {
-    COleDataSource source;  // only a bitmap: the enumeration runs out
-    source.CacheData(CF_BITMAP, BitmapMedium());
-    COleDataObject data;
-    data.Attach(&source);
-    EXPECT_EQ(GetDropData(&data), CString());
-    const auto records = log.Records();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_FALSE(records[0].ex2);
-    EXPECT_EQ(records[0].module, u"ZORerer");
-    EXPECT_EQ(records[0].level, 3);
-    EXPECT_EQ(records[0].text, u"GetNextFormat execute failed!");
-  }
+  // Only a bitmap: the enumeration runs out.
+  EXPECT_EQ(Dropped([](COleDataSource& s) { s.CacheData(CF_BITMAP, BitmapMedium()); }), CString());
+  const auto records = log.Records();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_FALSE(records[0].ex2);
+  EXPECT_EQ(records[0].module, u"ZORerer");
+  EXPECT_EQ(records[0].level, 3);
+  EXPECT_EQ(records[0].text, u"GetNextFormat execute failed!");
   log.Clear();
-  {
-    COleDataSource source;  // listed but not available: the search stops there, the read fails
-    source.CacheData(CF_BITMAP, BitmapMedium());
-    source.SetUnavailable(CF_BITMAP, true);
-    source.CacheGlobalData(CF_UNICODETEXT, WideBlock(u"never read"));
-    COleDataObject data;
-    data.Attach(&source);
-    EXPECT_EQ(GetDropData(&data), CString());
-  }
-  {
-    COleDataSource source;  // the data cannot be got
-    source.CacheGlobalData(clip, WideBlock(u"x"));
-    source.SetGetDataFails(clip, true);
-    COleDataObject data;
-    data.Attach(&source);
-    EXPECT_EQ(GetDropData(&data), CString());
-  }
-  {
-    COleDataSource source;  // text in a medium other than global memory
-    source.CacheData(CF_UNICODETEXT, BitmapMedium());
-    COleDataObject data;
-    data.Attach(&source);
-    EXPECT_EQ(GetDropData(&data), CString());
-  }
+
+  // Listed but not available: the search stops there and the read fails.
+  EXPECT_EQ(Dropped([](COleDataSource& s) {
+              s.CacheData(CF_BITMAP, BitmapMedium());
+              s.SetUnavailable(CF_BITMAP, true);
+              s.CacheGlobalData(CF_UNICODETEXT, WideBlock(u"never read"));
+            }),
+            CString());
+  // The data cannot be got.
+  EXPECT_EQ(Dropped([&](COleDataSource& s) {
+              s.CacheGlobalData(clip, WideBlock(u"x"));
+              s.SetGetDataFails(clip, true);
+            }),
+            CString());
+  // Text in a medium other than global memory.
+  EXPECT_EQ(Dropped([](COleDataSource& s) { s.CacheData(CF_UNICODETEXT, BitmapMedium()); }), CString());
   EXPECT_TRUE(log.Records().empty());
   EXPECT_EQ(qvp::GlobalBlocksLocked(), 0);
 }

@@ -11,6 +11,7 @@
 #include "qv_commonclass/text.h"
 #include "qv_commonclass/xml.h"
 #include "qv_platform/debug_output.h"
+#include "support/scratch.h"
 
 namespace {
 
@@ -378,8 +379,8 @@ TEST(XmlDomDocument, CdataSectionElements) {
 }
 
 TEST(XmlDomDocument, BuildSaveLoadAndFailures) {
-  char tmpl[] = "/tmp/qv_domwrap_XXXXXX";
-  const std::filesystem::path dir = mkdtemp(tmpl);
+  const qvtest::TempDir tmp;
+  const std::filesystem::path& dir = tmp.path;
   const CString path = CString((dir / "h.xml").string());
 
   CQVXmlDomDocument doc;
@@ -410,7 +411,6 @@ TEST(XmlDomDocument, BuildSaveLoadAndFailures) {
   EXPECT_EQ(failed.GetXml(), u"");
   failed.Save(CString((dir / "no/such/folder/x.xml").string()));  // not reported
   EXPECT_EQ(failed.AppendProcessingInstruction(u"xml", u"a?>b"), 0);
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

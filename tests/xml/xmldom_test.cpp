@@ -12,28 +12,15 @@
 #include "qv_platform/system.h"
 #include "qv_platform/unicode.h"
 #include "qv_platform/xmldom.h"
+#include "support/scratch.h"
 
 namespace {
 
+using qvtest::ReadFile;
+using qvtest::TempDir;
+
 using qvp::XmlDocument;
 using qvp::XmlNode;
-
-std::string ReadAll(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-struct TempDir {
-  std::filesystem::path path;
-  TempDir() {
-    char tmpl[] = "/tmp/qv_xmldom_XXXXXX";
-    path = mkdtemp(tmpl);
-  }
-  ~TempDir() { std::filesystem::remove_all(path); }
-  std::u16string File(const char* name) const { return qvp::Utf8ToUtf16((path / name).string()); }
-};
 
 TEST(XmlDom, BuildSaveAndReloadKeepsOrderAndTypedValues) {
   TempDir dir;
@@ -51,9 +38,9 @@ TEST(XmlDom, BuildSaveAndReloadKeepsOrderAndTypedValues) {
   root.AppendChild(doc.CreateElement("a"));
   a.SetText(u"text ü");
 
-  const std::u16string path = dir.File("x.xml");
+  const std::u16string path = dir.Wide("x.xml");
   doc.Save(path);
-  const std::string bytes = ReadAll(qvp::Utf16ToUtf8(path));
+  const std::string bytes = ReadFile(qvp::Utf16ToUtf8(path));
   EXPECT_EQ(bytes.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<vtedl version=\"3\" length=\"-9000000000\"", 0), 0u)
       << bytes;
   EXPECT_NE(bytes.find("fps=\"25\" zfps=\"29.97\" afps=\"0.1\""), std::string::npos) << bytes;
@@ -195,7 +182,7 @@ TEST(XmlDom, NoEntityOrDoctypeIsExpanded) {
 TEST(XmlDom, LoadFileChecksTextInEveryEncoding) {
   TempDir dir;
   const auto load = [&](const std::string& bytes) {
-    const std::u16string path = dir.File("e.xml");
+    const std::u16string path = dir.Wide("e.xml");
     std::ofstream(qvp::Utf16ToUtf8(path), std::ios::binary) << bytes;
     XmlDocument doc;
     return doc.LoadFile(path) ? qvp::Utf16ToUtf8(doc.DocumentElement().Text()) : "fails";
@@ -223,10 +210,6 @@ TEST(XmlDom, ShortestDoubleText) {
   EXPECT_EQ(qvp::FormatDoubleShortest(1e300), "1e+300");
 }
 
-}  // namespace
-
-namespace {
-
 // Deep nesting is read, measured and serialised without recursion limits
 // getting in the way of the parser or the text property.
 TEST(XmlDom, DeeplyNestedTextDoesNotExhaustTheStack) {
@@ -240,14 +223,11 @@ TEST(XmlDom, DeeplyNestedTextDoesNotExhaustTheStack) {
   EXPECT_EQ(doc.DocumentElement().Text(), u"x");
 }
 
-}  // namespace
-
 // Saving to a full disk raises the disk-full error; loading a file whose
 // read fails reports an I/O error rather than a parse error.
 TEST(XmlDom, SaveToAFullDiskAndLoadWithAFailingRead) {
-  char tmpl[] = "/tmp/qv_xmldom_full_XXXXXX";
-  const std::string dir = mkdtemp(tmpl);
-  const std::u16string path = qvp::Utf8ToUtf16(dir + "/full.xml");
+  const TempDir dir;
+  const std::u16string path = dir.Wide("full.xml");
   qvp::XmlDocument doc;
   ASSERT_TRUE(doc.LoadXml(u"<a><b>text</b></a>"));
   {
@@ -269,5 +249,6 @@ TEST(XmlDom, SaveToAFullDiskAndLoadWithAFailingRead) {
     EXPECT_EQ(back.ParseError().errorCode, qvp::kXmlErrorIo);
   }
   EXPECT_TRUE(back.LoadFile(path));
-  std::filesystem::remove_all(dir);
 }
+
+}  // namespace

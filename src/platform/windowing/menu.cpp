@@ -1,12 +1,11 @@
 // Menus: item lists keyed by handle; a menu owns the sub-menus its items open.
 #include <algorithm>
-#include <cstdint>
-#include <map>
 #include <mutex>
 #include <vector>
 
 #include "qv_platform/cstring.h"
 #include "qv_platform/window.h"
+#include "handle_table.h"
 #include "name_copy.h"
 
 namespace {
@@ -23,43 +22,28 @@ struct Menu {
   bool owned = false;  // opened by an item of another menu
 };
 
-struct Menus {
-  std::mutex lock;
-  std::map<HMENU, Menu> menus;
-  std::uintptr_t next = 0x20000;
-};
+using Menus = qvp::windowing::HandleTable<HMENU, Menu, 0x20000>;
 
-Menus& M() {
-  static Menus* menus = new Menus;
-  return *menus;
-}
-
-Menu* Find(Menus& m, HMENU h) {
-  auto it = m.menus.find(h);
-  return it == m.menus.end() ? nullptr : &it->second;
-}
+Menus& M() { return Menus::Instance(); }
 
 HMENU NewMenu() {
   Menus& m = M();
   std::lock_guard guard(m.lock);
-  const HMENU h = reinterpret_cast<HMENU>(m.next);
-  m.next += 0x10;
-  m.menus.emplace(h, Menu{});
-  return h;
+  return m.Add(Menu{});
 }
 
 void DestroyTree(Menus& m, HMENU h) {
-  Menu* menu = Find(m, h);
+  Menu* menu = m.Find(h);
   if (!menu) return;
   std::vector<HMENU> subs;
   for (const Item& i : menu->items)
     if (i.sub) subs.push_back(i.sub);
-  m.menus.erase(h);
+  m.entries.erase(h);
   for (HMENU s : subs) DestroyTree(m, s);
 }
 
 const Item* ByCommand(Menus& m, HMENU h, UINT id) {
-  Menu* menu = Find(m, h);
+  Menu* menu = m.Find(h);
   if (!menu) return nullptr;
   for (const Item& i : menu->items) {
     if (!(i.flags & (MF_POPUP | MF_SEPARATOR)) && i.id == id) return &i;
@@ -77,7 +61,7 @@ HMENU CreatePopupMenu() { return NewMenu(); }
 BOOL DestroyMenu(HMENU menu) {
   Menus& m = M();
   std::lock_guard guard(m.lock);
-  if (!Find(m, menu)) return FALSE;
+  if (!m.Find(menu)) return FALSE;
   DestroyTree(m, menu);
   return TRUE;
 }
@@ -85,13 +69,13 @@ BOOL DestroyMenu(HMENU menu) {
 BOOL IsMenu(HMENU menu) {
   Menus& m = M();
   std::lock_guard guard(m.lock);
-  return Find(m, menu) != nullptr;
+  return m.Find(menu) != nullptr;
 }
 
 BOOL AppendMenuW(HMENU menu, UINT flags, UINT_PTR id, LPCWSTR text) {
   Menus& m = M();
   std::lock_guard guard(m.lock);
-  Menu* target = Find(m, menu);
+  Menu* target = m.Find(menu);
   if (!target) return FALSE;
   Item item;
   item.flags = flags & (MF_POPUP | MF_SEPARATOR);
@@ -102,7 +86,7 @@ BOOL AppendMenuW(HMENU menu, UINT flags, UINT_PTR id, LPCWSTR text) {
   item.text = text ? CString(text) : CString();
   if (flags & MF_POPUP) {
     const HMENU sub = reinterpret_cast<HMENU>(id);
-    Menu* s = Find(m, sub);
+    Menu* s = m.Find(sub);
     if (!s || s->owned || sub == menu) return FALSE;
     s->owned = true;
     item.sub = sub;
@@ -116,7 +100,7 @@ BOOL AppendMenuW(HMENU menu, UINT flags, UINT_PTR id, LPCWSTR text) {
 int GetMenuItemCount(HMENU menu) {
   Menus& m = M();
   std::lock_guard guard(m.lock);
-  Menu* target = Find(m, menu);
+  Menu* target = m.Find(menu);
   return target ? static_cast<int>(target->items.size()) : -1;
 }
 
@@ -125,7 +109,7 @@ int GetMenuStringW(HMENU menu, UINT item, LPWSTR buffer, int max_count, UINT fla
   std::lock_guard guard(m.lock);
   const Item* found = nullptr;
   if (flags & MF_BYPOSITION) {
-    Menu* target = Find(m, menu);
+    Menu* target = m.Find(menu);
     if (target && item < target->items.size()) found = &target->items[item];
   } else {
     found = ByCommand(m, menu, item);
@@ -138,7 +122,7 @@ int GetMenuStringW(HMENU menu, UINT item, LPWSTR buffer, int max_count, UINT fla
 HMENU GetSubMenu(HMENU menu, int position) {
   Menus& m = M();
   std::lock_guard guard(m.lock);
-  Menu* target = Find(m, menu);
+  Menu* target = m.Find(menu);
   if (!target || position < 0 || static_cast<std::size_t>(position) >= target->items.size()) return nullptr;
   return target->items[position].sub;
 }

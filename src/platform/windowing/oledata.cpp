@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -11,6 +10,7 @@
 
 #include "qv_platform/cstring.h"
 #include "qv_platform/oledata.h"
+#include "handle_table.h"
 #include "name_copy.h"
 
 namespace {
@@ -21,16 +21,9 @@ struct Block {
   int locks = 0;
 };
 
-struct GlobalHeap {
-  std::mutex lock;
-  std::map<HGLOBAL, Block> blocks;
-  std::uintptr_t next = 0x30000;
-};
+using GlobalHeap = qvp::windowing::HandleTable<HGLOBAL, Block, 0x30000>;
 
-GlobalHeap& G() {
-  static GlobalHeap* heap = new GlobalHeap;
-  return *heap;
-}
+GlobalHeap& G() { return GlobalHeap::Instance(); }
 
 struct FormatTable {
   std::mutex lock;
@@ -56,40 +49,37 @@ HGLOBAL GlobalAlloc(UINT flags, std::size_t bytes) {
   }
   GlobalHeap& g = G();
   std::lock_guard guard(g.lock);
-  const HGLOBAL h = reinterpret_cast<HGLOBAL>(g.next);
-  g.next += 0x10;
-  g.blocks.emplace(h, std::move(block));
-  return h;
+  return g.Add(std::move(block));
 }
 
 LPVOID GlobalLock(HGLOBAL memory) {
   GlobalHeap& g = G();
   std::lock_guard guard(g.lock);
-  auto it = g.blocks.find(memory);
-  if (it == g.blocks.end() || !it->second.size) return nullptr;
-  ++it->second.locks;
-  return it->second.bytes.get();
+  Block* b = g.Find(memory);
+  if (!b || !b->size) return nullptr;
+  ++b->locks;
+  return b->bytes.get();
 }
 
 BOOL GlobalUnlock(HGLOBAL memory) {
   GlobalHeap& g = G();
   std::lock_guard guard(g.lock);
-  auto it = g.blocks.find(memory);
-  if (it == g.blocks.end() || it->second.locks == 0) return FALSE;
-  return --it->second.locks > 0 ? TRUE : FALSE;
+  Block* b = g.Find(memory);
+  if (!b || b->locks == 0) return FALSE;
+  return --b->locks > 0 ? TRUE : FALSE;
 }
 
 std::size_t GlobalSize(HGLOBAL memory) {
   GlobalHeap& g = G();
   std::lock_guard guard(g.lock);
-  auto it = g.blocks.find(memory);
-  return it == g.blocks.end() ? 0 : it->second.size;
+  const Block* b = g.Find(memory);
+  return b ? b->size : 0;
 }
 
 HGLOBAL GlobalFree(HGLOBAL memory) {
   GlobalHeap& g = G();
   std::lock_guard guard(g.lock);
-  return g.blocks.erase(memory) ? nullptr : memory;
+  return g.entries.erase(memory) ? nullptr : memory;
 }
 
 namespace qvp {
@@ -97,13 +87,13 @@ namespace qvp {
 int GlobalBlocksAlive() {
   GlobalHeap& g = G();
   std::lock_guard guard(g.lock);
-  return static_cast<int>(g.blocks.size());
+  return static_cast<int>(g.entries.size());
 }
 
 int GlobalBlocksLocked() {
   GlobalHeap& g = G();
   std::lock_guard guard(g.lock);
-  return static_cast<int>(std::count_if(g.blocks.begin(), g.blocks.end(), [](const auto& b) { return b.second.locks > 0; }));
+  return static_cast<int>(std::count_if(g.entries.begin(), g.entries.end(), [](const auto& b) { return b.second.locks > 0; }));
 }
 
 }  // namespace qvp

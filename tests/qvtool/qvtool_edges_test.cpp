@@ -1,10 +1,9 @@
 // qvtool at the edges: paths it cannot examine, signals during a copy,
 // paths of the wrong kind, names that are not UTF-8, relative list paths and
-// settings too long to read back. Each case runs the tool as a child process.
+// settings too long to read back, condition files out of range.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,57 +14,14 @@
 #include <gtest/gtest.h>
 
 #include "files/file_test_util.h"
+#include "support/qvtool_run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-  int code = -1;  // exit code, or 128 + the signal that ended it
-  std::string err;
-};
-
-const std::string kTool = std::string(QV_BIN_DIR) + "/qvtool";
-
-// Starts qvtool with `args` in `cwd`; its standard error goes to `err_fd`.
-pid_t Start(const std::vector<std::string>& args, const fs::path& cwd, int err_fd) {
-  std::vector<char*> argv{const_cast<char*>(kTool.c_str())};
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    if (::chdir(cwd.c_str()) != 0) ::_exit(120);
-    const int null = ::open("/dev/null", O_WRONLY);
-    ::dup2(null, 1);
-    ::dup2(err_fd, 2);
-    ::execv(argv[0], argv.data());
-    ::_exit(121);
-  }
-  return pid;
-}
-
-int Wait(pid_t pid) {
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-Outcome RunTool(const std::vector<std::string>& args, const fs::path& cwd) {
-  const fs::path err_file = cwd / ".stderr";
-  const int fd = ::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  Outcome o;
-  o.code = Wait(Start(args, cwd, fd));
-  ::close(fd);
-  o.err = qvtest::ReadFile(err_file);
-  fs::remove(err_file);
-  return o;
-}
-
-std::string Describe(const std::vector<std::string>& args) {
-  std::string s = "qvtool";
-  for (const auto& a : args) s += " " + (a.size() > 40 ? a.substr(0, 40) + "..." : a);
-  return s;
-}
+using Outcome = qvtest::QvtoolRun;
+using qvtest::DescribeQvtool;
 
 TEST(Qvtool, PathsThatCannotBeExaminedFailWithAMessage) {
   const fs::path dir = qvtest::ScratchFolder();
@@ -91,9 +47,9 @@ TEST(Qvtool, PathsThatCannotBeExaminedFailWithAMessage) {
   };
   for (const auto& c : cases) {
     if (c.needs_non_root && root) continue;
-    const Outcome o = RunTool(c.args, dir);
-    EXPECT_EQ(o.code, 1) << Describe(c.args) << "\n" << o.err;
-    EXPECT_NE(o.err.find("qvtool: "), std::string::npos) << Describe(c.args);
+    const Outcome o = qvtest::RunQvtool(c.args, dir);
+    EXPECT_EQ(o.code, 1) << DescribeQvtool(c.args) << "\n" << o.err;
+    EXPECT_NE(o.err.find("qvtool: "), std::string::npos) << DescribeQvtool(c.args);
   }
   fs::permissions(dir / "closed", fs::perms::owner_all);
   EXPECT_FALSE(fs::exists(dir / "out"));
@@ -109,7 +65,7 @@ TEST(Qvtool, StopSignalsDuringACopyLeaveNoPartialTarget) {
     ::close(fd);
   }
   for (const int sig : {SIGTERM, SIGHUP, SIGINT}) {
-    const pid_t pid = Start({"copy", "big", "copy"}, dir, 2);
+    const pid_t pid = qvtest::StartQvtool({"copy", "big", "copy"}, dir, {}, -1, 2);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     std::error_code ec;
     auto written = [&] {
@@ -120,7 +76,7 @@ TEST(Qvtool, StopSignalsDuringACopyLeaveNoPartialTarget) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ASSERT_GE(written(), 8u << 20) << "the copy did not start";
     ::kill(pid, sig);
-    const int code = Wait(pid);
+    const int code = qvtest::WaitQvtool(pid);
     if (code == 0) {  // the copy won the race; nothing to judge
       fs::remove(dir / "copy");
       continue;
@@ -147,9 +103,9 @@ TEST(Qvtool, PathsOfTheWrongKindFail) {
       {{"size", "file"}, 0, ""},
   };
   for (const auto& c : cases) {
-    const Outcome o = RunTool(c.args, dir);
-    EXPECT_EQ(o.code, c.code) << Describe(c.args) << "\n" << o.err;
-    EXPECT_NE(o.err.find(c.says), std::string::npos) << Describe(c.args) << "\n" << o.err;
+    const Outcome o = qvtest::RunQvtool(c.args, dir);
+    EXPECT_EQ(o.code, c.code) << DescribeQvtool(c.args) << "\n" << o.err;
+    EXPECT_NE(o.err.find(c.says), std::string::npos) << DescribeQvtool(c.args) << "\n" << o.err;
   }
   EXPECT_TRUE(fs::is_directory(dir / "folder" / "new"));
 }
@@ -162,9 +118,9 @@ TEST(Qvtool, NamesThatAreNotUtf8AreRefused) {
   const std::string bad = "clip\xff.mxf";
   for (const auto& args : std::vector<std::vector<std::string>>{
            {"copy", "src", bad}, {"copy", bad, "dst"}, {"mkdir", "new\xc3"}, {"rm", bad}, {"size", bad}}) {
-    const Outcome o = RunTool(args, dir);
-    EXPECT_EQ(o.code, 2) << Describe(args) << "\n" << o.err;
-    EXPECT_NE(o.err.find("not valid UTF-8"), std::string::npos) << Describe(args);
+    const Outcome o = qvtest::RunQvtool(args, dir);
+    EXPECT_EQ(o.code, 2) << DescribeQvtool(args) << "\n" << o.err;
+    EXPECT_NE(o.err.find("not valid UTF-8"), std::string::npos) << DescribeQvtool(args);
   }
   EXPECT_EQ(qvtest::Listing(dir), "src");
 }
@@ -184,12 +140,12 @@ TEST(Qvtool, ListPathsRelativeToTheCurrentFolder) {
   for (const auto& c : cases) {
     fs::remove_all(dir);
     fs::create_directories(dir);
-    const Outcome o = RunTool({"edl", "roundtrip", list, c.out}, dir);
+    const Outcome o = qvtest::RunQvtool({"edl", "roundtrip", list, c.out}, dir);
     EXPECT_EQ(o.code, c.code) << c.out << "\n" << o.err;
     EXPECT_EQ(qvtest::Listing(dir), c.made) << c.out;
   }
   qvtest::WriteFile(dir / "in.xml", qvtest::ReadFile(list));
-  EXPECT_EQ(RunTool({"edl", "info", "in.xml"}, dir).code, 0);
+  EXPECT_EQ(qvtest::RunQvtool({"edl", "info", "in.xml"}, dir).code, 0);
 }
 
 // A setting longer than the store reads back is refused with the limit,
@@ -202,7 +158,7 @@ TEST(Qvtool, SettingsLongerThanTheStoreReadsAreRefused) {
   for (const auto& c : cases) {
     std::vector<std::string> args{"config", "set", "QvtoolTest", "Long", c.value};
     if (!c.comment.empty()) args.insert(args.end(), {"--comment", c.comment});
-    const Outcome o = RunTool(args, dir);
+    const Outcome o = qvtest::RunQvtool(args, dir);
     EXPECT_EQ(o.code, 2) << o.err;
     EXPECT_NE(o.err.find("at most 1023 characters"), std::string::npos) << o.err;
   }
@@ -215,7 +171,7 @@ TEST(Qvtool, ConditionFilesOutOfRangeFailWithAMessage) {
   for (const char* text : {R"([{"kind":"plain","field":"F","operator":"=","value":4e353}])",
                            R"([{"kind":1e400,"field":"F","operator":"=","value":1}])"}) {
     qvtest::WriteFile(dir / "c.json", text);
-    const Outcome o = RunTool({"sql-where", "c.json", "--dialect", "oracle"}, dir);
+    const Outcome o = qvtest::RunQvtool({"sql-where", "c.json", "--dialect", "oracle"}, dir);
     EXPECT_EQ(o.code, 1) << text << "\n" << o.err;
     EXPECT_NE(o.err.find("c.json: not valid JSON"), std::string::npos) << o.err;
   }
