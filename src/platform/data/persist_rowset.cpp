@@ -295,17 +295,18 @@ bool CellValue(const Column& column, std::string_view text, _variant_t& value) {
       return true;
     }
     case adDecimal: case adNumeric: {
-      if (column.type == adNumeric) {
-        // Written back with all `scale` fraction digits, the value must stay
-        // within the digits the format reads.
-        std::string_view whole = text.substr(0, text.find('.'));
-        if (whole.starts_with('-')) whole.remove_prefix(1);
-        while (!whole.empty() && whole.front() == '0') whole.remove_prefix(1);
-        if (whole.size() + static_cast<std::size_t>(column.scale) > 40) return false;
-      }
       DECIMAL d;
       if (!DecimalFromText(Utf8ToUtf16(text), d)) return false;
       value = _variant_t::Decimal(d);
+      if (column.type == adNumeric) {
+        // A numeric value is written with all of the field's scale digits:
+        // it opens only when that text reads back.
+        std::string written;
+        DECIMAL back;
+        if (!CellText(column, value, written) || !persist::ValueValid(column, written) ||
+            !DecimalFromText(Utf8ToUtf16(written), back))
+          return false;
+      }
       return true;
     }
     case adBoolean:

@@ -100,7 +100,9 @@
 //     and dates are written to the whole second (rounded). Years below 100
 //     do not convert (the platform's two-digit years would move them).
 //   - Numeric values are written with exactly the field's scale (further
-//     digits cut); currency reads exactly, further fraction digits cut.
+//     digits cut), so a numeric value opens only when that text reads back
+//     (scale and digits within a 96-bit decimal's); currency reads exactly,
+//     further fraction digits cut.
 //   - A recordset does not open a hierarchical document: its child rowsets
 //     are refused by name (the neutral model reads the parent rows).
 //   - Rows are saved whatever the filter and position; rows whose deletion
