@@ -345,6 +345,32 @@ class QV_API CQVDBRecordset {
   // null, or nothing open is held; 1 when *dst is set; 1 after a COM error.
   int CopyTo(AdoNS::_Recordset** dst);
 
+  // ---- XML exchange ----
+  // The text is the data-access objects' XML persistence format (schema,
+  // then rows with their pending changes), as the Windows clients write and
+  // read it.
+  //
+  // Recordset2XML saves the held, open recordset into a new XML document
+  // and puts the document's `xml` text in `xml` (the DOM's serialisation of
+  // the saved document: the same schema and rows as SaveFile's file, in the
+  // DOM's form, without the file's indentation). 1, or 0 when nothing open
+  // is held or the save fails (reported); `xml` is then unchanged. The
+  // cursor does not move.
+  int Recordset2XML(CString& xml);
+  // XML2Recordset reads `xml` into a new recordset (static cursor,
+  // batch-optimistic lock, no connection, pending changes kept) that
+  // replaces the held one: the old one is released, not closed (dropped
+  // when borrowed); the auto-release flag is left as it was, so a wrapper
+  // that did not own its recordset must be given SetAutoRelease(1) to free
+  // the new one. 1, or 0 when the text is empty or not the format (the
+  // reason reported); the held recordset is then unchanged.
+  int XML2Recordset(const CString& xml);
+  // SaveFile writes the held, open recordset to `path` in the same format
+  // (UTF-8, the platform's bytes), creating or replacing the file. 1; 0 when
+  // closed (the file system untouched) or when the save fails (reported; a
+  // partly written file stays).
+  int SaveFile(const CString& path);
+
  protected:
   AdoNS::_RecordsetPtr m_pRecordset;
   BOOL m_bAutoRelease = FALSE;

@@ -5,6 +5,8 @@
 #include "qv_commonclass/database.h"
 #include "qv_commonclass/diagnostics.h"
 #include "qv_platform/codepage.h"
+#include "qv_platform/data/stream.h"
+#include "qv_platform/xmldom.h"
 
 namespace qv_commonclass {
 
@@ -510,6 +512,46 @@ int CQVDBRecordset::CopyTo(_Recordset** dst) {
     _RecordsetPtr clone = m_pRecordset->Clone(adLockUnspecified);
     *dst = clone.Detach();
     return *dst ? 1 : 0;
+  });
+}
+
+// ---- XML exchange ----
+
+int CQVDBRecordset::Recordset2XML(CString& xml) {
+  if (!m_pRecordset) return 0;
+  std::unique_ptr<qvp::XmlDocument> doc;
+  try {
+    doc = std::make_unique<qvp::XmlDocument>();
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  return Guarded(0, [&] {
+    m_pRecordset->Save(*doc, adPersistXML);
+    xml = CString(doc->Xml());
+    return 1;
+  });
+}
+
+int CQVDBRecordset::XML2Recordset(const CString& xml) {
+  _StreamPtr stream(_Stream::Create(), false);
+  _RecordsetPtr rs(_Recordset::Create(), false);
+  if (!stream || !rs) return 0;
+  return Guarded(0, [&] {
+    stream->Open(_variant_t(), adModeUnknown, adOpenStreamUnspecified, _bstr_t(u""), _bstr_t(u""));
+    stream->WriteText(_bstr_t(xml.view()), adWriteChar);
+    stream->PutPosition(0);
+    rs->Open(stream.GetInterfacePtr(), adOpenStatic, adLockBatchOptimistic, adCmdFile);
+    DropHeld(false);
+    m_pRecordset = rs;
+    return 1;
+  });
+}
+
+int CQVDBRecordset::SaveFile(const CString& path) {
+  if (!IsOpen()) return 0;
+  return Guarded(0, [&] {
+    m_pRecordset->Save(_bstr_t(path.view()), adPersistXML);
+    return 1;
   });
 }
 

@@ -189,6 +189,7 @@ void PrintRows(CQVDBRecordset& rs, Format format) {
 struct DbOptions {
   std::string db;
   std::string sql;
+  std::string xml;  // query: save the rows here instead of printing them
   bool csv = false;
   bool json = false;
 };
@@ -204,6 +205,11 @@ int Query(const DbOptions& o) {
     OpenInto(rs, conn, o.sql);
     if (!rs.IsOpen()) {
       std::printf("(the statement gave no rows; use `qvtool db exec` for statements)\n");
+      return kExitOk;
+    }
+    if (!o.xml.empty()) {
+      rs.GetRecordset()->Save(_bstr_t(o.xml.c_str()), adPersistXML);
+      std::printf("%d row%s saved to %s\n", rs.GetRecordCount(), rs.GetRecordCount() == 1 ? "" : "s", o.xml.c_str());
       return kExitOk;
     }
     PrintRows(rs, o.csv ? Format::Csv : o.json ? Format::Json : Format::Table);
@@ -228,6 +234,34 @@ int Exec(const DbOptions& o) {
     return kExitOk;
   } catch (const _com_error& e) {
     Fail(Describe(e));
+    return kExitFailure;
+  }
+}
+
+// Writes the pending changes of a saved recordset file to the database.
+int Apply(const DbOptions& o) {
+  try {
+    _RecordsetPtr rs(_Recordset::Create(), false);
+    rs->Open(_variant_t(o.sql.c_str()), nullptr, adOpenStatic, adLockBatchOptimistic, adCmdFile);
+    long kinds[3] = {};  // modified, inserted, deleted
+    rs->PutFilter(_variant_t(static_cast<int>(adFilterPendingRecords)));
+    for (rs->MoveFirst(); !rs->GetadoEOF(); rs->MoveNext()) {
+      const long st = rs->GetStatus();
+      ++kinds[(st & adRecNew) ? 1 : (st & adRecDeleted) ? 2 : 0];
+    }
+    rs->PutFilter(_variant_t(static_cast<int>(adFilterNone)));
+    _ConnectionPtr conn = Connect(o.db);
+    rs->PutRefActiveConnection(conn);
+    rs->UpdateBatch(adAffectAll);
+    if (JsonWanted()) {
+      JsonResult() = {{"file", o.sql}, {"modified", kinds[0]}, {"inserted", kinds[1]}, {"deleted", kinds[2]}};
+    } else {
+      std::printf("%s: applied %ld modified, %ld inserted, %ld deleted row%s\n", o.sql.c_str(), kinds[0], kinds[1],
+                  kinds[2], kinds[2] == 1 ? "" : "s");
+    }
+    return kExitOk;
+  } catch (const _com_error& e) {
+    Fail(o.sql + ": " + Describe(e));
     return kExitFailure;
   }
 }
@@ -265,7 +299,41 @@ int Demo() {
       Fail("UpdateBatch failed");
       result = kExitFailure;
     }
+    std::printf("Edited again and saved as XML, reloaded, then applied: clip 2 archived, clip 6 added.\n");
+    rs.Find(u"id = 2", 0);
+    rs.SetField(u"archived", 1);
+    rs.AddNew();
+    rs.SetField(u"id", 6);
+    rs.SetField(u"title", CString(u"Evening news (repeat)"));
+    rs.SetField(u"standard", CString(u"PAL"));
+    rs.SetField(u"frames", 45000);
+    rs.Update();
+    const auto xml = std::filesystem::temp_directory_path() / ("qvtool-demo-" + std::to_string(::getpid()) + ".xml");
+    if (!rs.SaveFile(CString(qvp::Utf8ToUtf16(xml.string())))) {
+      Fail("SaveFile failed");
+      result = kExitFailure;
+    }
     rs.Close();
+    CQVDBRecordset reloaded;
+    reloaded.SetAutoRelease(1);
+    CString text;
+    {
+      std::string bytes;
+      qvp::ReadWholeFile(xml.string(), bytes);
+      text = CString(qvp::Utf8ToUtf16(bytes));
+    }
+    std::filesystem::remove(xml);
+    if (!reloaded.XML2Recordset(text)) {
+      Fail("XML2Recordset failed");
+      result = kExitFailure;
+    } else {
+      reloaded.GetRecordset()->PutRefActiveConnection(conn);
+      std::printf("reloaded: %d records, %zu bytes of XML\n", reloaded.GetRecordCount(), Utf8(text.view()).size());
+      if (!reloaded.UpdateBatch(adAffectAll)) {
+        Fail("UpdateBatch of the reloaded recordset failed");
+        result = kExitFailure;
+      }
+    }
     CQVDBRecordset after;
     OpenInto(after, conn, "SELECT id, title, standard, frames, aired, archived FROM clips ORDER BY id");
     std::printf("The table as the database now holds it:\n");
@@ -362,7 +430,11 @@ void AddDbCommands(CLI::App& app) {
   query->add_option("SQL", q->sql, "The SELECT statement")->required();
   query->add_flag("--csv", q->csv, "Print CSV (a header line, then one line a row)");
   query->add_flag("--json", q->json, "Print a JSON array of objects");
-  AddExamples(query, {"qvtool db query --db clips.db \"SELECT id, title FROM clips WHERE frames > 1000\" --csv"});
+  query->add_option("--xml", q->xml,
+                    "Save the rows to FILE in the recordset XML persistence format (created or replaced) instead of "
+                    "printing them");
+  AddExamples(query, {"qvtool db query --db clips.db \"SELECT id, title FROM clips WHERE frames > 1000\" --csv",
+                      "qvtool db query --db clips.db \"SELECT * FROM clips\" --xml clips.xml"});
   AddFooter(query, "JSON (--json): {\"COLUMN\": value, ...} for each row, in one array");
   query->callback([q] { ExitCode() = Query(*q); });
 
@@ -395,6 +467,18 @@ void AddDbCommands(CLI::App& app) {
     }
     ExitCode() = Convert(conv->db, conv->json);
   });
+
+  auto a = std::make_shared<DbOptions>();
+  auto* apply = db->add_subcommand(
+      "apply", "Write the pending changes of a saved recordset file (updates, inserts, deletes) to its base table");
+  apply->add_option("FILE", a->sql, "The recordset saved as XML, with its pending changes")->required();
+  apply->add_option("--db", a->db, conn_help)->required();
+  AddExamples(apply, {"qvtool db apply edited.xml --db clips.db"});
+  AddJsonOutput(apply, "{\"file\": path, \"modified\": n, \"inserted\": n, \"deleted\": n}");
+  AddFooter(apply,
+            "All changes go in one transaction: a row changed in the database since it was read is a conflict "
+            "(exit 1, nothing written).");
+  apply->callback([a] { ExitCode() = Apply(*a); });
 
   AddDemoSection("recordset", Demo);
 }

@@ -441,6 +441,8 @@ struct Reader {
 
 }  // namespace
 
+bool RowNameValid(std::string_view name) { return RowAttributeName(name); }
+
 bool TypeToText(DataTypeEnum type, TypeText& out) {
   for (const auto& row : kTypes)
     if (row.type == type) {

@@ -2,8 +2,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "data/persist_rowset.h"
 #include "data/rowset.h"
+#include "qv_platform/data/stream.h"
+#include "qv_platform/file_content.h"
+#include "qv_platform/fileio.h"
 #include "qv_platform/unicode.h"
+#include "qv_platform/xmldom.h"
 
 namespace qvp::data {
 
@@ -418,6 +423,17 @@ struct _Recordset::Impl final : RowSetView {
     if (edit != adEditNone) self->Update();
   }
 
+  // Opens on `rows`: no filter, no sort, at the first record.
+  void Adopt(std::shared_ptr<RowSet> rows) {
+    data = std::move(rows);
+    open = true;
+    filter.Clear();
+    sort.clear();
+    edit = adEditNone;
+    BuildFieldObjects();
+    ApplyView();
+  }
+
   // Writes `rows` back to the base table in one transaction.
   void WriteBack(const std::vector<std::uint32_t>& rows);
   void AfterWrite(const std::vector<std::uint32_t>& rows);
@@ -630,8 +646,9 @@ void _Recordset::PutLockType(LockTypeEnum v) {
 Fields* _Recordset::GetFields() { return impl_->fields.GetInterfacePtr(); }
 
 void _Recordset::Open(const _variant_t& source, _Connection* connection, CursorTypeEnum cursor, LockTypeEnum lock,
-                      long) {
+                      long options) {
   if (impl_->open) Raise(adErrObjectOpen, kOpenText);
+  if (options == adCmdFile && !connection) return OpenFile(source, cursor, lock);
   std::shared_ptr<Provider> provider;
   if (connection) {
     provider = connection->provider();
@@ -641,8 +658,9 @@ void _Recordset::Open(const _variant_t& source, _Connection* connection, CursorT
 }
 
 void _Recordset::Open(const _variant_t& source, const _bstr_t& connection_string, CursorTypeEnum cursor,
-                      LockTypeEnum lock, long) {
+                      LockTypeEnum lock, long options) {
   if (impl_->open) Raise(adErrObjectOpen, kOpenText);
+  if (options == adCmdFile && !connection_string.length()) return OpenFile(source, cursor, lock);
   std::shared_ptr<Provider> provider;
   if (connection_string.length()) provider = OpenProvider(connection_string.view());
   OpenWith(source, std::move(provider), cursor, lock);
@@ -683,13 +701,66 @@ void _Recordset::OpenWith(const _variant_t& source, std::shared_ptr<Provider> pr
       for (int k : data->key_columns) data->fields[static_cast<std::size_t>(k)].attributes |= adFldKeyColumn;
     }
   }
-  m.data = std::move(data);
-  m.open = true;
-  m.filter.Clear();
-  m.sort.clear();
-  m.edit = adEditNone;
-  m.BuildFieldObjects();
-  m.ApplyView();
+  m.Adopt(std::move(data));
+}
+
+// ---- XML persistence (the text itself: persist_rowset.cpp) ----
+
+void _Recordset::OpenFile(const _variant_t& source, CursorTypeEnum cursor, LockTypeEnum lock) {
+  if (source.vt() != VT_BSTR || source.bstrView().empty()) Raise(adErrInvalidArgument, "A file path is needed to open a saved recordset.");
+  std::string bytes;
+  const int err = qvp::ReadWholeFile(qvp::ToNativePath(std::u16string(source.bstrView()).c_str()), bytes);
+  if (err) Raise(E_FAIL, u"The file cannot be read: " + std::u16string(source.bstrView()) + qvp::Utf8ToUtf16(std::string(": ") + std::strerror(err)));
+  OpenSaved(bytes, cursor, lock);
+}
+
+void _Recordset::Open(_Stream* source, CursorTypeEnum cursor, LockTypeEnum lock, long) {
+  if (impl_->open) Raise(adErrObjectOpen, kOpenText);
+  if (!source) Raise(adErrInvalidArgument, "A stream is needed to open a saved recordset.");
+  OpenSaved(source->Remaining(), cursor, lock);
+}
+
+void _Recordset::OpenSaved(std::string_view bytes, CursorTypeEnum cursor, LockTypeEnum lock) {
+  std::shared_ptr<RowSet> data = LoadText(bytes);
+  cursor_location_ = adUseClient;
+  cursor_type_ = cursor == adOpenUnspecified ? adOpenStatic : cursor;
+  lock_type_ = lock == adLockUnspecified ? adLockBatchOptimistic : lock;
+  impl_->Adopt(std::move(data));
+}
+
+std::string _Recordset::SaveToText(PersistFormatEnum format) {
+  Impl& m = *impl_;
+  if (format != adPersistXML) Raise(adErrFeatureNotAvailable, "Only the XML persistence format (adPersistXML) is supported.");
+  m.RequireOpen();
+  m.EndEdit();
+  return SaveText(*m.data, lock_type_ != adLockReadOnly);
+}
+
+void _Recordset::Save(const _bstr_t& path, PersistFormatEnum format) {
+  const std::string text = SaveToText(format);
+  const int err = qvp::WriteWholeFile(qvp::ToNativePath(path), text);
+  if (err) Raise(E_FAIL, u"The file cannot be written: " + path.str() + qvp::Utf8ToUtf16(std::string(": ") + std::strerror(err)));
+}
+
+void _Recordset::Save(_Stream* destination, PersistFormatEnum format) {
+  if (!destination) Raise(adErrInvalidArgument, "The destination of Save is not a stream, a file or a document.");
+  destination->WriteBytes(SaveToText(format));
+}
+
+void _Recordset::Save(qvp::XmlDocument& destination, PersistFormatEnum format) {
+  const std::string text = SaveToText(format);
+  if (!destination.LoadXmlUtf8(text)) Raise(E_FAIL, "The document cannot take the saved recordset.");
+}
+
+void _Recordset::PutRefActiveConnection(_Connection* connection) {
+  Impl& m = *impl_;
+  m.RequireOpen();
+  std::shared_ptr<Provider> provider;
+  if (connection) {
+    provider = connection->provider();
+    if (!provider || !provider->IsOpen()) Raise(adErrInvalidConnection, kConnectionText);
+  }
+  m.data->provider = std::move(provider);
 }
 
 void _Recordset::Close() {

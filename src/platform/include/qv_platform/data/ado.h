@@ -60,6 +60,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "qv_platform/bstr.h"
@@ -72,6 +73,9 @@ namespace qvp::data {
 struct RowSet;
 class Provider;
 }  // namespace qvp::data
+namespace qvp {
+class XmlDocument;
+}  // namespace qvp
 
 namespace AdoNS {
 
@@ -210,6 +214,7 @@ class ComPtr {
 
 class _Recordset;
 class _Connection;
+class _Stream;
 class Fields;
 
 // Field: one column of a recordset, seen at the recordset's current row.
@@ -330,8 +335,46 @@ class QVP_API _Recordset : public ComObject {
             LockTypeEnum lock = adLockUnspecified, long options = -1);
   void Open(const _variant_t& source, const _bstr_t& connection_string, CursorTypeEnum cursor = adOpenUnspecified,
             LockTypeEnum lock = adLockUnspecified, long options = -1);
+  // With options adCmdFile and no connection, `source` is the path of a
+  // file saved in the XML persistence format (persist.h): the recordset
+  // opens on its fields and rows, disconnected, with the file's pending
+  // changes (row statuses and original values) and its base table, base
+  // columns and key columns, so that setting an active connection and
+  // UpdateBatch can write the changes. A file that cannot be read raises
+  // E_FAIL with the system's reason; a document that is not the format
+  // raises E_FAIL with the reader's description; a hierarchical one
+  // raises adErrFeatureNotAvailable naming its child rowsets.
+  //
+  // The stream form opens the same way on the stream's bytes from its
+  // position to its end (the stream is left where it was).
+  void Open(_Stream* source, CursorTypeEnum cursor = adOpenUnspecified, LockTypeEnum lock = adLockUnspecified,
+            long options = adCmdFile);
   // Close; adErrObjectClosed when already closed. Pending changes are lost.
   void Close();
+
+  // Save writes the open recordset in the XML persistence format: every
+  // row not yet written away, pending changes included, whatever the filter
+  // and position (which stay as they were; an edit in progress is ended
+  // first, as a move would). To a file path: the file is created or
+  // replaced (E_FAIL with the system's reason when it cannot be written; a
+  // partly written file stays). To a stream: the UTF-8 bytes at its
+  // position. To an XML document: its content is replaced by the saved
+  // document (whose `Xml()` is then the DOM's own serialisation of it, not
+  // the file's bytes: no indentation, double quotes). adPersistADTG raises
+  // adErrFeatureNotAvailable; a closed recordset adErrObjectClosed; a field
+  // type the format cannot hold adErrFeatureNotAvailable.
+  void Save(const _bstr_t& path, PersistFormatEnum format = adPersistXML);
+  void Save(_Stream* destination, PersistFormatEnum format = adPersistXML);
+  void Save(qvp::XmlDocument& destination, PersistFormatEnum format = adPersistXML);
+  // The saved text itself (UTF-8), as Save writes it.
+  std::string SaveToText(PersistFormatEnum format = adPersistXML);
+
+  // ActiveConnection: a disconnected recordset (one opened from a file or
+  // stream) takes `connection` for UpdateBatch to write its pending changes
+  // to the base table named in the saved schema; null disconnects it.
+  // adErrInvalidConnection for a closed connection; adErrObjectClosed when
+  // the recordset is closed.
+  void PutRefActiveConnection(_Connection* connection);
   long GetState() const noexcept;
 
   void PutCursorLocation(CursorLocationEnum v);
@@ -428,6 +471,8 @@ class QVP_API _Recordset : public ComObject {
   friend class _Connection;
   void OpenWith(const _variant_t& source, std::shared_ptr<qvp::data::Provider> provider, CursorTypeEnum cursor,
                 LockTypeEnum lock);
+  void OpenSaved(std::string_view bytes, CursorTypeEnum cursor, LockTypeEnum lock);
+  void OpenFile(const _variant_t& source, CursorTypeEnum cursor, LockTypeEnum lock);
 
   CursorLocationEnum cursor_location_ = adUseServer;
   CursorTypeEnum cursor_type_ = adOpenForwardOnly;

@@ -83,6 +83,31 @@
 //     below U+0020 written as lower-case hex references (&#x27; &#x3c;
 //     &#x3e; &#x26; &#x22; &#x9;), so that quotes and line ends survive.
 //
+// Recordsets (persist_rowset.cpp; choices made here, none shown by a saved
+// file):
+//   - A field whose name rows cannot carry (not an XML name, or with a
+//     colon) is written as name='c<zero-based position>' (underscores added
+//     while that is taken) with rs:name holding its own name.
+//   - rs:updatable='true' is written unless the recordset is read-only.
+//   - Field attributes: rs:nullable from adFldIsNullable, rs:write from
+//     adFldUpdatable, rs:fixedlength from adFldFixed, rs:long from adFldLong,
+//     rs:keycolumn from adFldKeyColumn; reading gives them back (nullable
+//     adds adFldMayBeNull). rs:precision is the field's for decimal and
+//     numeric, else 0; rs:scale is written for decimal, numeric and
+//     timestamp. Base table and column are written for fields read from one
+//     table; the first rs:basetable read names the table UpdateBatch writes.
+//   - Dates are OLE dates: a fraction of a second is read into the date,
+//     and dates are written to the whole second (rounded). Years below 100
+//     do not convert (the platform's two-digit years would move them).
+//   - Numeric values are written with exactly the field's scale (further
+//     digits cut), so a numeric value opens only when that text reads back
+//     (scale and digits within a 96-bit decimal's); currency reads exactly,
+//     further fraction digits cut.
+//   - A recordset does not open a hierarchical document: its child rowsets
+//     are refused by name (the neutral model reads the parent rows).
+//   - Rows are saved whatever the filter and position; rows whose deletion
+//     was written, and new rows deleted again, are left out.
+//
 // Reading is done through the XML document object (qv_platform/xmldom.h);
 // the reader also takes double-quoted and hand-formatted files, a UTF-16
 // document with a byte-order mark, fields declared at schema level and
@@ -174,6 +199,10 @@ struct TypeText {
   std::uint64_t fixedSize;  // 0 for sized types (text, binary)
 };
 QVP_API bool TypeToText(AdoNS::DataTypeEnum type, TypeText& out);
+
+// RowNameValid tells whether `name` can stand as an attribute of a row: an
+// XML name that is neither a namespace declaration nor rs:forcenull.
+QVP_API bool RowNameValid(std::string_view name);
 
 // ValueValid tells whether `text` is a value the column's type accepts (the
 // check the reader applies to every cell).

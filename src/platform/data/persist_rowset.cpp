@@ -1,0 +1,455 @@
+// The persistence format between the text and a recordset's row store: the
+// values' texts for each field type and the pending changes as row kinds.
+#include "persist_rowset.h"
+
+#include <charconv>
+#include <cstring>
+#include <set>
+
+#include "qv_platform/datetime.h"
+#include "qv_platform/unicode.h"
+
+namespace qvp::data {
+namespace {
+
+using persist::Column;
+using persist::Document;
+using persist::RowKind;
+
+bool IsTextType(DataTypeEnum t) {
+  switch (t) {
+    case adBSTR: case adChar: case adWChar: case adVarChar: case adVarWChar: case adLongVarChar: case adLongVarWChar:
+      return true;
+    default: return false;
+  }
+}
+bool IsDateType(DataTypeEnum t) {
+  return t == adDate || t == adDBDate || t == adDBTime || t == adDBTimeStamp || t == adFileTime;
+}
+
+void Append2(std::string& out, int v) {
+  out += static_cast<char>('0' + v / 10 % 10);
+  out += static_cast<char>('0' + v % 10);
+}
+
+bool DateToText(DataTypeEnum type, double date, std::string& out) {
+  SYSTEMTIME st;
+  if (!VariantTimeToSystemTime(date, &st)) return false;
+  out.clear();
+  if (type != adDBTime) {
+    Append2(out, st.wYear / 100);
+    Append2(out, st.wYear % 100);
+    out += '-';
+    Append2(out, st.wMonth);
+    out += '-';
+    Append2(out, st.wDay);
+    if (type == adDBDate) return true;
+    out += 'T';
+  }
+  Append2(out, st.wHour);
+  out += ':';
+  Append2(out, st.wMinute);
+  out += ':';
+  Append2(out, st.wSecond);
+  return true;
+}
+
+int Digits(std::string_view s, std::size_t at, std::size_t n) {
+  int v = 0;
+  for (std::size_t i = 0; i < n; ++i) v = v * 10 + (s[at + i] - '0');
+  return v;
+}
+
+// Texts the reader has checked: "YYYY-MM-DD", "HH:MM:SS[.f]", or both
+// joined by 'T'. The fraction of a second is kept in the date.
+bool TextToDate(DataTypeEnum type, std::string_view s, double& out) {
+  SYSTEMTIME st;
+  st.wYear = 1899;
+  st.wMonth = 12;
+  st.wDay = 30;
+  std::string_view time;
+  if (type == adDBTime) {
+    time = s;
+  } else {
+    if (s.size() < 10) return false;
+    st.wYear = static_cast<WORD>(Digits(s, 0, 4));
+    st.wMonth = static_cast<WORD>(Digits(s, 5, 2));
+    st.wDay = static_cast<WORD>(Digits(s, 8, 2));
+    if (st.wYear < 100) return false;  // the platform's two-digit years would move it
+    if (s.size() > 11) time = s.substr(11);
+  }
+  double fraction = 0;
+  if (time.size() >= 8) {
+    st.wHour = static_cast<WORD>(Digits(time, 0, 2));
+    st.wMinute = static_cast<WORD>(Digits(time, 3, 2));
+    st.wSecond = static_cast<WORD>(Digits(time, 6, 2));
+    if (time.size() > 9) {
+      double scale = 0.1;
+      for (char c : time.substr(9)) {
+        fraction += (c - '0') * scale;
+        scale /= 10;
+      }
+    }
+  }
+  if (!SystemTimeToVariantTime(&st, &out)) return false;
+  const double add = fraction / 86400.0;
+  out += out < 0 ? -add : add;
+  return true;
+}
+
+template <typename T>
+bool ParseNumber(std::string_view s, T& v) {
+  auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  return ec == std::errc() && p == s.data() + s.size();
+}
+
+template <typename T>
+void AppendNumber(std::string& out, T v) {
+  char buf[64];
+  auto [p, ec] = std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, ec == std::errc() ? static_cast<std::size_t>(p - buf) : 0);
+}
+
+// A GUID as the format writes it: braces, upper-case hex digits.
+std::string GuidText(std::string_view in) {
+  std::string g = in.starts_with('{') ? std::string(in) : "{" + std::string(in) + "}";
+  for (char& c : g)
+    if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 32);
+  return g;
+}
+
+// An XML name usable as a row attribute without an alias.
+bool PlainName(std::string_view n) {
+  return !n.empty() && n.find(':') == std::string_view::npos && persist::RowNameValid(n);
+}
+
+Column ColumnOf(const RowSet& rs, std::size_t i, std::set<std::string>& used) {
+  const FieldDef& f = rs.fields[i];
+  Column c;
+  const std::string name = Utf16ToUtf8(f.name);
+  if (PlainName(name) && used.insert(name).second) {
+    c.name = name;
+  } else {
+    // Names rows cannot carry get an alias; the field keeps its own name in
+    // rs:name.
+    std::string alias = "c" + std::to_string(i);
+    while (!used.insert(alias).second) alias += '_';
+    c.name = alias;
+    c.alias = name;
+  }
+  c.number = static_cast<long>(i + 1);
+  c.type = f.type;
+  persist::TypeText t{};
+  if (!persist::TypeToText(f.type, t))
+    Raise(adErrFeatureNotAvailable, u"The field '" + f.name + u"' has a type the XML format cannot hold.");
+  c.maxLength = t.fixedSize ? t.fixedSize : static_cast<std::uint64_t>(f.defined_size < 0 ? 0 : f.defined_size);
+  const bool scaled = f.type == adDecimal || f.type == adNumeric;
+  c.precision = scaled ? f.precision : 0;
+  c.hasScale = scaled || f.type == adDBTimeStamp;
+  c.scale = c.hasScale ? f.scale : 0;
+  c.nullable = (f.attributes & adFldIsNullable) != 0;
+  c.write = (f.attributes & adFldUpdatable) != 0;
+  c.fixedLength = (f.attributes & adFldFixed) != 0;
+  c.isLong = (f.attributes & adFldLong) != 0;
+  c.keyColumn = (f.attributes & adFldKeyColumn) != 0;
+  if (!f.base_column.empty() && !rs.base_table.empty()) {
+    c.baseTable = Utf16ToUtf8(rs.base_table);
+    c.baseColumn = Utf16ToUtf8(f.base_column);
+  }
+  return c;
+}
+
+long AttributesOf(const Column& c) {
+  long a = 0;
+  if (c.write) a |= adFldUpdatable;
+  if (c.nullable) a |= adFldIsNullable | adFldMayBeNull;
+  if (c.fixedLength) a |= adFldFixed;
+  if (c.isLong) a |= adFldLong;
+  if (c.keyColumn) a |= adFldKeyColumn;
+  return a;
+}
+
+[[noreturn]] void RaiseValue(const Column& c, std::size_t row, std::string_view text) {
+  Raise(adErrDataConversion, ("row " + std::to_string(row) + ": field '" + c.FieldName() + "': '" +
+                              std::string(text.substr(0, 64)) + "' does not convert to the field's type")
+                                 .c_str());
+}
+
+}  // namespace
+
+bool CellText(const Column& column, const _variant_t& value, std::string& text) {
+  text.clear();
+  const VARTYPE want = VarTypeOf(column.type);
+  const _variant_t* v = &value;
+  _variant_t converted;
+  if (want != VT_EMPTY && value.vt() != want && !(IsDateType(column.type) && value.vt() == VT_DATE)) {
+    if (FAILED(VariantChangeType(&converted, &value, 0, want))) return false;
+    v = &converted;
+  }
+  if (column.type == adFileTime && v->vt() != VT_DATE) {
+    if (FAILED(VariantChangeType(&converted, &value, 0, VT_DATE))) return false;
+    v = &converted;
+  }
+  switch (column.type) {
+    case adTinyInt: case adSmallInt: case adInteger: case adBigInt: AppendNumber(text, v->llVal()); return true;
+    case adUnsignedTinyInt: case adUnsignedSmallInt: case adUnsignedInt: case adUnsignedBigInt:
+      AppendNumber(text, v->ullVal());
+      return true;
+    case adSingle: AppendNumber(text, v->fltVal()); return true;
+    case adDouble: AppendNumber(text, v->dblVal()); return true;
+    case adCurrency: {
+      const std::int64_t cy = v->cyVal();
+      const std::uint64_t mag = cy < 0 ? 0 - static_cast<std::uint64_t>(cy) : static_cast<std::uint64_t>(cy);
+      std::string digits;
+      AppendNumber(digits, mag);
+      text = persist::FormatScaled(cy < 0, digits, 4, false);
+      return true;
+    }
+    case adDecimal: case adNumeric: {
+      const std::string exact = Utf16ToUtf8(DecimalToText(v->decVal()));
+      std::string_view s = exact;
+      const bool negative = s.starts_with('-');
+      if (negative) s.remove_prefix(1);
+      const auto dot = s.find('.');
+      std::string digits(s.substr(0, dot));
+      std::string fraction(dot == std::string_view::npos ? std::string_view() : s.substr(dot + 1));
+      const bool numeric = column.type == adNumeric;
+      if (numeric) fraction.resize(static_cast<std::size_t>(column.scale), '0');
+      digits += fraction;
+      text = persist::FormatScaled(negative, digits, static_cast<int>(fraction.size()), numeric);
+      return true;
+    }
+    case adBoolean: text = v->boolVal() ? "True" : "False"; return true;
+    case adGUID:
+      text = GuidText(Utf16ToUtf8(v->bstrView()));
+      return persist::ValueValid(column, text);
+    case adDate: case adDBDate: case adDBTime: case adDBTimeStamp: case adFileTime:
+      return DateToText(column.type, v->date(), text);
+    case adBinary: case adVarBinary: case adLongVarBinary: {
+      static const char kHex[] = "0123456789abcdef";
+      SAFEARRAY* a = v->parray();
+      if (!a) return false;
+      const auto* p = static_cast<const unsigned char*>(a->pvData);
+      text.resize(std::size_t{a->cElements} * 2);
+      for (std::uint32_t i = 0; i < a->cElements; ++i) {
+        text[2 * i] = kHex[p[i] >> 4];
+        text[2 * i + 1] = kHex[p[i] & 15];
+      }
+      return true;
+    }
+    default:
+      if (!IsTextType(column.type)) return false;
+      text = Utf16ToUtf8(v->bstrView());
+      return true;
+  }
+}
+
+bool CellValue(const Column& column, std::string_view text, _variant_t& value) {
+  const VARTYPE vt = VarTypeOf(column.type);
+  switch (column.type) {
+    case adTinyInt: case adSmallInt: case adInteger: case adBigInt: {
+      std::int64_t n = 0;
+      if (!ParseNumber(text, n)) return false;
+      value = _variant_t(n, vt);
+      return true;
+    }
+    case adUnsignedTinyInt: case adUnsignedSmallInt: case adUnsignedInt: case adUnsignedBigInt: {
+      std::uint64_t n = 0;
+      if (!ParseNumber(text, n)) return false;
+      value = _variant_t(static_cast<std::int64_t>(n), vt);
+      return true;
+    }
+    case adSingle: {
+      float f = 0;
+      if (!ParseNumber(text, f)) return false;
+      value = _variant_t(f);
+      return true;
+    }
+    case adDouble: {
+      double d = 0;
+      if (!ParseNumber(text, d)) return false;
+      value = _variant_t(d);
+      return true;
+    }
+    case adCurrency: {
+      // Ten-thousandths, exactly (a double would lose the last digits of
+      // the widest values); further fraction digits are dropped.
+      std::string_view s = text;
+      const bool negative = s.starts_with('-');
+      if (negative) s.remove_prefix(1);
+      const auto dot = s.find('.');
+      std::string digits(s.substr(0, dot));
+      std::string fraction(dot == std::string_view::npos ? std::string_view() : s.substr(dot + 1));
+      fraction.resize(4, '0');
+      digits += fraction;
+      unsigned __int128 mag = 0;
+      for (char c : digits) {
+        if (c < '0' || c > '9') return false;
+        mag = mag * 10 + static_cast<unsigned>(c - '0');
+        if (mag > (static_cast<unsigned __int128>(1) << 63)) return false;
+      }
+      if (!negative && mag == (static_cast<unsigned __int128>(1) << 63)) return false;
+      const auto cy = negative ? static_cast<std::int64_t>(0 - static_cast<std::uint64_t>(mag))
+                               : static_cast<std::int64_t>(mag);
+      value = _variant_t::Currency(cy);
+      return true;
+    }
+    case adDecimal: case adNumeric: {
+      DECIMAL d;
+      if (!DecimalFromText(Utf8ToUtf16(text), d)) return false;
+      value = _variant_t::Decimal(d);
+      if (column.type == adNumeric) {
+        // A numeric value is written with all of the field's scale digits:
+        // it opens only when that text reads back.
+        std::string written;
+        DECIMAL back;
+        if (!CellText(column, value, written) || !persist::ValueValid(column, written) ||
+            !DecimalFromText(Utf8ToUtf16(written), back))
+          return false;
+      }
+      return true;
+    }
+    case adBoolean:
+      value = _variant_t(text == "True" || text == "true" || text == "1");
+      return true;
+    case adGUID: value = _variant_t(GuidText(text).c_str()); return true;
+    case adDate: case adDBDate: case adDBTime: case adDBTimeStamp: case adFileTime: {
+      double date = 0;
+      if (!TextToDate(column.type, text, date)) return false;
+      value = _variant_t::Date(date);
+      return true;
+    }
+    case adBinary: case adVarBinary: case adLongVarBinary: {
+      if (text.size() % 2) return false;
+      std::string bytes(text.size() / 2, '\0');
+      auto nibble = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+      for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(nibble(text[2 * i]) << 4 | nibble(text[2 * i + 1]));
+      value = _variant_t::Bytes(bytes.data(), bytes.size());
+      return true;
+    }
+    default:
+      value = _variant_t(std::u16string_view(Utf8ToUtf16(text)));
+      return true;
+  }
+}
+
+Document ToDocument(const RowSet& rs, bool updatable) {
+  Document doc;
+  if (!updatable) doc.properties.clear();
+  std::set<std::string> used;
+  doc.columns.reserve(rs.width());
+  for (std::size_t i = 0; i < rs.width(); ++i) doc.columns.push_back(ColumnOf(rs, i, used));
+  const std::size_t w = rs.width();
+  auto cells = [&](const _variant_t* row, std::vector<persist::Cell>& out) {
+    out.resize(w);
+    for (std::size_t i = 0; i < w; ++i) {
+      out[i].null = row[i].IsNullOrEmpty();
+      if (out[i].null) {
+        out[i].text.clear();
+      } else if (!CellText(doc.columns[i], row[i], out[i].text)) {
+        Raise(adErrDataConversion, u"The field '" + rs.fields[i].name + u"' holds a value its type cannot write.");
+      }
+    }
+  };
+  std::vector<std::size_t> deleted;
+  doc.rows.reserve(rs.rows.size());
+  for (std::size_t r = 0; r < rs.rows.size(); ++r) {
+    const Row& row = rs.rows[r];
+    if (row.gone) continue;
+    const bool fresh = (row.status & adRecNew) != 0;
+    if (row.status & adRecDeleted) {
+      if (!fresh) deleted.push_back(r);
+      continue;
+    }
+    persist::Row out;
+    cells(rs.row_cells(r), out.values);
+    if (fresh) {
+      out.kind = RowKind::Inserted;
+    } else if ((row.status & adRecModified) && row.original) {
+      out.kind = RowKind::Modified;
+      cells(row.original.get(), out.original);
+      out.changed.resize(w);
+      for (std::size_t i = 0; i < w; ++i) out.changed[i] = !(out.values[i] == out.original[i]);
+    }
+    doc.rows.push_back(std::move(out));
+  }
+  for (std::size_t r : deleted) {
+    persist::Row out;
+    out.kind = RowKind::Deleted;
+    const Row& row = rs.rows[r];
+    cells(row.original ? row.original.get() : rs.row_cells(r), out.values);
+    doc.rows.push_back(std::move(out));
+  }
+  return doc;
+}
+
+std::shared_ptr<RowSet> FromDocument(const Document& doc) {
+  auto rs = std::make_shared<RowSet>();
+  const std::size_t w = doc.columns.size();
+  rs->fields.reserve(w);
+  for (std::size_t i = 0; i < w; ++i) {
+    const Column& c = doc.columns[i];
+    FieldDef f;
+    f.name = Utf8ToUtf16(c.FieldName());
+    f.type = c.type;
+    persist::TypeText t{};
+    const std::uint64_t size = c.maxLength ? c.maxLength : (persist::TypeToText(c.type, t) ? t.fixedSize : 0);
+    f.defined_size = static_cast<long>(size);
+    f.precision = static_cast<unsigned char>(c.precision);
+    f.scale = static_cast<unsigned char>(c.scale);
+    f.attributes = AttributesOf(c);
+    f.base_column = Utf8ToUtf16(c.baseColumn);
+    if (rs->base_table.empty() && !c.baseTable.empty()) rs->base_table = Utf8ToUtf16(c.baseTable);
+    if (c.keyColumn) rs->key_columns.push_back(static_cast<int>(i));
+    rs->fields.push_back(std::move(f));
+  }
+  rs->cells.reserve(doc.rows.size() * w);
+  rs->rows.reserve(doc.rows.size());
+  auto fill = [&](const std::vector<persist::Cell>& in, _variant_t* out, std::size_t rowNo) {
+    for (std::size_t i = 0; i < w; ++i) {
+      if (i >= in.size() || in[i].null) {
+        out[i] = _variant_t::Null();
+      } else if (!CellValue(doc.columns[i], in[i].text, out[i])) {
+        RaiseValue(doc.columns[i], rowNo, in[i].text);
+      }
+    }
+  };
+  for (std::size_t r = 0; r < doc.rows.size(); ++r) {
+    const persist::Row& in = doc.rows[r];
+    const std::size_t at = rs->AppendRow();
+    fill(in.values, rs->row_cells(at), r + 1);
+    Row& row = rs->rows[at];
+    switch (in.kind) {
+      case RowKind::Unchanged: row.status = adRecUnmodified; break;
+      case RowKind::Inserted: row.status = adRecNew; break;
+      case RowKind::Deleted: row.status = adRecDeleted; break;
+      case RowKind::Modified:
+        row.status = adRecModified;
+        row.original = std::make_unique<_variant_t[]>(w);
+        fill(in.original, row.original.get(), r + 1);
+        break;
+    }
+  }
+  return rs;
+}
+
+std::string SaveText(const RowSet& rs, bool updatable) { return persist::Write(ToDocument(rs, updatable)); }
+
+std::shared_ptr<RowSet> LoadText(std::string_view bytes) {
+  Document doc;
+  std::string error;
+  if (!persist::Read(bytes, doc, error))
+    Raise(E_FAIL, ("Recordset cannot be created. Source XML is incomplete or invalid: " + error).c_str());
+  if (!doc.skippedChildren.empty()) {
+    std::string names;
+    for (const auto& n : doc.skippedChildren) names += (names.empty() ? "'" : ", '") + n + "'";
+    Raise(adErrFeatureNotAvailable,
+          ("Hierarchical recordsets are not supported: the document's child rowsets " + names +
+           " cannot be opened; only flat recordsets open from XML.")
+              .c_str());
+  }
+  return FromDocument(doc);
+}
+
+}  // namespace qvp::data

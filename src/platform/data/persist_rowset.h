@@ -1,0 +1,38 @@
+// The persistence format between the text and a recordset's row store.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "qv_platform/data/persist.h"
+#include "rowset.h"
+
+namespace qvp::data {
+
+// ToDocument describes the rows of `rs` (every row not yet gone, in store
+// order, deleted rows last) with their pending changes; `updatable` gives
+// the row type's rs:updatable property. Raises adErrFeatureNotAvailable for
+// a field type the format cannot hold.
+persist::Document ToDocument(const RowSet& rs, bool updatable);
+
+// FromDocument builds a row store from a read document: fields, values,
+// row statuses with original values, base table, base columns and key
+// columns (so that UpdateBatch can write the pending changes once a
+// connection is set). Raises adErrDataConversion for a value that the
+// field's type cannot hold, naming the field and the row.
+std::shared_ptr<RowSet> FromDocument(const persist::Document& doc);
+
+// SaveText and LoadText: the two above with the writer and the reader.
+// LoadText raises E_FAIL with the reader's description for a document that
+// is not the persistence format; a hierarchical document's child rowsets
+// are refused the same way, naming them.
+std::string SaveText(const RowSet& rs, bool updatable);
+std::shared_ptr<RowSet> LoadText(std::string_view bytes);
+
+// One value's text in the format, and back (`text` as the format writes
+// it, escapes resolved); false when the value does not convert.
+bool CellText(const persist::Column& column, const _variant_t& value, std::string& text);
+bool CellValue(const persist::Column& column, std::string_view text, _variant_t& value);
+
+}  // namespace qvp::data
