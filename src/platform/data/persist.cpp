@@ -427,64 +427,6 @@ std::string FormatScaled(bool negative, std::string_view digits, int scale, bool
 }
 
 namespace write {
-namespace {
-
-// Characters written as references; the rest of ASCII is written as is.
-constexpr bool Referenced(unsigned c) { return c < 0x20 || c == '\'' || c == '<' || c == '>' || c == '&' || c == '"'; }
-constexpr auto kReferenced = [] {
-  std::array<bool, 128> t{};
-  for (unsigned c = 0; c < 128; ++c) t[c] = Referenced(c);
-  return t;
-}();
-inline bool NeedsReference(unsigned c) { return c < 128 && kReferenced[c]; }
-
-void AppendReference(std::string& out, unsigned c) {
-  static const char kHex[] = "0123456789abcdef";
-  out += "&#x";
-  if (c >= 16) out += kHex[c >> 4];
-  out += kHex[c & 15];
-  out += ';';
-}
-
-}  // namespace
-
-void AppendEscaped(std::string& out, std::string_view v) {
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < v.size(); ++i) {
-    const auto c = static_cast<unsigned char>(v[i]);
-    if (!NeedsReference(c)) continue;
-    out.append(v.data() + start, i - start);
-    AppendReference(out, c);
-    start = i + 1;
-  }
-  out.append(v.data() + start, v.size() - start);
-}
-
-void AppendEscaped(std::string& out, std::u16string_view v) {
-  const std::size_t n = v.size();
-  std::size_t i = 0;
-  while (i < n) {
-    std::size_t j = i;
-    while (j < n && v[j] < 0x80 && !NeedsReference(v[j])) ++j;
-    if (j > i) {
-      const std::size_t at = out.size();
-      out.resize(at + (j - i));
-      char* p = out.data() + at;
-      for (std::size_t k = i; k < j; ++k) *p++ = static_cast<char>(v[k]);
-      i = j;
-    }
-    if (i == n) break;
-    if (v[i] < 0x80) {
-      AppendReference(out, v[i++]);
-      continue;
-    }
-    // Characters beyond ASCII never need a reference: a run of them (pairs
-    // of surrogates stay together) goes through the one converter.
-    while (j < n && v[j] >= 0x80) ++j;
-    AppendUtf16AsUtf8(out, v.substr(i, j - i));
-    i = j;
-  }
-}
 
 void AppendScaled(std::string& out, bool negative, std::string_view digits, int scale, bool numericStyle) {
   while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);

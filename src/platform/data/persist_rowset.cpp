@@ -143,6 +143,7 @@ std::string GuidText(std::string_view in) {
 std::string_view DecimalDigits(const DECIMAL& d, char (&buf)[40]) {
   // One 128-bit division at most: the mantissa as high * 10^19 + low.
   constexpr std::uint64_t kTen19 = 10000000000000000000ull;
+  if (d.Hi32 == 0) return {buf, static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, d.Lo64).ptr - buf)};
   const unsigned __int128 m = (static_cast<unsigned __int128>(d.Hi32) << 64) | d.Lo64;
   const auto high = static_cast<std::uint64_t>(m / kTen19), low = static_cast<std::uint64_t>(m % kTen19);
   if (high == 0) return {buf, static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, low).ptr - buf)};

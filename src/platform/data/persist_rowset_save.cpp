@@ -89,14 +89,14 @@ class DirectWriter {
     }
   }
 
-  void WriteRow(std::string& out, const Saved& s, write::Part part, std::size_t tabs) {
+  void WriteRow(write::RawOut& out, const Saved& s, write::Part part, std::size_t tabs) {
     const _variant_t* cells = CellsOf(s, part);
     const bool changes = part == write::Part::Changes;
     if (changes) Changed(cells, rs_.rows[s.row].original.get());
     write::AppendRow(
         out, columns_, starts_, columns_.size(), changes ? &changed_ : nullptr, changes || s.kind == RowKind::Inserted, tabs,
         [&](std::size_t i) { return cells[i].IsNullOrEmpty(); },
-        [&](std::string& o, std::size_t i) { Value(o, i, cells[i], tabs); });
+        [&](write::RawOut& o, std::size_t i) { Value(o, i, cells[i], tabs); });
   }
 
  private:
@@ -108,7 +108,7 @@ class DirectWriter {
     if (!CellText(columns_[i], v, text)) Fail(i);
   }
 
-  void Value(std::string& out, std::size_t i, const _variant_t& v, std::size_t tabs) {
+  void Value(write::RawOut& out, std::size_t i, const _variant_t& v, std::size_t tabs) {
     const bool exact = v.vt() == wanted_[i];
     switch (paths_[i]) {
       case Path::Text:
@@ -118,15 +118,15 @@ class DirectWriter {
         if (const SAFEARRAY* a = exact ? v.parray() : nullptr) {
           const auto* bytes = static_cast<const unsigned char*>(a->pvData);
           write::AppendWrappedHex(out, std::size_t{a->cElements} * 2, tabs,
-                                  [bytes](std::string& o, std::size_t from, std::size_t n) {
+                                  [bytes](write::RawOut& o, std::size_t from, std::size_t n) {
                                     static const char kHex[] = "0123456789abcdef";
-                                    const std::size_t at = o.size();
-                                    o.resize(at + n);
-                                    char* p = o.data() + at;
+                                    char line[112];  // n is at most one line's 110 digits
+                                    char* p = line;
                                     for (std::size_t k = from / 2; k < (from + n) / 2; ++k) {
                                       *p++ = kHex[bytes[k] >> 4];
                                       *p++ = kHex[bytes[k] & 15];
                                     }
+                                    o.append(line, n);
                                   });
           return;
         }
@@ -134,17 +134,18 @@ class DirectWriter {
       case Path::Other: {
         // Numbers, dates, GUIDs and booleans never hold a character that
         // needs a reference: their text goes straight in.
-        const std::size_t at = out.size();
-        if (AppendCellText(columns_[i], v, out)) return;
-        out.resize(at);
-        Fail(i);
+        left_.clear();
+        if (!AppendCellText(columns_[i], v, left_)) Fail(i);
+        return out.append(left_);
       }
     }
     // A value of another variant type: converted through its text.
     Text(i, v, left_);
     if (paths_[i] == Path::Binary)
       write::AppendWrappedHex(out, left_.size(), tabs,
-                              [this](std::string& o, std::size_t from, std::size_t n) { o.append(left_, from, n); });
+                              [this](write::RawOut& o, std::size_t from, std::size_t n) {
+                                o.append(std::string_view(left_).substr(from, n));
+                              });
     else
       write::AppendEscaped(out, left_);
   }
@@ -164,25 +165,25 @@ std::string SaveText(const RowSet& rs, bool updatable) {
   const persist::Document schema = SchemaOf(rs, updatable);
   DirectWriter writer(rs, schema);
   const std::vector<Saved> order = writer.Order();
-  std::string out;
-  out.reserve(4096 + schema.columns.size() * 256);
-  write::AppendHead(out, schema);
+  std::string head;
+  write::AppendHead(head, schema);
+  write::RawOut out(head.size() + 64 * 1024);
+  out.append(head);
   // The buffer is sized once, from the first rows' length.
   constexpr std::size_t kSample = 64;
-  const std::size_t head = out.size();
   bool sized = false;
   write::AppendRows(
       out, order.size(), [&](std::size_t r) { return order[r].kind; },
-      [&](std::string& o, std::size_t r, write::Part part, std::size_t tabs) {
+      [&](write::RawOut& o, std::size_t r, write::Part part, std::size_t tabs) {
         if (!sized && r >= kSample) {
-          const std::size_t perRow = (o.size() - head) / r + 1;
-          o.reserve(o.size() + perRow * (order.size() - r) / 8 * 9 + 1024);
+          const std::size_t perRow = (o.size() - head.size()) / r + 1;
+          o.Reserve(perRow * (order.size() - r) / 8 * 9 + 1024);
           sized = true;
         }
         writer.WriteRow(o, order[r], part, tabs);
       });
   out += write::kTail;
-  return out;
+  return out.Take();
 }
 
 }  // namespace qvp::data
