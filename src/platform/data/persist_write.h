@@ -28,9 +28,22 @@ class RawOut {
   }
   void append(const char* s, std::size_t n) {
     Reserve(n);
-    std::memcpy(p_, s, n);
+    if (n <= 16) {  // most appends are short: cheaper than a call
+      for (std::size_t i = 0; i < n; ++i) p_[i] = s[i];
+    } else {
+      std::memcpy(p_, s, n);
+    }
     p_ += n;
   }
+  // Room for n characters written in place; Unclaim gives back the tail
+  // left unwritten.
+  char* Claim(std::size_t n) {
+    Reserve(n);
+    char* at = p_;
+    p_ += n;
+    return at;
+  }
+  void Unclaim(std::size_t n) { p_ -= n; }
   void append(std::string_view s) { append(s.data(), s.size()); }
   void append(std::size_t n, char c) {
     Reserve(n);
@@ -108,13 +121,20 @@ void AppendEscaped(Out& out, std::u16string_view v) {
   std::size_t i = 0;
   while (i < n) {
     std::size_t j = i;
-    while (j < n && v[j] < 0x80 && !kReferenced[v[j]]) ++j;
-    while (i < j) {  // narrowed through a small buffer: one append a chunk
-      char chunk[256];
-      const std::size_t m = std::min(j - i, sizeof chunk);
-      for (std::size_t k = 0; k < m; ++k) chunk[k] = static_cast<char>(v[i + k]);
-      out.append(chunk, m);
-      i += m;
+    if constexpr (std::is_same_v<Out, RawOut>) {  // narrowed in place, in one pass
+      char* p = out.Claim(n - i);
+      while (j < n && v[j] < 0x80 && !kReferenced[v[j]]) *p++ = static_cast<char>(v[j++]);
+      out.Unclaim(n - j);
+      i = j;
+    } else {
+      while (j < n && v[j] < 0x80 && !kReferenced[v[j]]) ++j;
+      while (i < j) {  // narrowed through a small buffer: one append a chunk
+        char chunk[256];
+        const std::size_t m = std::min(j - i, sizeof chunk);
+        for (std::size_t k = 0; k < m; ++k) chunk[k] = static_cast<char>(v[i + k]);
+        out.append(chunk, m);
+        i += m;
+      }
     }
     if (i == n) break;
     if (v[i] < 0x80) {
