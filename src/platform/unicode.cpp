@@ -69,15 +69,23 @@ std::u16string Utf8ToUtf16(std::string_view in) {
 }
 
 std::string Utf16ToUtf8(std::u16string_view in) {
+  std::string out;
+  AppendUtf16AsUtf8(out, in);
+  return out;
+}
+
+void AppendUtf16AsUtf8(std::string& out, std::u16string_view in) {
   const std::size_t n = in.size();
   // The common case first: an ASCII run is copied without per-character
   // checks or calls.
   std::size_t ascii = 0;
   while (ascii < n && in[ascii] < 0x80) ++ascii;
-  std::string out(ascii, '\0');
-  for (std::size_t i = 0; i < ascii; ++i) out[i] = static_cast<char>(in[i]);
-  if (ascii == n) return out;
-  out.reserve(ascii + (n - ascii) * 3 + 1);
+  const std::size_t at = out.size();
+  out.resize(at + ascii);
+  char* p = out.data() + at;
+  for (std::size_t i = 0; i < ascii; ++i) p[i] = static_cast<char>(in[i]);
+  if (ascii == n) return;
+  out.reserve(out.size() + (n - ascii) * 3 + 1);
   for (std::size_t i = ascii; i < n; ++i) {
     char32_t cp = in[i];
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
@@ -88,7 +96,6 @@ std::string Utf16ToUtf8(std::u16string_view in) {
     }
     AppendUtf8(out, cp);
   }
-  return out;
 }
 
 void AppendUtf8(std::string& out, char32_t cp) {

@@ -281,7 +281,9 @@ TEST(Persist, ScaledValueTexts) {
       {false, "10001", 4, false, "1.0001"}, {true, "1", 28, false, "-0.0000000000000000000000000001"},
       {true, "1", 28, true, "-.0000000000000000000000000001"}, {false, "0", 0, true, "0"},
       {true, "9", 0, true, "-9"},           {false, "12300", 2, false, "123"},
-      {true, "0", 2, true, ".00"},
+      {true, "0", 2, true, ".00"},          {false, "0050", 2, false, "0.5"},
+      {false, "", 3, false, "0"},           {false, "1200", 2, true, "12.00"},
+      {true, "000", 2, false, "0"},         {false, "7", 3, true, ".007"},
   };
   for (const auto& c : cases) EXPECT_EQ(FormatScaled(c.negative, c.digits, c.scale, c.numeric), c.text) << c.digits;
 }

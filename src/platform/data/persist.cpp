@@ -1,10 +1,12 @@
 // Reader and writer of the XML persistence format (rules in persist.h).
 #include "qv_platform/data/persist.h"
 
+#include <array>
 #include <charconv>
 #include <cstring>
 #include <map>
 
+#include "persist_write.h"
 #include "qv_platform/unicode.h"
 #include "qv_platform/xmldom.h"
 
@@ -39,8 +41,6 @@ constexpr TypeRow kTypes[] = {
 
 constexpr std::uint64_t kUnbounded = 4294967295ull;
 constexpr std::size_t kSchemaWidth = 128;
-constexpr std::size_t kHexFirstWidth = 108;
-constexpr std::size_t kHexLineDigits = 110;
 
 // ---- value checks ----
 
@@ -103,26 +103,7 @@ bool GuidText(std::string_view s) {
 
 // ---- writing ----
 
-void AppendEscaped(std::string& out, std::string_view v) {
-  static const char kHex[] = "0123456789abcdef";
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < v.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(v[i]);
-    if (c >= 0x20 && c != '\'' && c != '<' && c != '>' && c != '&' && c != '"') continue;
-    out.append(v.data() + start, i - start);
-    out += "&#x";
-    if (c >= 16) out += kHex[c >> 4];
-    out += kHex[c & 15];
-    out += ';';
-    start = i + 1;
-  }
-  out.append(v.data() + start, v.size() - start);
-}
-
-std::size_t Column0(const std::string& out) {
-  auto nl = out.rfind('\n');
-  return nl == std::string::npos ? out.size() : out.size() - nl - 1;
-}
+using write::AppendEscaped;
 
 // Appends " name='value'" to a schema element, wrapping the line first when
 // the attribute would end past the schema width.
@@ -132,64 +113,14 @@ void SchemaAttr(std::string& out, std::size_t tabs, std::string_view name, std::
   attr += "='";
   AppendEscaped(attr, value);
   attr += '\'';
-  if (Column0(out) + attr.size() > kSchemaWidth) {
+  if (write::LineColumn(out) + attr.size() > kSchemaWidth) {
     out += "\r\n";
     out.append(tabs, '\t');
   }
   out += attr;
 }
 
-void HexValue(std::string& out, std::string_view hex, std::size_t tabs) {
-  std::size_t col = Column0(out), i = 0;
-  while (i < hex.size() && col + 2 <= kHexFirstWidth) {
-    out.append(hex.data() + i, std::min<std::size_t>(2, hex.size() - i));
-    i += 2;
-    col += 2;
-  }
-  while (i < hex.size()) {
-    out += "\r\n";
-    out.append(tabs + 1, '\t');
-    std::size_t n = std::min(kHexLineDigits, hex.size() - i);
-    out.append(hex.data() + i, n);
-    i += n;
-  }
-}
-
-bool IsBinary(const Column& c) { return c.type == adBinary || c.type == adVarBinary || c.type == adLongVarBinary; }
-
-// One z:row: the given cells (all, or only the changed ones), nulls left
-// out or, with forceNull, named in rs:forcenull.
-void RowLine(std::string& out, const Document& doc, const std::vector<Cell>& cells, const std::vector<bool>* only,
-             bool forceNull, std::size_t tabs) {
-  out.append(tabs, '\t');
-  out += "<z:row";
-  std::string nulls;
-  for (std::size_t i = 0; i < doc.columns.size() && i < cells.size(); ++i) {
-    if (only && !(i < only->size() && (*only)[i])) continue;
-    const Column& c = doc.columns[i];
-    if (cells[i].null) {
-      if (forceNull) {
-        if (!nulls.empty()) nulls += ' ';
-        AppendEscaped(nulls, c.name);
-      }
-      continue;
-    }
-    out += ' ';
-    out += c.name;
-    out += "='";
-    if (IsBinary(c))
-      HexValue(out, cells[i].text, tabs);
-    else
-      AppendEscaped(out, cells[i].text);
-    out += '\'';
-  }
-  if (!nulls.empty()) {
-    out += " rs:forcenull='";
-    out += nulls;
-    out += '\'';
-  }
-  out += "/>\r\n";
-}
+bool IsBinary(const Column& c) { return write::IsBinary(c.type); }
 
 // ---- reading ----
 
@@ -490,29 +421,39 @@ bool ValueValid(const Column& c, std::string_view s) {
 }
 
 std::string FormatScaled(bool negative, std::string_view digits, int scale, bool numericStyle) {
-  while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
-  std::string d(digits.empty() ? "0" : digits);
-  std::size_t sc = scale > 0 ? static_cast<std::size_t>(scale) : 0;
-  if (d.size() <= sc) d.insert(0, sc - d.size() + 1, '0');
-  std::string ip = d.substr(0, d.size() - sc), fp = d.substr(d.size() - sc);
-  bool zero = d.find_first_not_of('0') == std::string::npos;
-  if (!numericStyle) {
-    while (!fp.empty() && fp.back() == '0') fp.pop_back();
-  } else if (sc > 0 && ip == "0") {
-    ip.clear();
-  }
-  std::string out = negative && !zero ? "-" : "";
-  out += ip;
-  if (!fp.empty()) out += "." + fp;
+  std::string out;
+  write::AppendScaled(out, negative, digits, scale, numericStyle);
   return out;
 }
 
-std::string Write(const Document& doc) {
-  std::string out;
-  std::size_t estimate = 1024 + doc.columns.size() * 200;
-  for (const auto& r : doc.rows)
-    for (const auto& cell : r.values) estimate += cell.text.size() + 16;
-  out.reserve(estimate);
+namespace write {
+
+void AppendScaled(std::string& out, bool negative, std::string_view digits, int scale, bool numericStyle) {
+  while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
+  if (digits.empty()) digits = "0";
+  const std::size_t sc = scale > 0 ? static_cast<std::size_t>(scale) : 0;
+  // The digits as if padded with leading zeros to sc + 1: the integer part,
+  // then the fraction as `zeros` zeros followed by `tail`.
+  std::string_view ip = digits.size() > sc ? digits.substr(0, digits.size() - sc) : std::string_view("0");
+  std::string_view tail = digits.size() > sc ? digits.substr(digits.size() - sc) : digits;
+  std::size_t zeros = sc > digits.size() ? sc - digits.size() : 0;
+  const bool zero = digits.find_first_not_of('0') == std::string_view::npos;
+  if (!numericStyle) {
+    while (!tail.empty() && tail.back() == '0') tail.remove_suffix(1);
+    if (tail.empty()) zeros = 0;
+  } else if (sc > 0 && ip == "0") {
+    ip = {};
+  }
+  if (negative && !zero) out += '-';
+  out += ip;
+  if (zeros + tail.size()) {
+    out += '.';
+    out.append(zeros, '0');
+    out += tail;
+  }
+}
+
+void AppendHead(std::string& out, const Document& doc) {
   out +=
       "<xml xmlns:s='uuid:BDC6E3F0-6DA3-11d1-A2A3-00AA00C14882'\r\n"
       "\txmlns:dt='uuid:C2F41010-65B3-11d1-A29F-00AA00C14882'\r\n"
@@ -551,30 +492,40 @@ std::string Write(const Document& doc) {
     out += "\t\t</s:AttributeType>\r\n";
   }
   out += "\t\t<s:extends type='rs:rowbase'/>\r\n\t</s:ElementType>\r\n</s:Schema>\r\n<rs:data>\r\n";
-  for (std::size_t i = 0; i < doc.rows.size(); ++i) {
-    const Row& r = doc.rows[i];
-    switch (r.kind) {
-      case RowKind::Unchanged: RowLine(out, doc, r.values, nullptr, false, 1); break;
-      case RowKind::Modified:
-        out += "\t<rs:update>\r\n\t\t<rs:original>\r\n";
-        RowLine(out, doc, r.original, nullptr, false, 3);
-        out += "\t\t</rs:original>\r\n";
-        RowLine(out, doc, r.values, &r.changed, true, 2);
-        out += "\t</rs:update>\r\n";
-        break;
-      case RowKind::Inserted:
-      case RowKind::Deleted: {
-        bool ins = r.kind == RowKind::Inserted;
-        out += ins ? "\t<rs:insert>\r\n" : "\t<rs:delete>\r\n";
-        for (; i < doc.rows.size() && doc.rows[i].kind == r.kind; ++i)
-          RowLine(out, doc, doc.rows[i].values, nullptr, ins, 2);
-        --i;
-        out += ins ? "\t</rs:insert>\r\n" : "\t</rs:delete>\r\n";
-        break;
-      }
-    }
-  }
-  out += "</rs:data>\r\n</xml>";
+}
+
+}  // namespace write
+
+std::string Write(const Document& doc) {
+  std::string out;
+  std::size_t estimate = 1024 + doc.columns.size() * 200;
+  for (const auto& r : doc.rows)
+    for (const auto& cell : r.values) estimate += cell.text.size() + 16;
+  out.reserve(estimate);
+  write::AppendHead(out, doc);
+  const std::vector<std::string> starts = write::AttributeStarts(doc.columns);
+  const auto cellsOf = [&](const Row& r, write::Part part) -> const std::vector<Cell>& {
+    return part == write::Part::Original ? r.original : r.values;
+  };
+  write::AppendRows(
+      out, doc.rows.size(), [&](std::size_t r) { return doc.rows[r].kind; },
+      [&](std::string& o, std::size_t r, write::Part part, std::size_t tabs) {
+        const Row& row = doc.rows[r];
+        const std::vector<Cell>& cells = cellsOf(row, part);
+        const bool changes = part == write::Part::Changes;
+        write::AppendRow(
+            o, doc.columns, starts, cells.size(), changes ? &row.changed : nullptr,
+            changes || row.kind == RowKind::Inserted, tabs, [&](std::size_t i) { return cells[i].null; },
+            [&](std::string& to, std::size_t i) {
+              const std::string& text = cells[i].text;
+              if (IsBinary(doc.columns[i]))
+                write::AppendWrappedHex(to, text.size(), tabs,
+                                        [&](std::string& h, std::size_t from, std::size_t n) { h.append(text, from, n); });
+              else
+                AppendEscaped(to, text);
+            });
+      });
+  out += write::kTail;
   return out;
 }
 

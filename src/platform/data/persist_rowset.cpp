@@ -6,6 +6,7 @@
 #include <cstring>
 #include <set>
 
+#include "persist_write.h"
 #include "qv_platform/datetime.h"
 #include "qv_platform/unicode.h"
 
@@ -27,30 +28,36 @@ bool IsDateType(DataTypeEnum t) {
   return t == adDate || t == adDBDate || t == adDBTime || t == adDBTimeStamp || t == adFileTime;
 }
 
-void Append2(std::string& out, int v) {
-  out += static_cast<char>('0' + v / 10 % 10);
-  out += static_cast<char>('0' + v % 10);
+char* Put2(char* p, int v) {
+  p[0] = static_cast<char>('0' + v / 10 % 10);
+  p[1] = static_cast<char>('0' + v % 10);
+  return p + 2;
 }
 
 bool DateToText(DataTypeEnum type, double date, std::string& out) {
   SYSTEMTIME st;
   if (!VariantTimeToSystemTime(date, &st)) return false;
-  out.clear();
+  char buf[20];
+  char* p = buf;
   if (type != adDBTime) {
-    Append2(out, st.wYear / 100);
-    Append2(out, st.wYear % 100);
-    out += '-';
-    Append2(out, st.wMonth);
-    out += '-';
-    Append2(out, st.wDay);
-    if (type == adDBDate) return true;
-    out += 'T';
+    p = Put2(p, st.wYear / 100);
+    p = Put2(p, st.wYear % 100);
+    *p++ = '-';
+    p = Put2(p, st.wMonth);
+    *p++ = '-';
+    p = Put2(p, st.wDay);
+    if (type == adDBDate) {
+      out.append(buf, static_cast<std::size_t>(p - buf));
+      return true;
+    }
+    *p++ = 'T';
   }
-  Append2(out, st.wHour);
-  out += ':';
-  Append2(out, st.wMinute);
-  out += ':';
-  Append2(out, st.wSecond);
+  p = Put2(p, st.wHour);
+  *p++ = ':';
+  p = Put2(p, st.wMinute);
+  *p++ = ':';
+  p = Put2(p, st.wSecond);
+  out.append(buf, static_cast<std::size_t>(p - buf));
   return true;
 }
 
@@ -110,12 +117,42 @@ void AppendNumber(std::string& out, T v) {
   out.append(buf, ec == std::errc() ? static_cast<std::size_t>(p - buf) : 0);
 }
 
-// A GUID as the format writes it: braces, upper-case hex digits.
+// A GUID as the format writes it: braces, upper-case hex digits. Puts the
+// text at `dst` (room for in.size() + 2) and returns its length; a
+// character beyond ASCII becomes '?', which no GUID holds.
+template <typename Char>
+std::size_t PutGuid(std::basic_string_view<Char> in, char* dst) {
+  char* p = dst;
+  const bool braced = !in.empty() && in.front() == '{';
+  if (!braced) *p++ = '{';
+  for (const Char ch : in) {
+    const auto c = static_cast<std::uint32_t>(ch);
+    *p++ = c >= 0x80 ? '?' : c >= 'a' && c <= 'f' ? static_cast<char>(c - 32) : static_cast<char>(c);
+  }
+  if (!braced) *p++ = '}';
+  return static_cast<std::size_t>(p - dst);
+}
+
 std::string GuidText(std::string_view in) {
-  std::string g = in.starts_with('{') ? std::string(in) : "{" + std::string(in) + "}";
-  for (char& c : g)
-    if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 32);
+  std::string g(in.size() + 2, '\0');
+  g.resize(PutGuid(in, g.data()));
   return g;
+}
+
+// A 96-bit decimal's digits (the value times 10^scale) and its sign.
+std::string_view DecimalDigits(const DECIMAL& d, char (&buf)[40]) {
+  // One 128-bit division at most: the mantissa as high * 10^19 + low.
+  constexpr std::uint64_t kTen19 = 10000000000000000000ull;
+  if (d.Hi32 == 0) return {buf, static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, d.Lo64).ptr - buf)};
+  const unsigned __int128 m = (static_cast<unsigned __int128>(d.Hi32) << 64) | d.Lo64;
+  const auto high = static_cast<std::uint64_t>(m / kTen19), low = static_cast<std::uint64_t>(m % kTen19);
+  if (high == 0) return {buf, static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, low).ptr - buf)};
+  char* p = std::to_chars(buf, buf + 20, high).ptr;
+  char* end = std::to_chars(p, p + 19, low).ptr;
+  const auto lowDigits = static_cast<std::size_t>(end - p);
+  std::memmove(p + (19 - lowDigits), p, lowDigits);
+  std::memset(p, '0', 19 - lowDigits);
+  return {buf, static_cast<std::size_t>(p + 19 - buf)};
 }
 
 // An XML name usable as a row attribute without an alias.
@@ -132,7 +169,8 @@ Column ColumnOf(const RowSet& rs, std::size_t i, std::set<std::string>& used) {
   } else {
     // Names rows cannot carry get an alias; the field keeps its own name in
     // rs:name.
-    std::string alias = "c" + std::to_string(i);
+    std::string alias = "c";
+    alias += std::to_string(i);
     while (!used.insert(alias).second) alias += '_';
     c.name = alias;
     c.alias = name;
@@ -179,7 +217,16 @@ long AttributesOf(const Column& c) {
 
 bool CellText(const Column& column, const _variant_t& value, std::string& text) {
   text.clear();
-  const VARTYPE want = VarTypeOf(column.type);
+  return AppendCellText(column, value, text);
+}
+
+namespace {
+
+// The text of a value that already has the variant type of its field.
+bool AppendExact(const Column& column, const _variant_t* v, std::string& text);
+
+// The text of a value of another variant type, converted first.
+bool AppendConverted(const Column& column, const _variant_t& value, VARTYPE want, std::string& text) {
   const _variant_t* v = &value;
   _variant_t converted;
   if (want != VT_EMPTY && value.vt() != want && !(IsDateType(column.type) && value.vt() == VT_DATE)) {
@@ -190,6 +237,23 @@ bool CellText(const Column& column, const _variant_t& value, std::string& text) 
     if (FAILED(VariantChangeType(&converted, &value, 0, VT_DATE))) return false;
     v = &converted;
   }
+  return AppendExact(column, v, text);
+}
+
+}  // namespace
+
+bool AppendCellText(const Column& column, const _variant_t& value, std::string& text) {
+  const VARTYPE want = VarTypeOf(column.type);
+  const VARTYPE vt = value.vt();
+  if ((want != VT_EMPTY && vt != want && !(IsDateType(column.type) && vt == VT_DATE)) ||
+      (column.type == adFileTime && vt != VT_DATE))
+    return AppendConverted(column, value, want, text);
+  return AppendExact(column, &value, text);
+}
+
+namespace {
+
+bool AppendExact(const Column& column, const _variant_t* v, std::string& text) {
   switch (column.type) {
     case adTinyInt: case adSmallInt: case adInteger: case adBigInt: AppendNumber(text, v->llVal()); return true;
     case adUnsignedTinyInt: case adUnsignedSmallInt: case adUnsignedInt: case adUnsignedBigInt:
@@ -200,29 +264,43 @@ bool CellText(const Column& column, const _variant_t& value, std::string& text) 
     case adCurrency: {
       const std::int64_t cy = v->cyVal();
       const std::uint64_t mag = cy < 0 ? 0 - static_cast<std::uint64_t>(cy) : static_cast<std::uint64_t>(cy);
-      std::string digits;
-      AppendNumber(digits, mag);
-      text = persist::FormatScaled(cy < 0, digits, 4, false);
+      char buf[24];
+      const auto end = std::to_chars(buf, buf + sizeof buf, mag).ptr;
+      persist::write::AppendScaled(text, cy < 0, std::string_view(buf, static_cast<std::size_t>(end - buf)), 4, false);
       return true;
     }
     case adDecimal: case adNumeric: {
-      const std::string exact = Utf16ToUtf8(DecimalToText(v->decVal()));
-      std::string_view s = exact;
-      const bool negative = s.starts_with('-');
-      if (negative) s.remove_prefix(1);
-      const auto dot = s.find('.');
-      std::string digits(s.substr(0, dot));
-      std::string fraction(dot == std::string_view::npos ? std::string_view() : s.substr(dot + 1));
-      const bool numeric = column.type == adNumeric;
-      if (numeric) fraction.resize(static_cast<std::size_t>(column.scale), '0');
-      digits += fraction;
-      text = persist::FormatScaled(negative, digits, static_cast<int>(fraction.size()), numeric);
+      const DECIMAL d = v->decVal();
+      char buf[40];
+      std::string_view digits = DecimalDigits(d, buf);
+      const bool negative = (d.sign & DECIMAL_NEG) != 0;
+      if (column.type == adDecimal) {
+        persist::write::AppendScaled(text, negative, digits, d.scale, false);
+        return true;
+      }
+      // Numeric: exactly the field's scale, further digits cut.
+      const std::size_t want_scale = static_cast<std::size_t>(column.scale);
+      if (want_scale < d.scale) {
+        const std::size_t cut = d.scale - want_scale;
+        digits = digits.size() > cut ? digits.substr(0, digits.size() - cut) : std::string_view("0");
+        persist::write::AppendScaled(text, negative, digits, column.scale, true);
+      } else {
+        std::string padded(digits);
+        padded.append(want_scale - d.scale, '0');
+        persist::write::AppendScaled(text, negative, padded, column.scale, true);
+      }
       return true;
     }
-    case adBoolean: text = v->boolVal() ? "True" : "False"; return true;
-    case adGUID:
-      text = GuidText(Utf16ToUtf8(v->bstrView()));
-      return persist::ValueValid(column, text);
+    case adBoolean: text += v->boolVal() ? "True" : "False"; return true;
+    case adGUID: {
+      const std::u16string_view in = v->bstrView();
+      char g[48];
+      if (in.size() + 2 > sizeof g) return false;  // longer than any GUID text
+      const std::string_view guid(g, PutGuid(in, g));
+      if (!persist::ValueValid(column, guid)) return false;
+      text += guid;
+      return true;
+    }
     case adDate: case adDBDate: case adDBTime: case adDBTimeStamp: case adFileTime:
       return DateToText(column.type, v->date(), text);
     case adBinary: case adVarBinary: case adLongVarBinary: {
@@ -230,19 +308,22 @@ bool CellText(const Column& column, const _variant_t& value, std::string& text) 
       SAFEARRAY* a = v->parray();
       if (!a) return false;
       const auto* p = static_cast<const unsigned char*>(a->pvData);
-      text.resize(std::size_t{a->cElements} * 2);
+      const std::size_t at = text.size();
+      text.resize(at + std::size_t{a->cElements} * 2);
       for (std::uint32_t i = 0; i < a->cElements; ++i) {
-        text[2 * i] = kHex[p[i] >> 4];
-        text[2 * i + 1] = kHex[p[i] & 15];
+        text[at + 2 * i] = kHex[p[i] >> 4];
+        text[at + 2 * i + 1] = kHex[p[i] & 15];
       }
       return true;
     }
     default:
       if (!IsTextType(column.type)) return false;
-      text = Utf16ToUtf8(v->bstrView());
+      AppendUtf16AsUtf8(text, v->bstrView());
       return true;
   }
 }
+
+}  // namespace
 
 bool CellValue(const Column& column, std::string_view text, _variant_t& value) {
   const VARTYPE vt = VarTypeOf(column.type);
@@ -334,12 +415,17 @@ bool CellValue(const Column& column, std::string_view text, _variant_t& value) {
   }
 }
 
-Document ToDocument(const RowSet& rs, bool updatable) {
+Document SchemaOf(const RowSet& rs, bool updatable) {
   Document doc;
   if (!updatable) doc.properties.clear();
   std::set<std::string> used;
   doc.columns.reserve(rs.width());
   for (std::size_t i = 0; i < rs.width(); ++i) doc.columns.push_back(ColumnOf(rs, i, used));
+  return doc;
+}
+
+Document ToDocument(const RowSet& rs, bool updatable) {
+  Document doc = SchemaOf(rs, updatable);
   const std::size_t w = rs.width();
   auto cells = [&](const _variant_t* row, std::vector<persist::Cell>& out) {
     out.resize(w);
@@ -433,8 +519,6 @@ std::shared_ptr<RowSet> FromDocument(const Document& doc) {
   }
   return rs;
 }
-
-std::string SaveText(const RowSet& rs, bool updatable) { return persist::Write(ToDocument(rs, updatable)); }
 
 std::shared_ptr<RowSet> LoadText(std::string_view bytes) {
   Document doc;

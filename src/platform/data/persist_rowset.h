@@ -15,6 +15,8 @@ namespace qvp::data {
 // the row type's rs:updatable property. Raises adErrFeatureNotAvailable for
 // a field type the format cannot hold.
 persist::Document ToDocument(const RowSet& rs, bool updatable);
+// SchemaOf is ToDocument's columns and properties without the rows.
+persist::Document SchemaOf(const RowSet& rs, bool updatable);
 
 // FromDocument builds a row store from a read document: fields, values,
 // row statuses with original values, base table, base columns and key
@@ -23,7 +25,9 @@ persist::Document ToDocument(const RowSet& rs, bool updatable);
 // field's type cannot hold, naming the field and the row.
 std::shared_ptr<RowSet> FromDocument(const persist::Document& doc);
 
-// SaveText and LoadText: the two above with the writer and the reader.
+// SaveText and LoadText: the two above with the writer and the reader
+// (SaveText writes the row store directly, giving the text that
+// persist::Write(ToDocument(rs, updatable)) gives, and raises as ToDocument).
 // LoadText raises E_FAIL with the reader's description for a document that
 // is not the persistence format; a hierarchical document's child rowsets
 // are refused the same way, naming them.
@@ -34,5 +38,8 @@ std::shared_ptr<RowSet> LoadText(std::string_view bytes);
 // it, escapes resolved); false when the value does not convert.
 bool CellText(const persist::Column& column, const _variant_t& value, std::string& text);
 bool CellValue(const persist::Column& column, std::string_view text, _variant_t& value);
+// AppendCellText appends CellText's text to `text`; on false, what it
+// appended is unspecified (the caller cuts it).
+bool AppendCellText(const persist::Column& column, const _variant_t& value, std::string& text);
 
 }  // namespace qvp::data

@@ -18,6 +18,10 @@ QVP_API std::u16string Utf8ToUtf16(std::string_view in);
 // Utf16ToUtf8 encodes `in`; unpaired surrogates become U+FFFD (EF BF BD).
 QVP_API std::string Utf16ToUtf8(std::u16string_view in);
 
+// AppendUtf16AsUtf8 appends what Utf16ToUtf8 returns for `in` to `out`
+// (for writers that build one buffer).
+QVP_API void AppendUtf16AsUtf8(std::string& out, std::u16string_view in);
+
 // AppendUtf8 appends the UTF-8 form of one code point up to U+10FFFF as it
 // stands: a surrogate value gets its three-byte form, which no UTF-8 reader
 // accepts (callers that must catch surrogates rely on that).

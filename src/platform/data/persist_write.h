@@ -1,0 +1,276 @@
+// The writer's rules of the XML persistence format in append-to-buffer
+// form, shared by the neutral model's writer (persist::Write) and the
+// recordset's direct writer so that each rule is written once.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "qv_platform/data/persist.h"
+#include "qv_platform/unicode.h"
+
+namespace qvp::persist::write {
+
+// An output buffer written through a pointer: appends are inline copies
+// into room made ahead (Reserve), not calls into the string. The writer's
+// helpers below take it or a std::string.
+class RawOut {
+ public:
+  explicit RawOut(std::size_t room) { Reserve(room); }
+  void Reserve(std::size_t room) {
+    if (room > static_cast<std::size_t>(end_ - p_)) Grow(room);
+  }
+  void append(const char* s, std::size_t n) {
+    Reserve(n);
+    if (n <= 16) {  // most appends are short: cheaper than a call
+      for (std::size_t i = 0; i < n; ++i) p_[i] = s[i];
+    } else {
+      std::memcpy(p_, s, n);
+    }
+    p_ += n;
+  }
+  // Room for n characters written in place; Unclaim gives back the tail
+  // left unwritten.
+  char* Claim(std::size_t n) {
+    Reserve(n);
+    char* at = p_;
+    p_ += n;
+    return at;
+  }
+  void Unclaim(std::size_t n) { p_ -= n; }
+  void append(std::string_view s) { append(s.data(), s.size()); }
+  void append(std::size_t n, char c) {
+    Reserve(n);
+    std::memset(p_, c, n);
+    p_ += n;
+  }
+  RawOut& operator+=(std::string_view s) {
+    append(s);
+    return *this;
+  }
+  RawOut& operator+=(char c) {
+    Reserve(1);
+    *p_++ = c;
+    return *this;
+  }
+  const char* data() const { return buf_.data(); }
+  std::size_t size() const { return p_ ? static_cast<std::size_t>(p_ - buf_.data()) : 0; }
+  // The text written; the buffer is left empty.
+  std::string Take() {
+    buf_.resize(size());
+    p_ = end_ = nullptr;
+    return std::move(buf_);
+  }
+
+ private:
+  void Grow(std::size_t room) {
+    const std::size_t used = p_ ? size() : 0;
+    buf_.resize(std::max(buf_.size() * 2, used + room + 4096));
+    p_ = buf_.data() + used;
+    end_ = buf_.data() + buf_.size();
+  }
+  std::string buf_;
+  char* p_ = nullptr;
+  char* end_ = nullptr;
+};
+
+// Characters written as hex character references: ' < > & " and those
+// below U+0020 (so that quotes and line ends survive); the rest of ASCII
+// is written as is.
+inline constexpr auto kReferenced = [] {
+  std::array<bool, 128> t{};
+  for (unsigned c = 0; c < 128; ++c) t[c] = c < 0x20 || c == '\'' || c == '<' || c == '>' || c == '&' || c == '"';
+  return t;
+}();
+
+template <typename Out>
+void AppendReference(Out& out, unsigned c) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  char ref[6] = {'&', '#', 'x'};
+  std::size_t n = 3;
+  if (c >= 16) ref[n++] = kHex[c >> 4];
+  ref[n++] = kHex[c & 15];
+  ref[n++] = ';';
+  out.append(ref, n);
+}
+
+// Appends `v` (UTF-8) with the referenced characters as references.
+template <typename Out>
+void AppendEscaped(Out& out, std::string_view v) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    const auto c = static_cast<unsigned char>(v[i]);
+    if (c >= 0x80 || !kReferenced[c]) continue;
+    out.append(v.data() + start, i - start);
+    AppendReference(out, c);
+    start = i + 1;
+  }
+  out.append(v.data() + start, v.size() - start);
+}
+
+// The same for UTF-16 text, converted as Utf16ToUtf8 converts it.
+template <typename Out>
+void AppendEscaped(Out& out, std::u16string_view v) {
+  const std::size_t n = v.size();
+  std::size_t i = 0;
+  while (i < n) {
+    std::size_t j = i;
+    if constexpr (std::is_same_v<Out, RawOut>) {  // narrowed in place, in one pass
+      char* p = out.Claim(n - i);
+      while (j < n && v[j] < 0x80 && !kReferenced[v[j]]) *p++ = static_cast<char>(v[j++]);
+      out.Unclaim(n - j);
+      i = j;
+    } else {
+      while (j < n && v[j] < 0x80 && !kReferenced[v[j]]) ++j;
+      while (i < j) {  // narrowed through a small buffer: one append a chunk
+        char chunk[256];
+        const std::size_t m = std::min(j - i, sizeof chunk);
+        for (std::size_t k = 0; k < m; ++k) chunk[k] = static_cast<char>(v[i + k]);
+        out.append(chunk, m);
+        i += m;
+      }
+    }
+    if (i == n) break;
+    if (v[i] < 0x80) {
+      AppendReference(out, v[i++]);
+      continue;
+    }
+    // Characters beyond ASCII never need a reference: a run of them (pairs
+    // of surrogates stay together) goes through the one converter.
+    while (j < n && v[j] >= 0x80) ++j;
+    if constexpr (std::is_same_v<Out, std::string>) {
+      AppendUtf16AsUtf8(out, v.substr(i, j - i));
+    } else {
+      std::string run;
+      AppendUtf16AsUtf8(run, v.substr(i, j - i));
+      out.append(run);
+    }
+    i = j;
+  }
+}
+
+// Appends what FormatScaled returns.
+void AppendScaled(std::string& out, bool negative, std::string_view digits, int scale, bool numericStyle);
+
+// Appends everything before the first row: the root, the schema with the
+// properties and columns, "<rs:data>" and its line end.
+void AppendHead(std::string& out, const Document& doc);
+inline constexpr std::string_view kTail = "</rs:data>\r\n</xml>";
+
+// The column (tabs count one) at which the next character of `out` lands.
+template <typename Out>
+std::size_t LineColumn(const Out& out) {
+  const void* nl = memrchr(out.data(), '\n', out.size());
+  return nl ? out.size() - static_cast<std::size_t>(static_cast<const char*>(nl) - out.data()) - 1 : out.size();
+}
+
+inline bool IsBinary(AdoNS::DataTypeEnum t) {
+  return t == AdoNS::adBinary || t == AdoNS::adVarBinary || t == AdoNS::adLongVarBinary;
+}
+
+// Appends a hex value of `digits` digits on a row indented by `tabs`: the
+// first line takes digit pairs while it stays within column 108, every
+// further line holds the row's indentation plus one tab and 110 digits.
+// emit(out, from, n) appends digits [from, from + n); `from` and `n` are
+// even for an even `digits`.
+template <typename Out, typename Emit>
+void AppendWrappedHex(Out& out, std::size_t digits, std::size_t tabs, Emit&& emit) {
+  constexpr std::size_t kFirstWidth = 108, kLineDigits = 110;
+  const std::size_t col = LineColumn(out);
+  std::size_t first = col + 2 <= kFirstWidth ? (kFirstWidth - col) / 2 * 2 : 0;
+  first = std::min(first, digits);
+  if (first) emit(out, std::size_t{0}, first);
+  for (std::size_t i = first; i < digits;) {
+    out += "\r\n";
+    out.append(tabs + 1, '\t');
+    const std::size_t n = std::min(kLineDigits, digits - i);
+    emit(out, i, n);
+    i += n;
+  }
+}
+
+// What a row writes before each column's value: " name='".
+inline std::vector<std::string> AttributeStarts(const std::vector<Column>& columns) {
+  std::vector<std::string> starts;
+  starts.reserve(columns.size());
+  for (const Column& c : columns) starts.push_back(" " + c.name + "='");
+  return starts;
+}
+
+// One z:row of `width` cells: the cells `only` marks (all when null),
+// non-null ones as attributes in field order, null ones left out or, with
+// forceNull, named in rs:forcenull. `starts` is AttributeStarts(columns);
+// isNull(i) tells a null cell; value(out, i) appends cell i's value.
+template <typename Out, typename IsNull, typename Value>
+void AppendRow(Out& out, const std::vector<Column>& columns, const std::vector<std::string>& starts,
+               std::size_t width, const std::vector<bool>* only, bool forceNull, std::size_t tabs, IsNull&& isNull,
+               Value&& value) {
+  static constexpr std::string_view kOpen = "\t\t\t<z:row";
+  if (tabs <= 3) {
+    out.append(kOpen.substr(3 - tabs));
+  } else {
+    out.append(tabs, '\t');
+    out.append(kOpen.substr(3));
+  }
+  std::string nulls;
+  for (std::size_t i = 0; i < columns.size() && i < width; ++i) {
+    if (only && !(i < only->size() && (*only)[i])) continue;
+    if (isNull(i)) {
+      if (forceNull) {
+        if (!nulls.empty()) nulls += ' ';
+        AppendEscaped(nulls, columns[i].name);
+      }
+      continue;
+    }
+    out += starts[i];
+    value(out, i);
+    out += '\'';
+  }
+  if (!nulls.empty()) {
+    out += " rs:forcenull='";
+    out += nulls;
+    out += '\'';
+  }
+  out += "/>\r\n";
+}
+
+// What a row is written as within the data.
+enum class Part { Whole, Original, Changes };
+
+// Appends the rows of the data: `count` rows, kind(r) the RowKind of row
+// r, row(out, r, part, tabs) appending one z:row line. A modified row is an
+// update holding its original and its changes; consecutive new or deleted
+// rows share one insert or delete element.
+template <typename Out, typename Kind, typename RowFn>
+void AppendRows(Out& out, std::size_t count, Kind&& kind, RowFn&& row) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const RowKind k = kind(i);
+    switch (k) {
+      case RowKind::Unchanged: row(out, i, Part::Whole, 1); break;
+      case RowKind::Modified:
+        out += "\t<rs:update>\r\n\t\t<rs:original>\r\n";
+        row(out, i, Part::Original, 3);
+        out += "\t\t</rs:original>\r\n";
+        row(out, i, Part::Changes, 2);
+        out += "\t</rs:update>\r\n";
+        break;
+      case RowKind::Inserted:
+      case RowKind::Deleted: {
+        const bool ins = k == RowKind::Inserted;
+        out += ins ? "\t<rs:insert>\r\n" : "\t<rs:delete>\r\n";
+        for (; i < count && kind(i) == k; ++i) row(out, i, Part::Whole, 2);
+        --i;
+        out += ins ? "\t</rs:insert>\r\n" : "\t</rs:delete>\r\n";
+        break;
+      }
+    }
+  }
+}
+
+}  // namespace qvp::persist::write
