@@ -483,6 +483,21 @@ std::string Write(const Document& doc) {
 
 namespace {
 
+// Runs a step of reading, turning what it throws into a description.
+template <typename F>
+bool Guarded(std::string& error, F step) {
+  try {
+    return step();
+  } catch (const Fail& f) {
+    error = f.what;
+  } catch (const ComError& e) {
+    error = "XML error: " + Utf16ToUtf8(e.Description());
+  } catch (const std::bad_alloc&) {
+    error = "out of memory reading the document";
+  }
+  return false;
+}
+
 // Builds the model's rows from the walk.
 struct DocSink {
   Document& doc;
@@ -587,7 +602,7 @@ bool Open(std::string_view bytes, Parsed& out, std::string& error) {
   } else if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
     bytes.remove_prefix(3);
   }
-  try {
+  return Guarded(error, [&] {
     if (!out.xml.LoadXmlUtf8(bytes)) {
       const auto& pe = out.xml.ParseError();
       error = "malformed XML at line " + std::to_string(pe.line) + ", column " + std::to_string(pe.linepos) + ": " +
@@ -610,14 +625,7 @@ bool Open(std::string_view bytes, Parsed& out, std::string& error) {
     Reader r{out.doc, out.index};
     r.Schema(schema);
     return true;
-  } catch (const Fail& f) {
-    error = f.what;
-  } catch (const ComError& e) {
-    error = "XML error: " + Utf16ToUtf8(e.Description());
-  } catch (const std::bad_alloc&) {
-    error = "out of memory reading the document";
-  }
-  return false;
+  });
 }
 
 }  // namespace detail
@@ -625,19 +633,12 @@ bool Open(std::string_view bytes, Parsed& out, std::string& error) {
 bool Read(std::string_view bytes, Document& out, std::string& error) {
   detail::Parsed p;
   if (!detail::Open(bytes, p, error)) return false;
-  try {
+  return Guarded(error, [&] {
     DocSink sink{p.doc, {}};
     detail::Walker(p).Walk(sink);
     out = std::move(p.doc);
     return true;
-  } catch (const Fail& f) {
-    error = f.what;
-  } catch (const ComError& e) {
-    error = "XML error: " + Utf16ToUtf8(e.Description());
-  } catch (const std::bad_alloc&) {
-    error = "out of memory reading the document";
-  }
-  return false;
+  });
 }
 
 }  // namespace qvp::persist
