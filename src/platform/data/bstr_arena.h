@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "qv_platform/data/variant.h"
 
@@ -25,6 +26,10 @@ class BstrArena {
   // A BSTR of `length` units holding `text` (zeros when null), terminated;
   // null when out of memory. Long text gets its own allocation.
   BSTR Alloc(const char16_t* text, std::uint32_t length) noexcept;
+  // The same for UTF-8 text, decoded into the BSTR (ASCII without a second
+  // pass; invalid sequences become U+FFFD). Null when out of memory or
+  // longer than a BSTR holds.
+  BSTR AllocUtf8(std::string_view text);
 
  private:
   void Retire() noexcept;

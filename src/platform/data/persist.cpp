@@ -9,6 +9,7 @@
 #include "persist_write.h"
 #include "qv_platform/unicode.h"
 #include "qv_platform/xmldom.h"
+#include "persist_read.h"
 
 namespace qvp::persist {
 namespace {
@@ -129,6 +130,12 @@ std::string_view Local(std::string_view name) {
   return colon == std::string_view::npos ? name : name.substr(colon + 1);
 }
 
+std::string_view TypeName(const Column& c) {
+  for (const auto& row : kTypes)
+    if (row.type == c.type) return row.text.dbType ? row.text.dbType : row.text.dtType;
+  return "value";
+}
+
 bool Flag(const XmlNode& n, std::string_view attr) {
   auto a = n.GetAttributeNode(attr);
   return a && (a.ValueUtf8() == "true" || a.ValueUtf8() == "1");
@@ -139,9 +146,7 @@ std::string Attr(const XmlNode& n, std::string_view attr) {
   return a ? std::string(a.ValueUtf8()) : std::string();
 }
 
-struct Fail {
-  std::string what;
-};
+using detail::Fail;
 
 bool NumberAttr(const XmlNode& n, std::string_view attr, std::uint64_t& v, std::uint64_t max, const std::string& field) {
   auto a = n.GetAttributeNode(attr);
@@ -226,8 +231,8 @@ Column ReadColumn(const XmlNode& at) {
 }
 
 struct Reader {
-  Document doc;
-  std::map<std::string, std::size_t, std::less<>> index;  // XML name -> column
+  Document& doc;
+  std::map<std::string, std::size_t, std::less<>>& index;  // XML name -> column
 
   void Schema(const XmlNode& schema) {
     std::map<std::string, XmlNode, std::less<>> shared;  // schema-level AttributeTypes
@@ -265,108 +270,6 @@ struct Reader {
     if (!index.emplace(c.name, doc.columns.size()).second) throw Fail{"field '" + c.name + "' is declared twice"};
     if (c.number == 0) c.number = static_cast<long>(doc.columns.size() + 1);
     doc.columns.push_back(std::move(c));
-  }
-
-  // Reads one z:row into cells; `full` rows must carry every non-nullable
-  // field; `mask` (when given) records which fields the row names.
-  void RowCells(const XmlNode& z, std::vector<Cell>& cells, std::vector<bool>* mask, bool full, std::size_t rowNo) {
-    cells.assign(doc.columns.size(), Cell{});
-    if (mask) mask->assign(doc.columns.size(), false);
-    for (XmlAttribute a = z.FirstAttribute(); a; a = a.Next()) {
-      auto name = a.NameUtf8();
-      if (name == "rs:forcenull") {
-        std::string_view list = a.ValueUtf8();
-        while (!list.empty()) {
-          auto sp = list.find_first_of(" \t\r\n");
-          auto item = list.substr(0, sp);
-          if (!item.empty()) {
-            auto it = index.find(item);
-            if (it == index.end())
-              throw Fail{"row " + std::to_string(rowNo) + ": rs:forcenull names unknown field '" + std::string(item) + "'"};
-            if (mask) (*mask)[it->second] = true;
-          }
-          if (sp == std::string_view::npos) break;
-          list.remove_prefix(sp + 1);
-        }
-        continue;
-      }
-      if (name.starts_with("xmlns")) continue;
-      auto it = index.find(name);
-      if (it == index.end())
-        throw Fail{"row " + std::to_string(rowNo) + ": field '" + std::string(name) + "' is not in the schema"};
-      const Column& c = doc.columns[it->second];
-      Cell& cell = cells[it->second];
-      cell.null = false;
-      std::string_view v = a.ValueUtf8();
-      if (IsBinary(c)) {
-        cell.text.reserve(v.size());
-        for (char ch : v)
-          if (ch != ' ' && ch != '\t' && ch != '\r' && ch != '\n') cell.text += ch;
-      } else {
-        cell.text.assign(v);
-      }
-      if (!ValueValid(c, cell.text))
-        throw Fail{"row " + std::to_string(rowNo) + ": field '" + c.FieldName() + "': '" + cell.text.substr(0, 64) +
-                   "' is not a valid " + std::string(TypeName(c))};
-      if (mask) (*mask)[it->second] = true;
-    }
-    if (full)
-      for (std::size_t i = 0; i < doc.columns.size(); ++i)
-        if (cells[i].null && !doc.columns[i].nullable)
-          throw Fail{"row " + std::to_string(rowNo) + ": non-nullable field '" + doc.columns[i].FieldName() +
-                     "' is missing"};
-  }
-
-  static std::string_view TypeName(const Column& c) {
-    for (const auto& row : kTypes)
-      if (row.type == c.type) return row.text.dbType ? row.text.dbType : row.text.dtType;
-    return "value";
-  }
-
-  static bool IsRow(const XmlNode& n) { return n.Type() == XmlNodeType::Element && Local(n.NodeNameUtf8()) == "row"; }
-
-  void Data(const XmlNode& data) {
-    for (XmlNode n = data.FirstChild(); n; n = n.NextSibling()) {
-      if (n.Type() != XmlNodeType::Element) continue;
-      auto local = Local(n.NodeNameUtf8());
-      std::size_t no = doc.rows.size() + 1;
-      if (local == "row") {
-        Row r;
-        RowCells(n, r.values, nullptr, true, no);
-        doc.rows.push_back(std::move(r));
-      } else if (local == "insert" || local == "delete") {
-        for (XmlNode z = n.FirstChild(); z; z = z.NextSibling()) {
-          if (!IsRow(z)) continue;
-          Row r;
-          r.kind = local == "insert" ? RowKind::Inserted : RowKind::Deleted;
-          RowCells(z, r.values, nullptr, true, doc.rows.size() + 1);
-          doc.rows.push_back(std::move(r));
-        }
-      } else if (local == "update") {
-        Row r;
-        r.kind = RowKind::Modified;
-        XmlNode orig, now;
-        for (XmlNode z = n.FirstChild(); z; z = z.NextSibling()) {
-          if (z.Type() != XmlNodeType::Element) continue;
-          if (Local(z.NodeNameUtf8()) == "original") {
-            for (XmlNode o = z.FirstChild(); o; o = o.NextSibling())
-              if (IsRow(o)) orig = o;
-          } else if (IsRow(z)) {
-            now = z;
-          }
-        }
-        if (!orig || !now) throw Fail{"row " + std::to_string(no) + ": an update lacks its original or its new row"};
-        RowCells(orig, r.original, nullptr, true, no);
-        std::vector<Cell> changes;
-        RowCells(now, changes, &r.changed, false, no);
-        r.values = r.original;
-        for (std::size_t i = 0; i < changes.size(); ++i)
-          if (r.changed[i]) r.values[i] = std::move(changes[i]);
-        doc.rows.push_back(std::move(r));
-      } else {
-        throw Fail{"unexpected element '" + std::string(n.NodeNameUtf8()) + "' in the data"};
-      }
-    }
   }
 };
 
@@ -529,7 +432,112 @@ std::string Write(const Document& doc) {
   return out;
 }
 
-bool Read(std::string_view bytes, Document& out, std::string& error) {
+namespace {
+
+// Runs a step of reading, turning what it throws into a description.
+template <typename F>
+bool Guarded(std::string& error, F step) {
+  try {
+    return step();
+  } catch (const Fail& f) {
+    error = f.what;
+  } catch (const ComError& e) {
+    error = "XML error: " + Utf16ToUtf8(e.Description());
+  } catch (const std::bad_alloc&) {
+    error = "out of memory reading the document";
+  }
+  return false;
+}
+
+// Builds the model's rows from the walk.
+struct DocSink {
+  Document& doc;
+  std::vector<Cell> changes;
+
+  void Begin(RowKind kind) {
+    Row& r = doc.rows.emplace_back();
+    r.kind = kind;
+  }
+  std::vector<Cell>& Cells(detail::Part part) {
+    Row& r = doc.rows.back();
+    if (part == detail::Part::Values) return r.values;
+    if (part == detail::Part::Original) return r.original;
+    return changes;
+  }
+  void Value(detail::Part part, std::size_t col, std::string_view text) {
+    std::vector<Cell>& cells = Cells(part);
+    if (cells.size() != doc.columns.size()) cells.assign(doc.columns.size(), Cell{});
+    cells[col].null = false;
+    cells[col].text.assign(text);
+  }
+  void End(detail::Part part, const std::vector<unsigned char>& named) {
+    std::vector<Cell>& cells = Cells(part);
+    if (cells.size() != doc.columns.size()) cells.assign(doc.columns.size(), Cell{});
+    if (part != detail::Part::Changes) return;
+    Row& r = doc.rows.back();
+    r.changed.assign(named.size(), false);
+    r.values = r.original;
+    for (std::size_t i = 0; i < named.size(); ++i) {
+      if (named[i] == detail::kAbsent) continue;
+      r.changed[i] = true;
+      r.values[i] = std::move(changes[i]);
+    }
+    changes.clear();
+  }
+};
+
+}  // namespace
+
+namespace detail {
+
+std::string_view LocalName(std::string_view name) { return Local(name); }
+
+bool IsRowElement(const XmlNode& n) { return n.Type() == XmlNodeType::Element && Local(n.NodeNameUtf8()) == "row"; }
+
+std::string InvalidValue(std::size_t rowNo, const Column& c, std::string_view text) {
+  return "row " + std::to_string(rowNo) + ": field '" + c.FieldName() + "': '" + std::string(text.substr(0, 64)) +
+         "' is not a valid " + std::string(TypeName(c));
+}
+
+void MissingField(std::size_t rowNo, const Column& c) {
+  throw Fail{"row " + std::to_string(rowNo) + ": non-nullable field '" + c.FieldName() + "' is missing"};
+}
+
+void UnknownForceNull(std::size_t rowNo, std::string_view name) {
+  throw Fail{"row " + std::to_string(rowNo) + ": rs:forcenull names unknown field '" + std::string(name) + "'"};
+}
+
+void UnexpectedElement(std::string_view name) {
+  throw Fail{"unexpected element '" + std::string(name) + "' in the data"};
+}
+
+void BrokenUpdate(std::size_t rowNo) {
+  throw Fail{"row " + std::to_string(rowNo) + ": an update lacks its original or its new row"};
+}
+
+std::size_t Walker::Find(std::string_view name, std::size_t hint, std::size_t rowNo) const {
+  const auto& cols = p_.doc.columns;
+  const std::size_t next = hint + 1 < cols.size() ? hint + 1 : 0;
+  if (cols[next].name == name) return next;
+  const auto it = p_.index.find(name);
+  if (it == p_.index.end())
+    throw Fail{"row " + std::to_string(rowNo) + ": field '" + std::string(name) + "' is not in the schema"};
+  return it->second;
+}
+
+// A binary value's text without the white space its line wrapping adds.
+std::string_view Walker::Clean(const Column& c, std::string_view v) {
+  if (!IsBinary(c)) return v;
+  std::size_t i = 0;
+  while (i < v.size() && v[i] != ' ' && v[i] != '\t' && v[i] != '\r' && v[i] != '\n') ++i;
+  if (i == v.size()) return v;
+  scratch_.assign(v.substr(0, i));
+  for (char ch : v.substr(i))
+    if (ch != ' ' && ch != '\t' && ch != '\r' && ch != '\n') scratch_ += ch;
+  return scratch_;
+}
+
+bool Open(std::string_view bytes, Parsed& out, std::string& error) {
   std::string converted;
   const bool little = bytes.starts_with("\xFF\xFE"), big = bytes.starts_with("\xFE\xFF");
   if (little || big) {
@@ -545,40 +553,43 @@ bool Read(std::string_view bytes, Document& out, std::string& error) {
   } else if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
     bytes.remove_prefix(3);
   }
-  try {
-    XmlDocument xml;
-    if (!xml.LoadXmlUtf8(bytes)) {
-      const auto& pe = xml.ParseError();
+  return Guarded(error, [&] {
+    if (!out.xml.LoadXmlUtf8(bytes)) {
+      const auto& pe = out.xml.ParseError();
       error = "malformed XML at line " + std::to_string(pe.line) + ", column " + std::to_string(pe.linepos) + ": " +
               Utf16ToUtf8(pe.reason);
       return false;
     }
-    XmlNode root = xml.DocumentElement();
-    XmlNode schema, data;
+    XmlNode root = out.xml.DocumentElement();
+    XmlNode schema;
     for (XmlNode n = root ? root.FirstChild() : XmlNode(); n; n = n.NextSibling()) {
       if (n.Type() != XmlNodeType::Element) continue;
       auto local = Local(n.NodeNameUtf8());
       if (local == "Schema" && !schema) schema = n;
-      if (local == "data" && !data) data = n;
+      if (local == "data" && !out.data) out.data = n;
     }
     if (!schema) {
       error = "the document holds no rowset schema (s:Schema)";
       return false;
     }
-    Reader r;
-    r.doc.properties.clear();
+    out.doc.properties.clear();
+    Reader r{out.doc, out.index};
     r.Schema(schema);
-    if (data) r.Data(data);
-    out = std::move(r.doc);
     return true;
-  } catch (const Fail& f) {
-    error = f.what;
-  } catch (const ComError& e) {
-    error = "XML error: " + Utf16ToUtf8(e.Description());
-  } catch (const std::bad_alloc&) {
-    error = "out of memory reading the document";
-  }
-  return false;
+  });
+}
+
+}  // namespace detail
+
+bool Read(std::string_view bytes, Document& out, std::string& error) {
+  detail::Parsed p;
+  if (!detail::Open(bytes, p, error)) return false;
+  return Guarded(error, [&] {
+    DocSink sink{p.doc, {}};
+    detail::Walker(p).Walk(sink);
+    out = std::move(p.doc);
+    return true;
+  });
 }
 
 }  // namespace qvp::persist

@@ -104,6 +104,21 @@ bool TextToDate(DataTypeEnum type, std::string_view s, double& out) {
   return true;
 }
 
+std::size_t DigitCount(std::string_view s) {
+  std::size_t n = 0;
+  for (char c : s) n += c >= '0' && c <= '9';
+  return n;
+}
+
+// DecimalFromText on UTF-8 (the short ASCII texts of the format widened on
+// the stack).
+bool DecimalFromUtf8(std::string_view text, DECIMAL& out) {
+  char16_t wide[64];
+  if (text.size() > std::size(wide)) return DecimalFromText(Utf8ToUtf16(text), out);
+  for (std::size_t i = 0; i < text.size(); ++i) wide[i] = static_cast<unsigned char>(text[i]);
+  return DecimalFromText(std::u16string_view(wide, text.size()), out);
+}
+
 template <typename T>
 bool ParseNumber(std::string_view s, T& v) {
   auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
@@ -377,11 +392,13 @@ bool CellValue(const Column& column, std::string_view text, _variant_t& value) {
     }
     case adDecimal: case adNumeric: {
       DECIMAL d;
-      if (!DecimalFromText(Utf8ToUtf16(text), d)) return false;
+      if (!DecimalFromUtf8(text, d)) return false;
       value = _variant_t::Decimal(d);
-      if (column.type == adNumeric) {
-        // A numeric value is written with all of the field's scale digits:
-        // it opens only when that text reads back.
+      // A numeric value is written with all of the field's scale digits:
+      // it opens only when that text reads back. A text that already has
+      // the field's scale and at most 28 digits (so none was dropped) is
+      // written back as the same digits and needs no trial.
+      if (column.type == adNumeric && !(d.scale == column.scale && DigitCount(text) <= 28)) {
         std::string written;
         DECIMAL back;
         if (!CellText(column, value, written) || !persist::ValueValid(column, written) ||
@@ -393,7 +410,15 @@ bool CellValue(const Column& column, std::string_view text, _variant_t& value) {
     case adBoolean:
       value = _variant_t(text == "True" || text == "true" || text == "1");
       return true;
-    case adGUID: value = _variant_t(GuidText(text).c_str()); return true;
+    case adGUID: {
+      // The reader checked the text: ASCII, widened on the stack.
+      const std::string g = GuidText(text);
+      char16_t wide[40];
+      if (g.size() > std::size(wide)) return false;
+      for (std::size_t i = 0; i < g.size(); ++i) wide[i] = static_cast<unsigned char>(g[i]);
+      value = _variant_t(std::u16string_view(wide, g.size()));
+      return true;
+    }
     case adDate: case adDBDate: case adDBTime: case adDBTimeStamp: case adFileTime: {
       double date = 0;
       if (!TextToDate(column.type, text, date)) return false;
@@ -518,22 +543,6 @@ std::shared_ptr<RowSet> FromDocument(const Document& doc) {
     }
   }
   return rs;
-}
-
-std::shared_ptr<RowSet> LoadText(std::string_view bytes) {
-  Document doc;
-  std::string error;
-  if (!persist::Read(bytes, doc, error))
-    Raise(E_FAIL, ("Recordset cannot be created. Source XML is incomplete or invalid: " + error).c_str());
-  if (!doc.skippedChildren.empty()) {
-    std::string names;
-    for (const auto& n : doc.skippedChildren) names += (names.empty() ? "'" : ", '") + n + "'";
-    Raise(adErrFeatureNotAvailable,
-          ("Hierarchical recordsets are not supported: the document's child rowsets " + names +
-           " cannot be opened; only flat recordsets open from XML.")
-              .c_str());
-  }
-  return FromDocument(doc);
 }
 
 }  // namespace qvp::data

@@ -23,7 +23,9 @@ persist::Document SchemaOf(const RowSet& rs, bool updatable);
 // columns (so that UpdateBatch can write the pending changes once a
 // connection is set). Raises adErrDataConversion for a value that the
 // field's type cannot hold, naming the field and the row.
-std::shared_ptr<RowSet> FromDocument(const persist::Document& doc);
+// Exported (with LoadText) for the tests and the fuzz target that hold the
+// recordset's direct reader to the model's path.
+QVP_API std::shared_ptr<RowSet> FromDocument(const persist::Document& doc);
 
 // SaveText and LoadText: the two above with the writer and the reader
 // (SaveText writes the row store directly, giving the text that
@@ -32,7 +34,7 @@ std::shared_ptr<RowSet> FromDocument(const persist::Document& doc);
 // is not the persistence format; a hierarchical document's child rowsets
 // are refused the same way, naming them.
 std::string SaveText(const RowSet& rs, bool updatable);
-std::shared_ptr<RowSet> LoadText(std::string_view bytes);
+QVP_API std::shared_ptr<RowSet> LoadText(std::string_view bytes);
 
 // One value's text in the format, and back (`text` as the format writes
 // it, escapes resolved); false when the value does not convert.

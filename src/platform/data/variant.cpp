@@ -119,6 +119,20 @@ BSTR BstrArena::Alloc(const char16_t* text, std::uint32_t length) noexcept {
   return s;
 }
 
+BSTR BstrArena::AllocUtf8(std::string_view text) {
+  if (text.size() > 0x7FFFFFFFu) return nullptr;
+  std::size_t i = 0;
+  while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+  if (i < text.size()) {
+    const std::u16string wide = qvp::Utf8ToUtf16(text);
+    return Alloc(wide.data(), static_cast<std::uint32_t>(wide.size()));
+  }
+  BSTR b = Alloc(nullptr, static_cast<std::uint32_t>(text.size()));
+  if (b)
+    for (std::size_t k = 0; k < text.size(); ++k) b[k] = static_cast<char16_t>(text[k]);
+  return b;
+}
+
 }  // namespace qvp::data
 
 SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, long, std::uint32_t count) noexcept {
