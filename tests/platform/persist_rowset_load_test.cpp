@@ -5,7 +5,6 @@
 // same description.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "platform/data/persist_rowset.h"
@@ -13,18 +12,13 @@
 #include "qv_platform/data/persist.h"
 #include "qv_platform/data/stream.h"
 #include "qv_platform/unicode.h"
-#include "support/scratch.h"
+#include "support/ado_samples.h"
 
 using namespace AdoNS;
 namespace fs = std::filesystem;
 namespace data = qvp::data;
 
 namespace {
-
-fs::path SamplesDir() {
-  const char* shared = std::getenv("QV_SHARED_DIR");
-  return fs::path(shared ? shared : "../shared") / "ado-samples";
-}
 
 std::shared_ptr<data::RowSet> ThroughModel(const std::string& bytes) {
   qvp::persist::Document doc;
@@ -68,9 +62,9 @@ void ExpectAgree(const std::string& bytes, const std::string& what) {
 }
 
 TEST(RecordsetXmlLoad, SavedFilesReadTheSameBothWays) {
-  if (!fs::is_directory(SamplesDir())) GTEST_SKIP() << "no sample folder " << SamplesDir();
+  SKIP_WITHOUT_ADO_SAMPLES();
   int files = 0;
-  for (const auto& e : fs::directory_iterator(SamplesDir())) {
+  for (const auto& e : fs::directory_iterator(qvtest::AdoSamplesDir())) {
     if (e.path().extension() != ".xml") continue;
     const std::string bytes = qvtest::ReadFile(e.path());
     qvp::persist::Document doc;

@@ -4,33 +4,19 @@
 // written to a database, and bad input leaves the recordset closed.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <unistd.h>
 
 #include "qv_platform/data/ado.h"
 #include "qv_platform/data/persist.h"
 #include "qv_platform/data/stream.h"
 #include "qv_platform/unicode.h"
+#include "support/ado_samples.h"
 
 using namespace AdoNS;
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path SamplesDir() {
-  const char* shared = std::getenv("QV_SHARED_DIR");
-  return fs::path(shared ? shared : "../shared") / "ado-samples";
-}
-
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::string Text(const _variant_t& v) {
   if (v.vt() == VT_NULL) return "<null>";
@@ -62,11 +48,11 @@ std::string Dump(_Recordset* rs) {
 }
 
 TEST(RecordsetXml, EverySavedFileOpensAndSavesBackByteForByte) {
-  if (!fs::is_directory(SamplesDir())) GTEST_SKIP() << "no sample folder " << SamplesDir();
+  SKIP_WITHOUT_ADO_SAMPLES();
   int files = 0;
-  for (const auto& e : fs::directory_iterator(SamplesDir())) {
+  for (const auto& e : fs::directory_iterator(qvtest::AdoSamplesDir())) {
     if (e.path().extension() != ".xml" || !e.path().filename().string().starts_with("tg-")) continue;
-    const std::string bytes = Slurp(e.path());
+    const std::string bytes = qvtest::ReadFile(e.path());
     _RecordsetPtr rs(_Recordset::Create(), false);
     ASSERT_NO_THROW(rs->Open(_variant_t(e.path().string().c_str()), nullptr, adOpenStatic,
                              adLockBatchOptimistic, adCmdFile))
@@ -85,8 +71,8 @@ TEST(RecordsetXml, EverySavedFileOpensAndSavesBackByteForByte) {
 }
 
 TEST(RecordsetXml, PendingChangesOfASavedFileShowAsRowStatuses) {
-  if (!fs::is_directory(SamplesDir())) GTEST_SKIP() << "no sample folder " << SamplesDir();
-  _RecordsetPtr rs = OpenText(Slurp(SamplesDir() / "tg-exhaustive-flat_DBTimeStamp_states.xml"));
+  SKIP_WITHOUT_ADO_SAMPLES();
+  _RecordsetPtr rs = OpenText(qvtest::ReadFile(qvtest::AdoSamplesDir() / "tg-exhaustive-flat_DBTimeStamp_states.xml"));
   EXPECT_EQ(rs->GetRecordCount(), 3) << "the deleted row is hidden";
   EXPECT_EQ(Dump(rs), "1|2026/6/12 14:30:15|\n3|2000/1/1 0:00:01|\n4|2038/1/19 3:14:07|\n");
   rs->MoveFirst();

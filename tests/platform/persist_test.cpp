@@ -5,37 +5,20 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include "support/ado_samples.h"
 
 namespace {
 
 using namespace qvp::persist;
 namespace fs = std::filesystem;
 
-fs::path SamplesDir() {
-  const char* shared = std::getenv("QV_SHARED_DIR");
-  return fs::path(shared ? shared : "../shared") / "ado-samples";
-}
-
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-#define SKIP_WITHOUT_SAMPLES()                                                        \
-  if (!fs::is_directory(SamplesDir())) GTEST_SKIP() << "no sample folder " << SamplesDir()
-
 TEST(PersistSamples, EverySavedFileReadsAndWritesBackByteForByte) {
-  SKIP_WITHOUT_SAMPLES();
+  SKIP_WITHOUT_ADO_SAMPLES();
   int files = 0;
-  for (const auto& e : fs::directory_iterator(SamplesDir())) {
+  for (const auto& e : fs::directory_iterator(qvtest::AdoSamplesDir())) {
     if (e.path().extension() != ".xml") continue;
-    std::string bytes = Slurp(e.path()), error;
+    std::string bytes = qvtest::ReadFile(e.path()), error;
     Document doc;
     ASSERT_TRUE(Read(bytes, doc, error)) << e.path().filename() << ": " << error;
     const bool saved = e.path().filename().string().starts_with("tg-");
@@ -64,7 +47,7 @@ struct Expect {
 };
 
 TEST(PersistSamples, FieldsValuesAndPendingChangesComeOutAsTheFileSays) {
-  SKIP_WITHOUT_SAMPLES();
+  SKIP_WITHOUT_ADO_SAMPLES();
   const Expect cases[] = {
       {"Integer_states", AdoNS::adInteger, 4, "-2147483647", "1", "2147483647"},
       {"BSTR_states", AdoNS::adLongVarWChar, 4294967295u, "", "\xED\x95\x9C\xEA\xB8\x80", "tail-value"},
@@ -83,7 +66,7 @@ TEST(PersistSamples, FieldsValuesAndPendingChangesComeOutAsTheFileSays) {
     SCOPED_TRACE(c.file);
     std::string error;
     Document doc;
-    ASSERT_TRUE(Read(Slurp(SamplesDir() / (std::string("tg-exhaustive-flat_") + c.file + ".xml")), doc, error)) << error;
+    ASSERT_TRUE(Read(qvtest::ReadFile(qvtest::AdoSamplesDir() / (std::string("tg-exhaustive-flat_") + c.file + ".xml")), doc, error)) << error;
     const Column& v = doc.columns[1];
     EXPECT_EQ(v.name, "VALUE_FIELD");
     EXPECT_EQ(v.type, c.type);
@@ -115,12 +98,12 @@ TEST(PersistSamples, FieldsValuesAndPendingChangesComeOutAsTheFileSays) {
 }
 
 TEST(PersistSamples, EscapedTextAndWrappedHexReadAsPlainValues) {
-  SKIP_WITHOUT_SAMPLES();
+  SKIP_WITHOUT_ADO_SAMPLES();
   std::string error;
   Document doc;
-  ASSERT_TRUE(Read(Slurp(SamplesDir() / "tg-exhaustive-flat_VarWChar_states.xml"), doc, error));
+  ASSERT_TRUE(Read(qvtest::ReadFile(qvtest::AdoSamplesDir() / "tg-exhaustive-flat_VarWChar_states.xml"), doc, error));
   EXPECT_EQ(doc.rows[1].values[1].text, "Joe's <xml> & data");
-  ASSERT_TRUE(Read(Slurp(SamplesDir() / "tg-exhaustive-flat_LongVarBinary_states.xml"), doc, error));
+  ASSERT_TRUE(Read(qvtest::ReadFile(qvtest::AdoSamplesDir() / "tg-exhaustive-flat_LongVarBinary_states.xml"), doc, error));
   const std::string& hex = doc.rows[1].values[1].text;
   EXPECT_EQ(hex.find_first_of(" \t\r\n"), std::string::npos);
   EXPECT_EQ(hex.size() % 2, 0u);
