@@ -293,23 +293,12 @@ class SqliteProvider final : public Provider {
         if (!typed[static_cast<std::size_t>(c)]) FromStorage(SQLITE_TEXT, out.fields[static_cast<std::size_t>(c)]);
   }
 
-  // Text as UTF-16, converted here from SQLite's UTF-8 straight into the
-  // variant's buffer (ASCII, the common case, without a second pass).
+  // Text as UTF-16, cut from the query's arena.
   static _variant_t Text(sqlite3_stmt* stmt, int c, BstrArena& arena) {
     const auto* p = sqlite3_column_text(stmt, c);
     const int n = sqlite3_column_bytes(stmt, c);
     if (!p) return _variant_t(std::u16string_view());
-    bool ascii = true;
-    for (int i = 0; i < n && ascii; ++i) ascii = p[i] < 0x80;
-    BSTR b;
-    if (ascii) {
-      b = arena.Alloc(nullptr, static_cast<std::uint32_t>(n));
-      if (b)
-        for (int i = 0; i < n; ++i) b[i] = p[i];
-    } else {
-      const std::u16string wide = qvp::Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(n)));
-      b = arena.Alloc(wide.data(), static_cast<std::uint32_t>(wide.size()));
-    }
+    BSTR b = arena.AllocUtf8(std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(n)));
     if (!b) throw std::bad_alloc();
     return _variant_t::AttachBstr(b);
   }
