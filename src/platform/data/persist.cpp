@@ -90,16 +90,23 @@ bool TimeText(std::string_view s) {
   return s[8] == '.' && s.size() <= 18 && AllDigits(s.substr(9));
 }
 
-bool HexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+constexpr bool HexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 bool GuidText(std::string_view s) {
   if (s.size() == 38 && s.front() == '{' && s.back() == '}') s = s.substr(1, 36);
   if (s.size() != 36) return false;
+  // Every character checked without a branch: each save checks every GUID.
+  static constexpr auto kHex = [] {
+    std::array<bool, 256> t{};
+    for (unsigned c = 0; c < 256; ++c) t[c] = HexDigit(static_cast<char>(c));
+    return t;
+  }();
+  bool ok = true;
   for (std::size_t i = 0; i < 36; ++i) {
-    bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-    if (dash ? s[i] != '-' : !HexDigit(s[i])) return false;
+    const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+    ok &= dash ? s[i] == '-' : kHex[static_cast<unsigned char>(s[i])];
   }
-  return true;
+  return ok;
 }
 
 // ---- writing ----
@@ -331,31 +338,6 @@ std::string FormatScaled(bool negative, std::string_view digits, int scale, bool
 
 namespace write {
 
-void AppendScaled(std::string& out, bool negative, std::string_view digits, int scale, bool numericStyle) {
-  while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
-  if (digits.empty()) digits = "0";
-  const std::size_t sc = scale > 0 ? static_cast<std::size_t>(scale) : 0;
-  // The digits as if padded with leading zeros to sc + 1: the integer part,
-  // then the fraction as `zeros` zeros followed by `tail`.
-  std::string_view ip = digits.size() > sc ? digits.substr(0, digits.size() - sc) : std::string_view("0");
-  std::string_view tail = digits.size() > sc ? digits.substr(digits.size() - sc) : digits;
-  std::size_t zeros = sc > digits.size() ? sc - digits.size() : 0;
-  const bool zero = digits.find_first_not_of('0') == std::string_view::npos;
-  if (!numericStyle) {
-    while (!tail.empty() && tail.back() == '0') tail.remove_suffix(1);
-    if (tail.empty()) zeros = 0;
-  } else if (sc > 0 && ip == "0") {
-    ip = {};
-  }
-  if (negative && !zero) out += '-';
-  out += ip;
-  if (zeros + tail.size()) {
-    out += '.';
-    out.append(zeros, '0');
-    out += tail;
-  }
-}
-
 void AppendHead(std::string& out, const Document& doc) {
   out +=
       "<xml xmlns:s='uuid:BDC6E3F0-6DA3-11d1-A2A3-00AA00C14882'\r\n"
@@ -406,7 +388,7 @@ std::string Write(const Document& doc) {
     for (const auto& cell : r.values) estimate += cell.text.size() + 16;
   out.reserve(estimate);
   write::AppendHead(out, doc);
-  const std::vector<std::string> starts = write::AttributeStarts(doc.columns);
+  const write::AttributeStarts starts(doc.columns);
   const auto cellsOf = [&](const Row& r, write::Part part) -> const std::vector<Cell>& {
     return part == write::Part::Original ? r.original : r.values;
   };

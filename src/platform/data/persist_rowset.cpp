@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstring>
 #include <set>
+#include <type_traits>
 
 #include "persist_write.h"
 #include "qv_platform/datetime.h"
@@ -34,10 +35,15 @@ char* Put2(char* p, int v) {
   return p + 2;
 }
 
-bool DateToText(DataTypeEnum type, double date, std::string& out) {
+using persist::write::Claim;
+using persist::write::Unclaim;
+
+template <typename Out>
+bool DateToText(DataTypeEnum type, double date, Out& out) {
   SYSTEMTIME st;
   if (!VariantTimeToSystemTime(date, &st)) return false;
-  char buf[20];
+  constexpr std::size_t kRoom = 19;  // "YYYY-MM-DDTHH:MM:SS"
+  char* const buf = Claim(out, kRoom);
   char* p = buf;
   if (type != adDBTime) {
     p = Put2(p, st.wYear / 100);
@@ -47,7 +53,7 @@ bool DateToText(DataTypeEnum type, double date, std::string& out) {
     *p++ = '-';
     p = Put2(p, st.wDay);
     if (type == adDBDate) {
-      out.append(buf, static_cast<std::size_t>(p - buf));
+      Unclaim(out, kRoom - static_cast<std::size_t>(p - buf));
       return true;
     }
     *p++ = 'T';
@@ -57,7 +63,7 @@ bool DateToText(DataTypeEnum type, double date, std::string& out) {
   p = Put2(p, st.wMinute);
   *p++ = ':';
   p = Put2(p, st.wSecond);
-  out.append(buf, static_cast<std::size_t>(p - buf));
+  Unclaim(out, kRoom - static_cast<std::size_t>(p - buf));
   return true;
 }
 
@@ -125,11 +131,12 @@ bool ParseNumber(std::string_view s, T& v) {
   return ec == std::errc() && p == s.data() + s.size();
 }
 
-template <typename T>
-void AppendNumber(std::string& out, T v) {
-  char buf[64];
-  auto [p, ec] = std::to_chars(buf, buf + sizeof buf, v);
-  out.append(buf, ec == std::errc() ? static_cast<std::size_t>(p - buf) : 0);
+template <typename Out, typename T>
+void AppendNumber(Out& out, T v) {
+  constexpr std::size_t kRoom = 64;  // the longest shortest form of a double is 24
+  char* const buf = Claim(out, kRoom);
+  auto [p, ec] = std::to_chars(buf, buf + kRoom, v);
+  Unclaim(out, kRoom - (ec == std::errc() ? static_cast<std::size_t>(p - buf) : 0));
 }
 
 // A GUID as the format writes it: braces, upper-case hex digits. Puts the
@@ -237,11 +244,9 @@ bool CellText(const Column& column, const _variant_t& value, std::string& text) 
 
 namespace {
 
-// The text of a value that already has the variant type of its field.
-bool AppendExact(const Column& column, const _variant_t* v, std::string& text);
-
 // The text of a value of another variant type, converted first.
-bool AppendConverted(const Column& column, const _variant_t& value, VARTYPE want, std::string& text) {
+template <typename Out>
+bool AppendConverted(const Column& column, const _variant_t& value, VARTYPE want, Out& text) {
   const _variant_t* v = &value;
   _variant_t converted;
   if (want != VT_EMPTY && value.vt() != want && !(IsDateType(column.type) && value.vt() == VT_DATE)) {
@@ -252,23 +257,24 @@ bool AppendConverted(const Column& column, const _variant_t& value, VARTYPE want
     if (FAILED(VariantChangeType(&converted, &value, 0, VT_DATE))) return false;
     v = &converted;
   }
-  return AppendExact(column, v, text);
+  return AppendExactText(column, *v, text);
 }
 
 }  // namespace
 
-bool AppendCellText(const Column& column, const _variant_t& value, std::string& text) {
+template <typename Out>
+bool AppendCellText(const Column& column, const _variant_t& value, Out& text) {
   const VARTYPE want = VarTypeOf(column.type);
   const VARTYPE vt = value.vt();
   if ((want != VT_EMPTY && vt != want && !(IsDateType(column.type) && vt == VT_DATE)) ||
       (column.type == adFileTime && vt != VT_DATE))
     return AppendConverted(column, value, want, text);
-  return AppendExact(column, &value, text);
+  return AppendExactText(column, value, text);
 }
 
-namespace {
-
-bool AppendExact(const Column& column, const _variant_t* v, std::string& text) {
+template <typename Out>
+bool AppendExactText(const Column& column, const _variant_t& value, Out& text) {
+  const _variant_t* v = &value;
   switch (column.type) {
     case adTinyInt: case adSmallInt: case adInteger: case adBigInt: AppendNumber(text, v->llVal()); return true;
     case adUnsignedTinyInt: case adUnsignedSmallInt: case adUnsignedInt: case adUnsignedBigInt:
@@ -299,6 +305,8 @@ bool AppendExact(const Column& column, const _variant_t* v, std::string& text) {
         const std::size_t cut = d.scale - want_scale;
         digits = digits.size() > cut ? digits.substr(0, digits.size() - cut) : std::string_view("0");
         persist::write::AppendScaled(text, negative, digits, column.scale, true);
+      } else if (want_scale == d.scale) {
+        persist::write::AppendScaled(text, negative, digits, column.scale, true);
       } else {
         std::string padded(digits);
         padded.append(want_scale - d.scale, '0');
@@ -319,26 +327,27 @@ bool AppendExact(const Column& column, const _variant_t* v, std::string& text) {
     case adDate: case adDBDate: case adDBTime: case adDBTimeStamp: case adFileTime:
       return DateToText(column.type, v->date(), text);
     case adBinary: case adVarBinary: case adLongVarBinary: {
-      static const char kHex[] = "0123456789abcdef";
       SAFEARRAY* a = v->parray();
       if (!a) return false;
-      const auto* p = static_cast<const unsigned char*>(a->pvData);
-      const std::size_t at = text.size();
-      text.resize(at + std::size_t{a->cElements} * 2);
-      for (std::uint32_t i = 0; i < a->cElements; ++i) {
-        text[at + 2 * i] = kHex[p[i] >> 4];
-        text[at + 2 * i + 1] = kHex[p[i] & 15];
-      }
+      persist::write::PutHex(static_cast<const unsigned char*>(a->pvData), a->cElements,
+                             Claim(text, std::size_t{a->cElements} * 2));
       return true;
     }
     default:
       if (!IsTextType(column.type)) return false;
-      AppendUtf16AsUtf8(text, v->bstrView());
+      if constexpr (std::is_same_v<Out, std::string>) {
+        AppendUtf16AsUtf8(text, v->bstrView());
+      } else {
+        text += Utf16ToUtf8(v->bstrView());
+      }
       return true;
   }
 }
 
-}  // namespace
+template bool AppendCellText(const Column&, const _variant_t&, std::string&);
+template bool AppendCellText(const Column&, const _variant_t&, persist::write::RawOut&);
+template bool AppendExactText(const Column&, const _variant_t&, std::string&);
+template bool AppendExactText(const Column&, const _variant_t&, persist::write::RawOut&);
 
 bool CellValue(const Column& column, std::string_view text, _variant_t& value) {
   const VARTYPE vt = VarTypeOf(column.type);

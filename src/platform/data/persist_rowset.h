@@ -8,6 +8,10 @@
 #include "qv_platform/data/persist.h"
 #include "rowset.h"
 
+namespace qvp::persist::write {
+class RawOut;
+}
+
 namespace qvp::data {
 
 // ToDocument describes the rows of `rs` (every row not yet gone, in store
@@ -40,8 +44,14 @@ QVP_API std::shared_ptr<RowSet> LoadText(std::string_view bytes);
 // it, escapes resolved); false when the value does not convert.
 bool CellText(const persist::Column& column, const _variant_t& value, std::string& text);
 bool CellValue(const persist::Column& column, std::string_view text, _variant_t& value);
-// AppendCellText appends CellText's text to `text`; on false, what it
-// appended is unspecified (the caller cuts it).
-bool AppendCellText(const persist::Column& column, const _variant_t& value, std::string& text);
+// AppendCellText appends CellText's text to `text` (a std::string or a
+// persist::write::RawOut); on false, what it appended is unspecified (the
+// caller cuts it). AppendExactText is the same for a value that already has
+// its field's variant type (VarTypeOf, not VT_EMPTY), which skips the check
+// for a conversion.
+template <typename Out>
+bool AppendCellText(const persist::Column& column, const _variant_t& value, Out& text);
+template <typename Out>
+bool AppendExactText(const persist::Column& column, const _variant_t& value, Out& text);
 
 }  // namespace qvp::data

@@ -36,7 +36,7 @@ struct Saved {
 class DirectWriter {
  public:
   DirectWriter(const RowSet& rs, const persist::Document& schema)
-      : rs_(rs), columns_(schema.columns), starts_(write::AttributeStarts(columns_)) {
+      : rs_(rs), columns_(schema.columns), starts_(columns_) {
     paths_.reserve(columns_.size());
     wanted_.reserve(columns_.size());
     for (const Column& c : columns_) {
@@ -119,25 +119,16 @@ class DirectWriter {
           const auto* bytes = static_cast<const unsigned char*>(a->pvData);
           write::AppendWrappedHex(out, std::size_t{a->cElements} * 2, tabs,
                                   [bytes](write::RawOut& o, std::size_t from, std::size_t n) {
-                                    static const char kHex[] = "0123456789abcdef";
-                                    char line[112];  // n is at most one line's 110 digits
-                                    char* p = line;
-                                    for (std::size_t k = from / 2; k < (from + n) / 2; ++k) {
-                                      *p++ = kHex[bytes[k] >> 4];
-                                      *p++ = kHex[bytes[k] & 15];
-                                    }
-                                    o.append(line, n);
+                                    write::PutHex(bytes + from / 2, n / 2, o.Claim(n));
                                   });
           return;
         }
         break;
-      case Path::Other: {
+      case Path::Other:
         // Numbers, dates, GUIDs and booleans never hold a character that
         // needs a reference: their text goes straight in.
-        left_.clear();
-        if (!AppendCellText(columns_[i], v, left_)) Fail(i);
-        return out.append(left_);
-      }
+        if (!(exact ? AppendExactText(columns_[i], v, out) : AppendCellText(columns_[i], v, out))) Fail(i);
+        return;
     }
     // A value of another variant type: converted through its text.
     Text(i, v, left_);
@@ -152,7 +143,7 @@ class DirectWriter {
 
   const RowSet& rs_;
   const std::vector<Column>& columns_;
-  const std::vector<std::string> starts_;
+  const write::AttributeStarts starts_;
   std::vector<Path> paths_;
   std::vector<VARTYPE> wanted_;
   std::vector<bool> changed_;
@@ -177,7 +168,7 @@ std::string SaveText(const RowSet& rs, bool updatable) {
       [&](write::RawOut& o, std::size_t r, write::Part part, std::size_t tabs) {
         if (!sized && r >= kSample) {
           const std::size_t perRow = (o.size() - head.size()) / r + 1;
-          o.Reserve(perRow * (order.size() - r) / 8 * 9 + 1024);
+          o.Plan(perRow * (order.size() - r) / 8 * 9 + 1024);
           sized = true;
         }
         writer.WriteRow(o, order[r], part, tabs);

@@ -20,11 +20,26 @@ namespace qvp::persist::write {
 // An output buffer written through a pointer: appends are inline copies
 // into room made ahead (Reserve), not calls into the string. The writer's
 // helpers below take it or a std::string.
+//
+// The string's capacity is reserved ahead (Plan) but its length only grows
+// a chunk at a time: std::string zero-fills what it grows by, and a chunk
+// zero-filled just before it is written is still in the cache, where the
+// whole planned text zero-filled at once would be a second pass over memory.
 class RawOut {
  public:
-  explicit RawOut(std::size_t room) { Reserve(room); }
+  explicit RawOut(std::size_t room) { Plan(room); }
+  // Room for at least `room` more characters, written in place.
   void Reserve(std::size_t room) {
     if (room > static_cast<std::size_t>(end_ - p_)) Grow(room);
+  }
+  // Capacity for `room` more characters, without making them writable yet:
+  // the text is not copied again while it stays within the plan.
+  void Plan(std::size_t room) {
+    const std::size_t used = size();
+    if (used + room <= buf_.capacity()) return;
+    buf_.resize(used);
+    buf_.reserve(used + room);
+    Point(used);
   }
   void append(const char* s, std::size_t n) {
     Reserve(n);
@@ -45,6 +60,15 @@ class RawOut {
   }
   void Unclaim(std::size_t n) { p_ -= n; }
   void append(std::string_view s) { append(s.data(), s.size()); }
+  // Appends `s`, whose storage is readable for kPadded bytes from its start
+  // even when it is shorter: a short one is copied as one block.
+  static constexpr std::size_t kPadded = 16;
+  void AppendPadded(std::string_view s) {
+    if (s.size() > kPadded) return append(s);
+    Reserve(kPadded);
+    std::memcpy(p_, s.data(), kPadded);
+    p_ += s.size();
+  }
   void append(std::size_t n, char c) {
     Reserve(n);
     std::memset(p_, c, n);
@@ -69,9 +93,15 @@ class RawOut {
   }
 
  private:
+  static constexpr std::size_t kChunk = 256 * 1024;
+
   void Grow(std::size_t room) {
-    const std::size_t used = p_ ? size() : 0;
-    buf_.resize(std::max(buf_.size() * 2, used + room + 4096));
+    const std::size_t used = size();
+    if (used + room > buf_.capacity()) Plan(std::max(buf_.capacity(), room + 4096));
+    buf_.resize(std::min(buf_.capacity(), std::max(used + room, buf_.size() + kChunk)));
+    Point(used);
+  }
+  void Point(std::size_t used) {
     p_ = buf_.data() + used;
     end_ = buf_.data() + buf_.size();
   }
@@ -79,6 +109,32 @@ class RawOut {
   char* p_ = nullptr;
   char* end_ = nullptr;
 };
+
+// Room for `n` characters at the end of `out`, written in place through
+// the pointer returned; Unclaim gives back the `n` last ones unwritten.
+// The same for either output, so a value rule writes once for both.
+inline char* Claim(RawOut& out, std::size_t n) { return out.Claim(n); }
+inline void Unclaim(RawOut& out, std::size_t n) { out.Unclaim(n); }
+inline char* Claim(std::string& out, std::size_t n) {
+  const std::size_t at = out.size();
+  out.resize(at + n);
+  return out.data() + at;
+}
+inline void Unclaim(std::string& out, std::size_t n) { out.resize(out.size() - n); }
+
+// Puts `n` bytes as 2n lower-case hex digits at `dst`, a digit pair a byte.
+inline void PutHex(const unsigned char* bytes, std::size_t n, char* dst) {
+  static constexpr auto kPairs = [] {
+    constexpr char kHex[] = "0123456789abcdef";
+    std::array<char, 512> t{};
+    for (unsigned b = 0; b < 256; ++b) {
+      t[2 * b] = kHex[b >> 4];
+      t[2 * b + 1] = kHex[b & 15];
+    }
+    return t;
+  }();
+  for (std::size_t i = 0; i < n; ++i) std::memcpy(dst + 2 * i, &kPairs[2 * std::size_t{bytes[i]}], 2);
+}
 
 // Characters written as hex character references: ' < > & " and those
 // below U+0020 (so that quotes and line ends survive); the rest of ASCII
@@ -156,7 +212,31 @@ void AppendEscaped(Out& out, std::u16string_view v) {
 }
 
 // Appends what FormatScaled returns.
-void AppendScaled(std::string& out, bool negative, std::string_view digits, int scale, bool numericStyle);
+template <typename Out>
+void AppendScaled(Out& out, bool negative, std::string_view digits, int scale, bool numericStyle) {
+  while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
+  if (digits.empty()) digits = "0";
+  const std::size_t sc = scale > 0 ? static_cast<std::size_t>(scale) : 0;
+  // The digits as if padded with leading zeros to sc + 1: the integer part,
+  // then the fraction as `zeros` zeros followed by `tail`.
+  std::string_view ip = digits.size() > sc ? digits.substr(0, digits.size() - sc) : std::string_view("0");
+  std::string_view tail = digits.size() > sc ? digits.substr(digits.size() - sc) : digits;
+  std::size_t zeros = sc > digits.size() ? sc - digits.size() : 0;
+  const bool zero = digits.find_first_not_of('0') == std::string_view::npos;
+  if (!numericStyle) {
+    while (!tail.empty() && tail.back() == '0') tail.remove_suffix(1);
+    if (tail.empty()) zeros = 0;
+  } else if (sc > 0 && ip == "0") {
+    ip = {};
+  }
+  if (negative && !zero) out += '-';
+  out += ip;
+  if (zeros + tail.size()) {
+    out += '.';
+    out.append(zeros, '0');
+    out += tail;
+  }
+}
 
 // Appends everything before the first row: the root, the schema with the
 // properties and columns, "<rs:data>" and its line end.
@@ -195,20 +275,35 @@ void AppendWrappedHex(Out& out, std::size_t digits, std::size_t tabs, Emit&& emi
   }
 }
 
-// What a row writes before each column's value: " name='".
-inline std::vector<std::string> AttributeStarts(const std::vector<Column>& columns) {
-  std::vector<std::string> starts;
-  starts.reserve(columns.size());
-  for (const Column& c : columns) starts.push_back(" " + c.name + "='");
-  return starts;
-}
+// What a row writes before each column's value: " name='". They sit in
+// one buffer with RawOut::kPadded bytes after the last, so that a RawOut
+// copies a short one as one block.
+class AttributeStarts {
+ public:
+  explicit AttributeStarts(const std::vector<Column>& columns) {
+    at_.reserve(columns.size() + 1);
+    for (const Column& c : columns) {
+      at_.push_back(text_.size());
+      text_ += ' ';
+      text_ += c.name;
+      text_ += "='";
+    }
+    at_.push_back(text_.size());
+    text_.append(RawOut::kPadded, '\0');
+  }
+  std::string_view operator[](std::size_t i) const { return {text_.data() + at_[i], at_[i + 1] - at_[i]}; }
+
+ private:
+  std::string text_;
+  std::vector<std::size_t> at_;
+};
 
 // One z:row of `width` cells: the cells `only` marks (all when null),
 // non-null ones as attributes in field order, null ones left out or, with
 // forceNull, named in rs:forcenull. `starts` is AttributeStarts(columns);
 // isNull(i) tells a null cell; value(out, i) appends cell i's value.
 template <typename Out, typename IsNull, typename Value>
-void AppendRow(Out& out, const std::vector<Column>& columns, const std::vector<std::string>& starts,
+void AppendRow(Out& out, const std::vector<Column>& columns, const AttributeStarts& starts,
                std::size_t width, const std::vector<bool>* only, bool forceNull, std::size_t tabs, IsNull&& isNull,
                Value&& value) {
   static constexpr std::string_view kOpen = "\t\t\t<z:row";
@@ -228,7 +323,11 @@ void AppendRow(Out& out, const std::vector<Column>& columns, const std::vector<s
       }
       continue;
     }
-    out += starts[i];
+    if constexpr (std::is_same_v<Out, RawOut>) {
+      out.AppendPadded(starts[i]);
+    } else {
+      out += starts[i];
+    }
     value(out, i);
     out += '\'';
   }
