@@ -11,6 +11,9 @@
 #include <string_view>
 #include <type_traits>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "qv_platform/data/persist.h"
 #include "qv_platform/unicode.h"
@@ -124,6 +127,19 @@ inline void Unclaim(std::string& out, std::size_t n) { out.resize(out.size() - n
 
 // Puts `n` bytes as 2n lower-case hex digits at `dst`, a digit pair a byte.
 inline void PutHex(const unsigned char* bytes, std::size_t n, char* dst) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  // Eight bytes a step: their nibbles interleaved, '0' added, and the gap
+  // from '9' to 'a' added to those above 9.
+  const __m128i low4 = _mm_set1_epi8(0x0f), nine = _mm_set1_epi8(9), zero = _mm_set1_epi8('0'),
+                gap = _mm_set1_epi8('a' - '0' - 10);
+  for (; i + 8 <= n; i += 8) {
+    const __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes + i));
+    const __m128i nibbles = _mm_unpacklo_epi8(_mm_and_si128(_mm_srli_epi16(b, 4), low4), _mm_and_si128(b, low4));
+    const __m128i letters = _mm_and_si128(_mm_cmpgt_epi8(nibbles, nine), gap);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 2 * i), _mm_add_epi8(_mm_add_epi8(nibbles, zero), letters));
+  }
+#endif
   static constexpr auto kPairs = [] {
     constexpr char kHex[] = "0123456789abcdef";
     std::array<char, 512> t{};
@@ -133,7 +149,7 @@ inline void PutHex(const unsigned char* bytes, std::size_t n, char* dst) {
     }
     return t;
   }();
-  for (std::size_t i = 0; i < n; ++i) std::memcpy(dst + 2 * i, &kPairs[2 * std::size_t{bytes[i]}], 2);
+  for (; i < n; ++i) std::memcpy(dst + 2 * i, &kPairs[2 * std::size_t{bytes[i]}], 2);
 }
 
 // Characters written as hex character references: ' < > & " and those
@@ -170,27 +186,48 @@ void AppendEscaped(Out& out, std::string_view v) {
   out.append(v.data() + start, v.size() - start);
 }
 
+// Copies src[0, n) narrowed to `dst` up to the first character that is
+// not written as is (beyond ASCII, or referenced); returns how many were
+// copied. `dst` has room for n; what lies past the count is unspecified.
+inline std::size_t NarrowPlain(const char16_t* src, std::size_t n, char* dst) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  // Eight characters a step. The comparisons are signed: a unit from
+  // 0x8000 up counts as below 0x20, which refuses it too.
+  const __m128i below = _mm_set1_epi16(0x20), above = _mm_set1_epi16(0x7f), quote = _mm_set1_epi16('\''),
+                lt = _mm_set1_epi16('<'), gt = _mm_set1_epi16('>'), amp = _mm_set1_epi16('&'),
+                dquote = _mm_set1_epi16('"');
+  for (; i + 8 <= n; i += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+    __m128i stop = _mm_or_si128(_mm_cmplt_epi16(v, below), _mm_cmpgt_epi16(v, above));
+    stop = _mm_or_si128(stop, _mm_or_si128(_mm_cmpeq_epi16(v, quote), _mm_cmpeq_epi16(v, lt)));
+    stop = _mm_or_si128(stop, _mm_or_si128(_mm_cmpeq_epi16(v, gt), _mm_cmpeq_epi16(v, amp)));
+    stop = _mm_or_si128(stop, _mm_cmpeq_epi16(v, dquote));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + i), _mm_packus_epi16(v, v));
+    if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(stop))) return i + __builtin_ctz(mask) / 2;
+  }
+#endif
+  for (; i < n && src[i] < 0x80 && !kReferenced[src[i]]; ++i) dst[i] = static_cast<char>(src[i]);
+  return i;
+}
+
 // The same for UTF-16 text, converted as Utf16ToUtf8 converts it.
 template <typename Out>
 void AppendEscaped(Out& out, std::u16string_view v) {
   const std::size_t n = v.size();
   std::size_t i = 0;
   while (i < n) {
-    std::size_t j = i;
     if constexpr (std::is_same_v<Out, RawOut>) {  // narrowed in place, in one pass
-      char* p = out.Claim(n - i);
-      while (j < n && v[j] < 0x80 && !kReferenced[v[j]]) *p++ = static_cast<char>(v[j++]);
-      out.Unclaim(n - j);
-      i = j;
-    } else {
-      while (j < n && v[j] < 0x80 && !kReferenced[v[j]]) ++j;
-      while (i < j) {  // narrowed through a small buffer: one append a chunk
-        char chunk[256];
-        const std::size_t m = std::min(j - i, sizeof chunk);
-        for (std::size_t k = 0; k < m; ++k) chunk[k] = static_cast<char>(v[i + k]);
-        out.append(chunk, m);
-        i += m;
-      }
+      const std::size_t m = NarrowPlain(v.data() + i, n - i, out.Claim(n - i));
+      out.Unclaim(n - i - m);
+      i += m;
+    } else {  // narrowed through a small buffer: one append a chunk
+      char chunk[256];
+      const std::size_t len = std::min(n - i, sizeof chunk);
+      const std::size_t m = NarrowPlain(v.data() + i, len, chunk);
+      out.append(chunk, m);
+      i += m;
+      if (m == len) continue;
     }
     if (i == n) break;
     if (v[i] < 0x80) {
@@ -199,6 +236,7 @@ void AppendEscaped(Out& out, std::u16string_view v) {
     }
     // Characters beyond ASCII never need a reference: a run of them (pairs
     // of surrogates stay together) goes through the one converter.
+    std::size_t j = i;
     while (j < n && v[j] >= 0x80) ++j;
     if constexpr (std::is_same_v<Out, std::string>) {
       AppendUtf16AsUtf8(out, v.substr(i, j - i));
