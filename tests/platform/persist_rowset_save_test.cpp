@@ -192,4 +192,41 @@ TEST(RecordsetSave, ReadOnlyAndEmptyRecordsets) {
   }
 }
 
+// A GUID field holds whatever text was put in it: the save writes a GUID's
+// text braced and upper-case, and refuses one that is not a GUID.
+TEST(RecordsetSave, GuidTextsAreNormalisedOrRefused) {
+  const struct {
+    const char16_t* value;
+    const char* written;  // null: refused
+  } cases[] = {
+      {u"{6b29fc40-ca47-1067-b31d-00dd010662da}", "{6B29FC40-CA47-1067-B31D-00DD010662DA}"},
+      {u"6b29fc40-ca47-1067-b31d-00dd010662da", "{6B29FC40-CA47-1067-B31D-00DD010662DA}"},
+      {u"{00000000-0000-0000-0000-000000000000}", "{00000000-0000-0000-0000-000000000000}"},
+      {u"{6B29FC40-CA47-1067-B31D-00DD010662D}", nullptr},     // a digit short
+      {u"{6B29FC40-CA47-1067-B31D-00DD010662DAA}", nullptr},   // a digit long
+      {u"{6B29FC40-CA47-1067-B31D-00DD010662DG}", nullptr},    // not hex
+      {u"{6B29FC40-CA47-1067-B31D-00DD010662D\u00e9}", nullptr},  // beyond ASCII
+      {u"{6B29FC40CCA47-1067-B31D-00DD010662DA}", nullptr},    // a dash missing
+      {u"{6B29FC40-CA47-1067-B31D-00DD010662DA}}}}", nullptr},  // longer than any GUID
+      {u"", nullptr},
+  };
+  for (const auto& c : cases) {
+    _RecordsetPtr rs(_Recordset::Create(), false);
+    rs->GetFields()->Append(_bstr_t(u"id"), adGUID, 16, static_cast<FieldAttributeEnum>(adFldUpdatable));
+    rs->Open(_variant_t(), static_cast<_Connection*>(nullptr), adOpenKeyset, adLockBatchOptimistic);
+    rs->AddNew();
+    rs->GetFields()->ItemByIndex(0)->PutValue(_variant_t(c.value));
+    rs->Update();
+    const std::string what = qvp::Utf16ToUtf8(c.value);
+    try {
+      const std::string text = rs->SaveToText();
+      ASSERT_NE(c.written, nullptr) << "saved: " << what;
+      EXPECT_NE(text.find(std::string(" id='") + c.written + "'"), std::string::npos) << what;
+    } catch (const _com_error& e) {
+      EXPECT_EQ(c.written, nullptr) << what << ": " << qvp::Utf16ToUtf8(e.Description().view());
+      EXPECT_EQ(e.Error(), adErrDataConversion) << what;
+    }
+  }
+}
+
 }  // namespace

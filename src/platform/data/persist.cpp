@@ -90,24 +90,8 @@ bool TimeText(std::string_view s) {
   return s[8] == '.' && s.size() <= 18 && AllDigits(s.substr(9));
 }
 
-constexpr bool HexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-
-bool GuidText(std::string_view s) {
-  if (s.size() == 38 && s.front() == '{' && s.back() == '}') s = s.substr(1, 36);
-  if (s.size() != 36) return false;
-  // Every character checked without a branch: each save checks every GUID.
-  static constexpr auto kHex = [] {
-    std::array<bool, 256> t{};
-    for (unsigned c = 0; c < 256; ++c) t[c] = HexDigit(static_cast<char>(c));
-    return t;
-  }();
-  bool ok = true;
-  for (std::size_t i = 0; i < 36; ++i) {
-    const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-    ok &= dash ? s[i] == '-' : kHex[static_cast<unsigned char>(s[i])];
-  }
-  return ok;
-}
+using write::GuidText;
+using write::HexDigit;
 
 // ---- writing ----
 

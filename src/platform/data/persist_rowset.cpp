@@ -317,12 +317,11 @@ bool AppendExactText(const Column& column, const _variant_t& value, Out& text) {
     case adBoolean: text += v->boolVal() ? "True" : "False"; return true;
     case adGUID: {
       const std::u16string_view in = v->bstrView();
-      char g[48];
-      if (in.size() + 2 > sizeof g) return false;  // longer than any GUID text
-      const std::string_view guid(g, PutGuid(in, g));
-      if (!persist::ValueValid(column, guid)) return false;
-      text += guid;
-      return true;
+      if (in.size() > 38) return false;  // longer than any GUID text
+      char* g = Claim(text, in.size() + 2);
+      const std::size_t n = PutGuid(in, g);
+      Unclaim(text, in.size() + 2 - n);
+      return persist::write::GuidText(std::string_view(g, n));
     }
     case adDate: case adDBDate: case adDBTime: case adDBTimeStamp: case adFileTime:
       return DateToText(column.type, v->date(), text);

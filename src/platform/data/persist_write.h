@@ -96,7 +96,7 @@ class RawOut {
   }
 
  private:
-  static constexpr std::size_t kChunk = 256 * 1024;
+  static constexpr std::size_t kChunk = 16 * 1024;
 
   void Grow(std::size_t room) {
     const std::size_t used = size();
@@ -150,6 +150,28 @@ inline void PutHex(const unsigned char* bytes, std::size_t n, char* dst) {
     return t;
   }();
   for (; i < n; ++i) std::memcpy(dst + 2 * i, &kPairs[2 * std::size_t{bytes[i]}], 2);
+}
+
+constexpr bool HexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// A GUID's text as the format accepts it (ValueValid for adGUID): 36
+// characters, hex digits with dashes after the 8th, 12th, 16th and 20th
+// digit, in braces or not. Inline and without a branch a character: each
+// save checks every GUID it writes.
+inline bool GuidText(std::string_view s) {
+  if (s.size() == 38 && s.front() == '{' && s.back() == '}') s = s.substr(1, 36);
+  if (s.size() != 36) return false;
+  static constexpr auto kHex = [] {
+    std::array<unsigned char, 256> t{};
+    for (unsigned c = 0; c < 256; ++c) t[c] = HexDigit(static_cast<char>(c));
+    return t;
+  }();
+  static constexpr std::array<unsigned char, 32> kDigitAt = {0,  1,  2,  3,  4,  5,  6,  7,  9,  10, 11,
+                                                             12, 14, 15, 16, 17, 19, 20, 21, 22, 24, 25,
+                                                             26, 27, 28, 29, 30, 31, 32, 33, 34, 35};
+  unsigned ok = (s[8] == '-') & (s[13] == '-') & (s[18] == '-') & (s[23] == '-');
+  for (const unsigned char at : kDigitAt) ok &= kHex[static_cast<unsigned char>(s[at])];
+  return ok != 0;
 }
 
 // Characters written as hex character references: ' < > & " and those
