@@ -208,6 +208,9 @@ TEST(RecordsetSave, GuidTextsAreNormalisedOrRefused) {
       {u"{6B29FC40-CA47-1067-B31D-00DD010662D\u00e9}", nullptr},  // beyond ASCII
       {u"{6B29FC40CCA47-1067-B31D-00DD010662DA}", nullptr},    // a dash missing
       {u"{6B29FC40-CA47-1067-B31D-00DD010662DA}}}}", nullptr},  // longer than any GUID
+      {u"{6B29FC40-CA47-1067-B31D-00DD010662\uff21A}", nullptr},  // a unit from 0x8000 up
+      {u"{6B29FC40-CA47-1067-\u0142\u0131\u0131D-00DD010662DA}", nullptr},  // units that narrow to hex
+      {u"{abc}", nullptr},
       {u"", nullptr},
   };
   for (const auto& c : cases) {

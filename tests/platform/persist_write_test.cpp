@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <random>
 #include <string>
 
@@ -120,6 +121,37 @@ TEST(PersistWrite, HexDigitsInBlocksMatchDigitsByByte) {
     std::string got(2 * n, '?');
     PutHex(bytes.data(), n, got.data());
     EXPECT_EQ(got, want) << n << " bytes";
+  }
+}
+
+// The form as a GUID's text has it, a character at a time.
+bool SlowGuidText(std::string s) {
+  if (s.size() == 38 && s.front() == '{' && s.back() == '}') s = s.substr(1, 36);
+  if (s.size() != 36) return false;
+  for (std::size_t i = 0; i < 36; ++i) {
+    const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+    if (dash ? s[i] != '-' : !std::isxdigit(static_cast<unsigned char>(s[i]))) return false;
+  }
+  return true;
+}
+
+TEST(PersistWrite, GuidTextCheckedInBlocksMatchesTheForm) {
+  const std::string guids[] = {"6B29FC40-CA47-1067-B31D-00DD010662DA", "{6b29fc40-ca47-1067-b31d-00dd010662da}"};
+  // Every position of either form replaced by characters around the edges
+  // of the digit, letter and dash ranges, and beyond ASCII.
+  const char others[] = {'0', '9', 'a', 'f', 'A', 'F', 'g', 'G', '`', '@', '/', ':', '-', ',', '.', '{', '}', ' ',
+                         '\0', '\x7f', '\x80', '\xc1', '\xe6', '\xff'};
+  for (const std::string& guid : guids) {
+    EXPECT_TRUE(GuidText(guid)) << guid;
+    for (std::size_t at = 0; at < guid.size(); ++at) {
+      for (char c : others) {
+        std::string s = guid;
+        s[at] = c;
+        EXPECT_EQ(GuidText(s), SlowGuidText(s)) << s << " (" << at << ")";
+      }
+    }
+    EXPECT_FALSE(GuidText(guid.substr(1)));
+    EXPECT_FALSE(GuidText(guid + "0"));
   }
 }
 

@@ -6,6 +6,9 @@
 #include <cstring>
 #include <set>
 #include <type_traits>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "persist_write.h"
 #include "qv_platform/datetime.h"
@@ -147,10 +150,35 @@ std::size_t PutGuid(std::basic_string_view<Char> in, char* dst) {
   char* p = dst;
   const bool braced = !in.empty() && in.front() == '{';
   if (!braced) *p++ = '{';
-  for (const Char ch : in) {
-    const auto c = static_cast<std::uint32_t>(ch);
-    *p++ = c >= 0x80 ? '?' : c >= 'a' && c <= 'f' ? static_cast<char>(c - 32) : static_cast<char>(c);
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  if constexpr (sizeof(Char) == 2) {
+    // Eight units a step, the last step overlapping the one before (each
+    // unit maps alone, so writing one twice writes the same). The
+    // comparisons are signed: a unit from 0x8000 up is below zero.
+    const __m128i ascii = _mm_set1_epi16(0x7f), zero = _mm_setzero_si128(), fromA = _mm_set1_epi16('a' - 1),
+                  toF = _mm_set1_epi16('f' + 1), upper = _mm_set1_epi16(32), question = _mm_set1_epi16('?');
+    const std::size_t n = in.size();
+    for (std::size_t at = 0; n >= 8; at += 8) {
+      at = std::min(at, n - 8);
+      const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in.data() + at));
+      const __m128i wide = _mm_or_si128(_mm_cmpgt_epi16(c, ascii), _mm_cmpgt_epi16(zero, c));
+      const __m128i lower = _mm_and_si128(_mm_cmpgt_epi16(c, fromA), _mm_cmplt_epi16(c, toF));
+      const __m128i cased = _mm_sub_epi16(c, _mm_and_si128(lower, upper));
+      const __m128i mapped = _mm_or_si128(_mm_and_si128(wide, question), _mm_andnot_si128(wide, cased));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(p + at), _mm_packus_epi16(mapped, mapped));
+      if (at + 8 == n) {
+        i = n;
+        break;
+      }
+    }
   }
+#endif
+  for (; i < in.size(); ++i) {
+    const auto c = static_cast<std::uint32_t>(in[i]);
+    p[i] = c >= 0x80 ? '?' : c >= 'a' && c <= 'f' ? static_cast<char>(c - 32) : static_cast<char>(c);
+  }
+  p += in.size();
   if (!braced) *p++ = '}';
   return static_cast<std::size_t>(p - dst);
 }
