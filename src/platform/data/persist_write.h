@@ -203,12 +203,15 @@ inline constexpr auto kReferenced = [] {
 template <typename Out>
 void AppendReference(Out& out, unsigned c) {
   static constexpr char kHex[] = "0123456789abcdef";
-  char ref[6] = {'&', '#', 'x'};
+  char* ref = Claim(out, 6);
+  ref[0] = '&';
+  ref[1] = '#';
+  ref[2] = 'x';
   std::size_t n = 3;
   if (c >= 16) ref[n++] = kHex[c >> 4];
   ref[n++] = kHex[c & 15];
   ref[n++] = ';';
-  out.append(ref, n);
+  Unclaim(out, 6 - n);
 }
 
 // Appends `v` (UTF-8) with the referenced characters as references.
@@ -299,19 +302,22 @@ void AppendScaled(Out& out, bool negative, std::string_view digits, int scale, b
   std::string_view ip = digits.size() > sc ? digits.substr(0, digits.size() - sc) : std::string_view("0");
   std::string_view tail = digits.size() > sc ? digits.substr(digits.size() - sc) : digits;
   std::size_t zeros = sc > digits.size() ? sc - digits.size() : 0;
-  const bool zero = digits.find_first_not_of('0') == std::string_view::npos;
+  const bool zero = digits == "0";  // the leading zeros are gone
   if (!numericStyle) {
     while (!tail.empty() && tail.back() == '0') tail.remove_suffix(1);
     if (tail.empty()) zeros = 0;
   } else if (sc > 0 && ip == "0") {
     ip = {};
   }
-  if (negative && !zero) out += '-';
-  out += ip;
-  if (zeros + tail.size()) {
-    out += '.';
-    out.append(zeros, '0');
-    out += tail;
+  // Written in place, in one claim.
+  const bool sign = negative && !zero, point = zeros + tail.size() != 0;
+  char* p = Claim(out, sign + ip.size() + point + zeros + tail.size());
+  if (sign) *p++ = '-';
+  p = std::copy(ip.begin(), ip.end(), p);
+  if (point) {
+    *p++ = '.';
+    p = std::fill_n(p, zeros, '0');
+    std::copy(tail.begin(), tail.end(), p);
   }
 }
 
@@ -352,8 +358,9 @@ void AppendWrappedHex(Out& out, std::size_t digits, std::size_t tabs, Emit&& emi
   }
 }
 
-// What a row writes before each column's value: " name='". They sit in
-// one buffer with RawOut::kPadded bytes after the last, so that a RawOut
+// What a row writes before each column's value: " name='", or with the
+// quote that closes the value before it, "' name='". They sit in one
+// buffer with RawOut::kPadded bytes after the last, so that a RawOut
 // copies a short one as one block.
 class AttributeStarts {
  public:
@@ -361,14 +368,15 @@ class AttributeStarts {
     at_.reserve(columns.size() + 1);
     for (const Column& c : columns) {
       at_.push_back(text_.size());
-      text_ += ' ';
+      text_ += "' ";
       text_ += c.name;
       text_ += "='";
     }
     at_.push_back(text_.size());
     text_.append(RawOut::kPadded, '\0');
   }
-  std::string_view operator[](std::size_t i) const { return {text_.data() + at_[i], at_[i + 1] - at_[i]}; }
+  std::string_view operator[](std::size_t i) const { return Closing(i).substr(1); }
+  std::string_view Closing(std::size_t i) const { return {text_.data() + at_[i], at_[i + 1] - at_[i]}; }
 
  private:
   std::string text_;
@@ -391,6 +399,7 @@ void AppendRow(Out& out, const std::vector<Column>& columns, const AttributeStar
     out.append(kOpen.substr(3));
   }
   std::string nulls;
+  bool open = false;  // a value's closing quote is still to come
   for (std::size_t i = 0; i < columns.size() && i < width; ++i) {
     if (only && !(i < only->size() && (*only)[i])) continue;
     if (isNull(i)) {
@@ -400,14 +409,16 @@ void AppendRow(Out& out, const std::vector<Column>& columns, const AttributeStar
       }
       continue;
     }
+    const std::string_view start = open ? starts.Closing(i) : starts[i];
     if constexpr (std::is_same_v<Out, RawOut>) {
-      out.AppendPadded(starts[i]);
+      out.AppendPadded(start);
     } else {
-      out += starts[i];
+      out += start;
     }
     value(out, i);
-    out += '\'';
+    open = true;
   }
+  if (open) out += '\'';
   if (!nulls.empty()) {
     out += " rs:forcenull='";
     out += nulls;
