@@ -192,6 +192,32 @@ TEST(RecordsetSave, ReadOnlyAndEmptyRecordsets) {
   }
 }
 
+// Hex values wrap by the column where they start: a second one on a row
+// starts on the line the first one wrapped onto.
+TEST(RecordsetSave, SeveralWrappedHexValuesOnOneRow) {
+  _RecordsetPtr rs(_Recordset::Create(), false);
+  const auto attrs = static_cast<FieldAttributeEnum>(adFldUpdatable | adFldIsNullable | adFldMayBeNull);
+  rs->GetFields()->Append(_bstr_t(u"a"), adVarBinary, 4000, attrs);
+  rs->GetFields()->Append(_bstr_t(u"note"), adVarWChar, 100, attrs);
+  rs->GetFields()->Append(_bstr_t(u"b"), adLongVarBinary, 4000, attrs);
+  rs->Open(_variant_t(), static_cast<_Connection*>(nullptr), adOpenKeyset, adLockBatchOptimistic);
+  const std::size_t lengths[][2] = {{1, 1}, {40, 40}, {54, 1}, {55, 55}, {200, 7}, {111, 300}, {0, 56}};
+  for (const auto& n : lengths) {
+    rs->AddNew();
+    rs->GetFields()->ItemByIndex(0)->PutValue(n[0] ? Bytes(Hex(n[0])) : _variant_t::Null());
+    rs->GetFields()->ItemByIndex(1)->PutValue(_variant_t(u"between"));
+    rs->GetFields()->ItemByIndex(2)->PutValue(Bytes(Hex(n[1])));
+    rs->Update();
+  }
+  std::string text;
+  const Document back = SaveAndRead(rs, text);
+  ASSERT_EQ(back.rows.size(), std::size(lengths));
+  for (std::size_t r = 0; r < std::size(lengths); ++r) {
+    EXPECT_EQ(back.rows[r].values[0].text, lengths[r][0] ? Hex(lengths[r][0]) : "") << r;
+    EXPECT_EQ(back.rows[r].values[2].text, Hex(lengths[r][1])) << r;
+  }
+}
+
 // A GUID field holds whatever text was put in it: the save writes a GUID's
 // text braced and upper-case, and refuses one that is not a GUID.
 TEST(RecordsetSave, GuidTextsAreNormalisedOrRefused) {

@@ -93,6 +93,7 @@ class DirectWriter {
     const _variant_t* cells = CellsOf(s, part);
     const bool changes = part == write::Part::Changes;
     if (changes) Changed(cells, rs_.rows[s.row].original.get());
+    lineStart_ = out.size();  // every row starts a line
     write::AppendRow(
         out, columns_, starts_, columns_.size(), changes ? &changed_ : nullptr, changes || s.kind == RowKind::Inserted, tabs,
         [&](std::size_t i) { return cells[i].IsNullOrEmpty(); },
@@ -117,7 +118,7 @@ class DirectWriter {
       case Path::Binary:
         if (const SAFEARRAY* a = exact ? v.parray() : nullptr) {
           const auto* bytes = static_cast<const unsigned char*>(a->pvData);
-          write::AppendWrappedHex(out, std::size_t{a->cElements} * 2, tabs,
+          lineStart_ = write::AppendWrappedHex(out, lineStart_, std::size_t{a->cElements} * 2, tabs,
                                   [bytes](write::RawOut& o, std::size_t from, std::size_t n) {
                                     write::PutHex(bytes + from / 2, n / 2, o.Claim(n));
                                   });
@@ -133,7 +134,7 @@ class DirectWriter {
     // A value of another variant type: converted through its text.
     Text(i, v, left_);
     if (paths_[i] == Path::Binary)
-      write::AppendWrappedHex(out, left_.size(), tabs,
+      lineStart_ = write::AppendWrappedHex(out, lineStart_, left_.size(), tabs,
                               [this](write::RawOut& o, std::size_t from, std::size_t n) {
                                 o.append(std::string_view(left_).substr(from, n));
                               });
@@ -148,6 +149,7 @@ class DirectWriter {
   std::vector<VARTYPE> wanted_;
   std::vector<bool> changed_;
   std::string left_, right_;  // scratch texts, reused
+  std::size_t lineStart_ = 0;  // where the line being written starts in the output
 };
 
 }  // namespace

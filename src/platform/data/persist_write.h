@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -342,20 +343,30 @@ inline bool IsBinary(AdoNS::DataTypeEnum t) {
 // further line holds the row's indentation plus one tab and 110 digits.
 // emit(out, from, n) appends digits [from, from + n); `from` and `n` are
 // even for an even `digits`.
+//
+// A writer that knows where the current line of `out` starts (the offset
+// just past its last '\n') passes it as `lineStart` and gets back where the
+// line the value ends on starts, which spares looking for it.
 template <typename Out, typename Emit>
-void AppendWrappedHex(Out& out, std::size_t digits, std::size_t tabs, Emit&& emit) {
+std::size_t AppendWrappedHex(Out& out, std::size_t lineStart, std::size_t digits, std::size_t tabs, Emit&& emit) {
   constexpr std::size_t kFirstWidth = 108, kLineDigits = 110;
-  const std::size_t col = LineColumn(out);
+  const std::size_t col = out.size() - lineStart;
   std::size_t first = col + 2 <= kFirstWidth ? (kFirstWidth - col) / 2 * 2 : 0;
   first = std::min(first, digits);
   if (first) emit(out, std::size_t{0}, first);
   for (std::size_t i = first; i < digits;) {
     out += "\r\n";
+    lineStart = out.size();
     out.append(tabs + 1, '\t');
     const std::size_t n = std::min(kLineDigits, digits - i);
     emit(out, i, n);
     i += n;
   }
+  return lineStart;
+}
+template <typename Out, typename Emit>
+void AppendWrappedHex(Out& out, std::size_t digits, std::size_t tabs, Emit&& emit) {
+  AppendWrappedHex(out, out.size() - LineColumn(out), digits, tabs, std::forward<Emit>(emit));
 }
 
 // What a row writes before each column's value: " name='", or with the
