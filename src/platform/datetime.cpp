@@ -14,6 +14,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <ctime>
 #include <regex>
 #include <string>
@@ -35,16 +36,33 @@ constexpr long long DaysFromCivil(long long y, long long m, long long d) noexcep
   return era * 146097 + doe - 719468;
 }
 
+// The inverse of DaysFromCivil for the days of years 100-9999 (and a few
+// thousand years either side), in unsigned 32-bit steps that compile to
+// multiplications: every date a save writes goes through it. The day is
+// shifted by whole 400-year cycles to count from a March 1st before any of
+// them; the year then starts in March, so February's leap day comes last.
 constexpr void CivilFromDays(long long z, long long& y, long long& m, long long& d) noexcept {
-  z += 719468;
-  const long long era = (z >= 0 ? z : z - 146096) / 146097;
-  const long long doe = z - era * 146097;
-  const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const long long mp = (5 * doy + 2) / 153;
-  d = doy - (153 * mp + 2) / 5 + 1;
-  m = mp < 10 ? mp + 3 : mp - 9;
-  y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+  constexpr std::uint32_t kCycles = 82;  // 400-year cycles shifted
+  constexpr std::uint32_t kShift = 719468 + 146097 * kCycles;
+  const auto n = static_cast<std::uint32_t>(z + kShift);
+  // Century, and day of the century.
+  const std::uint32_t n1 = 4 * n + 3;
+  const std::uint32_t century = n1 / 146097;
+  const std::uint32_t ofCentury = n1 % 146097 / 4;
+  // Year of the century, and day of the year: 2939745 / 2^32 is 1 / 365.25
+  // closely enough for the days of a century.
+  const std::uint64_t p2 = std::uint64_t{2939745} * (4 * ofCentury + 3);
+  const auto ofYears = static_cast<std::uint32_t>(p2 >> 32);
+  const std::uint32_t ofYear = static_cast<std::uint32_t>(p2) / 2939745 / 4;
+  // Month (from March) and day: (2141 * ofYear + 197913) / 65536 is the
+  // month as 3-14.
+  const std::uint32_t n3 = 2141 * ofYear + 197913;
+  const std::uint32_t month = n3 / 65536;
+  const std::uint32_t day = n3 % 65536 / 2141;
+  const bool nextYear = ofYear >= 306;  // January and February
+  y = static_cast<long long>(100 * century + ofYears) - 400LL * kCycles + (nextYear ? 1 : 0);
+  m = nextYear ? month - 12 : month;
+  d = day + 1;
 }
 
 constexpr long long kEpoch = DaysFromCivil(1899, 12, 30);

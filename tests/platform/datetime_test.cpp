@@ -83,6 +83,48 @@ TEST(VariantTimeTest, RoundTripAroundMidnightAndRangeEnds) {
   }
 }
 
+// Every day of the range, walked with the calendar's own month lengths and
+// weekdays, and on some days a spread of times either side of a second's
+// half and of midnight: the split of a date into its fields is the
+// calendar, whatever arithmetic computes it.
+TEST(VariantTimeTest, EveryDayOfTheRangeSplitsIntoItsCalendarDate) {
+  int y = 100, m = 1, d = 1, weekday = 5;  // 0100-01-01 was a Friday
+  auto monthLength = [](int year, int month) {
+    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+  };
+  const std::pair<double, int> times[] = {{0.0, 0},
+                                          {0.4 / 86400, 0},
+                                          {0.6 / 86400, 1},
+                                          {43200.49 / 86400, 43200},
+                                          {43200.51 / 86400, 43201},
+                                          {86399.4 / 86400, 86399}};
+  int failures = 0;
+  const auto first = static_cast<long long>(QVP_MIN_DATE), last = static_cast<long long>(QVP_MAX_DATE);
+  for (long long day = first; day <= last && failures < 5; ++day) {
+    const std::size_t step = (day - first) % 97 == 0 ? 1 : std::size(times);  // all times on some days
+    for (std::size_t t = 0; t < std::size(times); t += step) {
+      const auto [fraction, seconds] = times[t];
+      const double date = day >= 0 ? static_cast<double>(day) + fraction : static_cast<double>(day) - fraction;
+      SYSTEMTIME st{};
+      const bool ok = VariantTimeToSystemTime(date, &st);
+      const int got = st.wHour * 3600 + st.wMinute * 60 + st.wSecond;
+      if (!ok || st.wYear != y || st.wMonth != m || st.wDay != d || st.wDayOfWeek != weekday || got != seconds) {
+        ++failures;
+        ADD_FAILURE() << "day " << day << " + " << fraction << ": " << Text(date) << ", want " << y << "-" << m << "-"
+                      << d << " w" << weekday << " at " << seconds << "s";
+      }
+    }
+    weekday = (weekday + 1) % 7;
+    if (++d > monthLength(y, m)) {
+      d = 1;
+      if (++m > 12) m = 1, ++y;
+    }
+  }
+  EXPECT_EQ(y, 10000) << "the walk ends after 9999-12-31";
+}
+
 TEST(OleDateTimeTest, StatusAndFields) {
   const COleDateTime t(2024, 3, 1, 8, 30, 0);
   ASSERT_EQ(t.GetStatus(), COleDateTime::valid);
