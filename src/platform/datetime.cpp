@@ -142,7 +142,11 @@ int VariantTimeToSystemTime(double date, SYSTEMTIME* st) noexcept {
   constexpr double kTolerance = 1e-11;
   double fraction = std::fabs(date - whole) + kTolerance;
   if (fraction >= 1.0) fraction -= kTolerance;
-  long long seconds = std::llround(fraction * static_cast<double>(kSecondsPerDay));
+  // Rounded half away from zero, as llround does, without the call: the
+  // seconds are not negative, and taking off their whole part is exact.
+  const double exact = fraction * static_cast<double>(kSecondsPerDay);
+  long long seconds = static_cast<long long>(exact);
+  if (exact - static_cast<double>(seconds) >= 0.5) ++seconds;
   if (seconds >= kSecondsPerDay) {
     seconds -= kSecondsPerDay;
     ++day;
