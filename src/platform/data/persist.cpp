@@ -492,8 +492,6 @@ namespace detail {
 
 std::string_view LocalName(std::string_view name) { return Local(name); }
 
-bool IsRowElement(const XmlNode& n) { return n.Type() == XmlNodeType::Element && Local(n.NodeNameUtf8()) == "row"; }
-
 std::string InvalidValue(std::size_t rowNo, const Column& c, std::string_view text) {
   return "row " + std::to_string(rowNo) + ": field '" + c.FieldName() + "': '" + std::string(text.substr(0, 64)) +
          "' is not a valid " + std::string(TypeName(c));
@@ -515,30 +513,42 @@ void BrokenUpdate(std::size_t rowNo) {
   throw Fail{"row " + std::to_string(rowNo) + ": an update lacks its original or its new row"};
 }
 
-std::size_t Walker::Find(std::string_view name, std::size_t hint, std::size_t rowNo) const {
-  const auto& cols = p_.doc.columns;
-  const std::size_t next = hint + 1 < cols.size() ? hint + 1 : 0;
-  if (cols[next].name == name) return next;
+Walker::Walker(const Parsed& p) : p_(p) {
+  for (const Column& c : p.doc.columns) plain_.push_back(c.name != "rs:forcenull" && !c.name.starts_with("xmlns"));
+}
+
+std::size_t Walker::Find(std::string_view name, std::size_t rowNo) const {
   const auto it = p_.index.find(name);
   if (it == p_.index.end())
     throw Fail{"row " + std::to_string(rowNo) + ": field '" + std::string(name) + "' is not in the schema"};
   return it->second;
 }
 
+void Walker::KeptRow::Keep(std::span<const XmlScanAttribute> attributes) {
+  texts.clear();
+  for (const XmlScanAttribute& a : attributes) {
+    texts.emplace_back(a.name);
+    texts.emplace_back(a.value);
+  }
+  views.clear();
+  for (std::size_t i = 0; i < texts.size(); i += 2) views.push_back({texts[i], texts[i + 1]});
+  seen = true;
+}
+
 // A binary value's text without the white space its line wrapping adds.
 std::string_view Walker::Clean(const Column& c, std::string_view v) {
   if (!IsBinary(c)) return v;
+  auto space = [](char ch) { return ch <= ' ' && (ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n'); };
   std::size_t i = 0;
-  while (i < v.size() && v[i] != ' ' && v[i] != '\t' && v[i] != '\r' && v[i] != '\n') ++i;
+  while (i < v.size() && !space(v[i])) ++i;
   if (i == v.size()) return v;
   scratch_.assign(v.substr(0, i));
   for (char ch : v.substr(i))
-    if (ch != ' ' && ch != '\t' && ch != '\r' && ch != '\n') scratch_ += ch;
+    if (!space(ch)) scratch_ += ch;
   return scratch_;
 }
 
-bool Open(std::string_view bytes, Parsed& out, std::string& error) {
-  std::string converted;
+std::string_view AsUtf8(std::string_view bytes, std::string& converted) {
   const bool little = bytes.starts_with("\xFF\xFE"), big = bytes.starts_with("\xFE\xFF");
   if (little || big) {
     std::u16string wide;
@@ -549,10 +559,15 @@ bool Open(std::string_view bytes, Parsed& out, std::string& error) {
       wide += static_cast<char16_t>(lo | hi << 8);
     }
     converted = Utf16ToUtf8(wide);
-    bytes = converted;
-  } else if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
-    bytes.remove_prefix(3);
+    return converted;
   }
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+  return bytes;
+}
+
+bool Open(std::string_view bytes, Parsed& out, std::string& error) {
+  std::string converted;
+  bytes = AsUtf8(bytes, converted);
   return Guarded(error, [&] {
     if (!out.xml.LoadXmlUtf8(bytes)) {
       const auto& pe = out.xml.ParseError();

@@ -40,6 +40,18 @@ QVP_API std::shared_ptr<RowSet> LoadText(std::string_view bytes);
 // it, escapes resolved); false when the value does not convert.
 bool CellText(const persist::Column& column, const _variant_t& value, std::string& text);
 bool CellValue(const persist::Column& column, std::string_view text, _variant_t& value);
+
+class BstrArena;
+// What ReadCell made of a value's text.
+enum class CellRead { Ok, Invalid, Unconvertible };
+// ReadCell is persist::ValueValid and CellValue in one step: Invalid for a
+// text that ValueValid refuses, Unconvertible for a valid text the field's
+// type cannot hold (a float beyond its range, a numeric beyond its
+// precision), Ok with `value` set otherwise. Types whose conversion checks
+// the text (integers, floating point, booleans, GUIDs, binary, text) read
+// it once. Text, GUID text included, is cut from `arena` when one is given.
+// `value` is left as it was unless the result is Ok; throws std::bad_alloc.
+CellRead ReadCell(const persist::Column& column, std::string_view text, _variant_t& value, BstrArena* arena);
 // AppendCellText appends CellText's text to `text`; on false, what it
 // appended is unspecified (the caller cuts it).
 bool AppendCellText(const persist::Column& column, const _variant_t& value, std::string& text);
