@@ -166,6 +166,9 @@ class Checker {
       } else if (Starts("<!DOCTYPE")) {
         if (doctype || root) return Fail(p_, kXmlErrorSyntax, u"A DOCTYPE may only come once, before the document element.");
         doctype = true;
+        // A scan takes no document type declaration, as a reader that
+        // prohibits them: what the loads make of one is theirs alone.
+        if (handler_) return Stop();
         if (!Doctype()) return false;
       } else if (*p_ == '<' && !root && end_ - p_ > 1 && p_[1] != '/' && p_[1] != '!') {
         root = true;

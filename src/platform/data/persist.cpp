@@ -536,15 +536,25 @@ void Walker::KeptRow::Keep(std::span<const XmlScanAttribute> attributes) {
 }
 
 // A binary value's text without the white space its line wrapping adds.
+// A value wrapped once is only a line break and indentation before its
+// digits: trimmed, it needs no copy.
 std::string_view Walker::Clean(const Column& c, std::string_view v) {
   if (!IsBinary(c)) return v;
   auto space = [](char ch) { return ch <= ' ' && (ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n'); };
+  while (!v.empty() && space(v.front())) v.remove_prefix(1);
+  while (!v.empty() && space(v.back())) v.remove_suffix(1);
   std::size_t i = 0;
   while (i < v.size() && !space(v[i])) ++i;
   if (i == v.size()) return v;
-  scratch_.assign(v.substr(0, i));
-  for (char ch : v.substr(i))
-    if (!space(ch)) scratch_ += ch;
+  scratch_.clear();
+  while (i < v.size()) {  // runs of digits between the breaks
+    scratch_.append(v.data(), i);
+    while (i < v.size() && space(v[i])) ++i;
+    v.remove_prefix(i);
+    i = 0;
+    while (i < v.size() && !space(v[i])) ++i;
+  }
+  scratch_.append(v.data(), i);
   return scratch_;
 }
 

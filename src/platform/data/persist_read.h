@@ -151,7 +151,7 @@ void Walker::Cells(std::span<const XmlScanAttribute> attributes, Sink& sink, Par
       // is read again without its line breaks.
       if (!sink.Read(part, col, a.value)) {
         const std::string_view v = Clean(c, a.value);
-        if (v.data() == a.value.data() || !sink.Read(part, col, v)) throw Fail{InvalidValue(rowNo, c, v)};
+        if (v.size() == a.value.size() || !sink.Read(part, col, v)) throw Fail{InvalidValue(rowNo, c, v)};
       }
     } else {
       const std::string_view v = Clean(c, a.value);

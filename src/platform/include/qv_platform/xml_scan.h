@@ -4,7 +4,9 @@
 // time spent for nothing.
 //
 // The text goes through the same well-formedness check as the loads of
-// XmlDocument (xmldom.h), so a text scans to its end exactly when it loads.
+// XmlDocument (xmldom.h), so a text scans to its end exactly when it loads,
+// except that a scan stops at a document type declaration (as a reader that
+// prohibits them does).
 // Attribute values come with references resolved and white space
 // normalized as a loaded document gives them (tab, LF, CR and CR LF each
 // become one space; a character reference stays the character it names).
@@ -40,7 +42,8 @@ class XmlScanHandler {
 
 // ScanXmlUtf8 reports the elements of `xml` (UTF-8; a leading byte order
 // mark is skipped) to `handler`. Returns true when the whole text is a
-// well-formed document and the handler never stopped the scan; false
+// well-formed document without a document type declaration and the handler
+// never stopped the scan; false
 // otherwise, after the elements before the fault were reported. The fault
 // is not described: XmlDocument::LoadXmlUtf8 of the same text describes it.
 QVP_API bool ScanXmlUtf8(std::string_view xml, XmlScanHandler& handler);
