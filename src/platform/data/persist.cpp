@@ -70,26 +70,6 @@ bool DecimalText(std::string_view s) {
   return ip.size() + fp.size() <= 40;
 }
 
-bool Fixed(std::string_view s, std::size_t at, std::size_t n, int lo, int hi) {
-  if (at + n > s.size() || !AllDigits(s.substr(at, n))) return false;
-  int v = 0;
-  for (std::size_t i = 0; i < n; ++i) v = v * 10 + (s[at + i] - '0');
-  return v >= lo && v <= hi;
-}
-
-bool DateText(std::string_view s) {
-  return s.size() == 10 && Fixed(s, 0, 4, 0, 9999) && s[4] == '-' && Fixed(s, 5, 2, 1, 12) && s[7] == '-' &&
-         Fixed(s, 8, 2, 1, 31);
-}
-
-bool TimeText(std::string_view s) {
-  if (s.size() < 8 || !Fixed(s, 0, 2, 0, 23) || s[2] != ':' || !Fixed(s, 3, 2, 0, 59) || s[5] != ':' ||
-      !Fixed(s, 6, 2, 0, 59))
-    return false;
-  if (s.size() == 8) return true;
-  return s[8] == '.' && s.size() <= 18 && AllDigits(s.substr(9));
-}
-
 bool HexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 bool GuidText(std::string_view s) {
@@ -307,11 +287,14 @@ bool ValueValid(const Column& c, std::string_view s) {
     case adNumeric: return DecimalText(s);
     case adBoolean: return s == "True" || s == "False" || s == "true" || s == "false" || s == "1" || s == "0";
     case adGUID: return GuidText(s);
-    case adDBDate: return DateText(s);
-    case adDBTime: return TimeText(s);
+    case adDBDate:
+    case adDBTime:
     case adDate:
     case adDBTimeStamp:
-    case adFileTime: return s.size() >= 19 && DateText(s.substr(0, 10)) && s[10] == 'T' && TimeText(s.substr(11));
+    case adFileTime: {
+      detail::DateTimeText parts;
+      return detail::SplitDateTime(c.type, s, parts);
+    }
     case adBinary:
     case adVarBinary:
     case adLongVarBinary:
@@ -556,6 +539,44 @@ std::string_view Walker::Clean(const Column& c, std::string_view v) {
   }
   scratch_.append(v.data(), i);
   return scratch_;
+}
+
+namespace {
+
+// The n digits at `at` as a number within [lo, hi].
+bool Digits(std::string_view s, std::size_t at, std::size_t n, int lo, int hi, int& v) {
+  if (at + n > s.size()) return false;
+  v = 0;
+  for (std::size_t i = at; i < at + n; ++i) {
+    if (s[i] < '0' || s[i] > '9') return false;
+    v = v * 10 + (s[i] - '0');
+  }
+  return v >= lo && v <= hi;
+}
+
+// "HH:MM:SS" with an optional fraction of 1 to 9 digits.
+bool SplitTime(std::string_view s, DateTimeText& t) {
+  if (!Digits(s, 0, 2, 0, 23, t.hour) || s.size() < 8 || s[2] != ':' || !Digits(s, 3, 2, 0, 59, t.minute) ||
+      s[5] != ':' || !Digits(s, 6, 2, 0, 59, t.second))
+    return false;
+  if (s.size() == 8) return true;
+  if (s[8] != '.' || s.size() > 18 || s.size() == 9) return false;
+  t.fraction = s.substr(9);
+  for (char ch : t.fraction)
+    if (ch < '0' || ch > '9') return false;
+  return true;
+}
+
+}  // namespace
+
+bool SplitDateTime(AdoNS::DataTypeEnum type, std::string_view s, DateTimeText& t) {
+  if (type == adDBTime) return SplitTime(s, t);
+  // "YYYY-MM-DD", alone or followed by 'T' and the time.
+  if (!Digits(s, 0, 4, 0, 9999, t.year) || s.size() < 10 || s[4] != '-' || !Digits(s, 5, 2, 1, 12, t.month) ||
+      s[7] != '-' || !Digits(s, 8, 2, 1, 31, t.day))
+    return false;
+  if (type == adDBDate) return s.size() == 10;
+  return s.size() >= 19 && s[10] == 'T' && SplitTime(s.substr(11), t);
 }
 
 std::string_view AsUtf8(std::string_view bytes, std::string& converted) {

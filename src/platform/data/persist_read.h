@@ -50,6 +50,17 @@ enum class Part { Values, Original, Changes };
 // changes), a value, or only its name in rs:forcenull.
 enum Named : unsigned char { kAbsent = 0, kValue = 1, kForcedNull = 2 };
 
+// The parts of a date or time value's text; a time alone keeps the
+// platform's day zero, 1899-12-30.
+struct DateTimeText {
+  int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0;
+  std::string_view fraction;  // the digits after the seconds' point
+};
+// SplitDateTime reads the text of a value of a date or time type
+// ("YYYY-MM-DD", "HH:MM:SS[.f]" or both joined by 'T', as the type has it);
+// false when the text is not one. ValueValid's rule for those types.
+bool SplitDateTime(AdoNS::DataTypeEnum type, std::string_view text, DateTimeText& out);
+
 // The description of a value that is not of its field's type.
 std::string InvalidValue(std::size_t rowNo, const Column& c, std::string_view text);
 

@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "bstr_arena.h"
+#include "persist_read.h"
 #include "persist_write.h"
 #include "qv_platform/datetime.h"
 #include "qv_platform/unicode.h"
@@ -64,42 +65,21 @@ bool DateToText(DataTypeEnum type, double date, std::string& out) {
   return true;
 }
 
-int Digits(std::string_view s, std::size_t at, std::size_t n) {
-  int v = 0;
-  for (std::size_t i = 0; i < n; ++i) v = v * 10 + (s[at + i] - '0');
-  return v;
-}
-
-// Texts the reader has checked: "YYYY-MM-DD", "HH:MM:SS[.f]", or both
-// joined by 'T'. The fraction of a second is kept in the date.
-bool TextToDate(DataTypeEnum type, std::string_view s, double& out) {
+// An OLE date from the parts of a date or time text. The fraction of a
+// second is kept in the date.
+bool DateFromParts(DataTypeEnum type, const persist::detail::DateTimeText& t, double& out) {
+  if (type != adDBTime && t.year < 100) return false;  // the platform's two-digit years would move it
   SYSTEMTIME st;
-  st.wYear = 1899;
-  st.wMonth = 12;
-  st.wDay = 30;
-  std::string_view time;
-  if (type == adDBTime) {
-    time = s;
-  } else {
-    if (s.size() < 10) return false;
-    st.wYear = static_cast<WORD>(Digits(s, 0, 4));
-    st.wMonth = static_cast<WORD>(Digits(s, 5, 2));
-    st.wDay = static_cast<WORD>(Digits(s, 8, 2));
-    if (st.wYear < 100) return false;  // the platform's two-digit years would move it
-    if (s.size() > 11) time = s.substr(11);
-  }
-  double fraction = 0;
-  if (time.size() >= 8) {
-    st.wHour = static_cast<WORD>(Digits(time, 0, 2));
-    st.wMinute = static_cast<WORD>(Digits(time, 3, 2));
-    st.wSecond = static_cast<WORD>(Digits(time, 6, 2));
-    if (time.size() > 9) {
-      double scale = 0.1;
-      for (char c : time.substr(9)) {
-        fraction += (c - '0') * scale;
-        scale /= 10;
-      }
-    }
+  st.wYear = static_cast<WORD>(t.year);
+  st.wMonth = static_cast<WORD>(t.month);
+  st.wDay = static_cast<WORD>(t.day);
+  st.wHour = static_cast<WORD>(t.hour);
+  st.wMinute = static_cast<WORD>(t.minute);
+  st.wSecond = static_cast<WORD>(t.second);
+  double fraction = 0, scale = 0.1;
+  for (char c : t.fraction) {
+    fraction += (c - '0') * scale;
+    scale /= 10;
   }
   if (!SystemTimeToVariantTime(&st, &out)) return false;
   const double add = fraction / 86400.0;
@@ -368,8 +348,8 @@ BSTR WidenAscii(std::string_view text, BstrArena* arena) {
 
 CellRead ReadCell(const Column& column, std::string_view text, _variant_t& value, BstrArena* arena) {
   const VARTYPE vt = VarTypeOf(column.type);
-  // Integers, floating point, booleans, GUIDs, binary and text check their
-  // text while converting it; the other types are checked first.
+  // Most types check their text while converting it; currency, decimal and
+  // numeric texts are checked first.
   switch (column.type) {
     case adTinyInt: return ReadInteger<std::int8_t>(text, vt, value);
     case adSmallInt: return ReadInteger<std::int16_t>(text, vt, value);
@@ -420,8 +400,15 @@ CellRead ReadCell(const Column& column, std::string_view text, _variant_t& value
       value = _variant_t::Attach(a);
       return CellRead::Ok;
     }
+    case adDate: case adDBDate: case adDBTime: case adDBTimeStamp: case adFileTime: {
+      persist::detail::DateTimeText parts;
+      if (!persist::detail::SplitDateTime(column.type, text, parts)) return CellRead::Invalid;
+      double date = 0;
+      if (!DateFromParts(column.type, parts, date)) return CellRead::Unconvertible;
+      value = _variant_t::Date(date);
+      return CellRead::Ok;
+    }
     case adCurrency: case adDecimal: case adNumeric:
-    case adDate: case adDBDate: case adDBTime: case adDBTimeStamp: case adFileTime:
       if (!persist::ValueValid(column, text)) return CellRead::Invalid;
       break;
     default: {
@@ -477,12 +464,7 @@ CellRead ReadCell(const Column& column, std::string_view text, _variant_t& value
       value = std::move(converted);
       return CellRead::Ok;
     }
-    default: {  // the date and time types
-      double date = 0;
-      if (!TextToDate(column.type, text, date)) return CellRead::Unconvertible;
-      value = _variant_t::Date(date);
-      return CellRead::Ok;
-    }
+    default: return CellRead::Unconvertible;  // not reached: the types checked first are above
   }
 }
 
