@@ -24,15 +24,18 @@ persist::Document SchemaOf(const RowSet& rs, bool updatable);
 // connection is set). Raises adErrDataConversion for a value that the
 // field's type cannot hold, naming the field and the row.
 // Exported (with LoadText) for the tests and the fuzz target that hold the
-// recordset's direct reader to the model's path.
+// recordset's own reader to the model's path.
 QVP_API std::shared_ptr<RowSet> FromDocument(const persist::Document& doc);
 
 // SaveText and LoadText: the two above with the writer and the reader
 // (SaveText writes the row store directly, giving the text that
 // persist::Write(ToDocument(rs, updatable)) gives, and raises as ToDocument).
-// LoadText raises E_FAIL with the reader's description for a document that
-// is not the persistence format; a hierarchical document's child rowsets
-// are refused the same way, naming them.
+// LoadText reads the rows in one scan of the text (xml_scan.h) and, for
+// anything that scan does not take, goes the model's way (persist::Read,
+// FromDocument), which gives the same rows; it raises E_FAIL with the
+// reader's description for a document that is not the persistence format,
+// and adErrFeatureNotAvailable naming a hierarchical document's child
+// rowsets.
 std::string SaveText(const RowSet& rs, bool updatable);
 QVP_API std::shared_ptr<RowSet> LoadText(std::string_view bytes);
 
