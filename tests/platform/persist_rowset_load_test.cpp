@@ -153,6 +153,15 @@ TEST(RecordsetXmlLoad, EveryTypeAndPendingChangeReadTheSameBothWays) {
   ASSERT_NE(pending.find("<rs:delete>"), std::string::npos);
   ASSERT_NE(pending.find("<rs:insert>"), std::string::npos);
   ExpectAgree(pending, "pending changes");
+
+  // The same in the encodings a file may come in.
+  const std::string bom = "\xEF\xBB\xBF";
+  ExpectAgree(bom + pending, "UTF-8 with a byte-order mark");
+  ExpectAgree(bom + bom + pending, "two byte-order marks");
+  const std::u16string wide = qvp::Utf8ToUtf16(pending);
+  std::string utf16 = "\xFF\xFE";
+  for (char16_t c : wide) utf16 += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+  ExpectAgree(utf16, "UTF-16 with a byte-order mark");
 }
 
 // Refusals carry the model reader's description; a value that does not

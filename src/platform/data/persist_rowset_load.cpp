@@ -194,7 +194,10 @@ std::shared_ptr<RowSet> LoadThroughModel(std::string_view bytes) {
 
 std::shared_ptr<RowSet> LoadText(std::string_view bytes) {
   std::string converted;
-  const std::string_view text = persist::detail::AsUtf8(bytes, converted);
+  std::string_view text = persist::detail::AsUtf8(bytes, converted);
+  // Offsets of the scan count from after a byte-order mark, as loads skip
+  // a second one too.
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   {
     ScanLoad scan(text);
     if (ScanXmlUtf8(text, scan))
