@@ -6,7 +6,12 @@
 #include <unordered_set>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "qv_platform/unicode.h"
+#include "qv_platform/xml_scan.h"
 #include "qv_platform/xmldom.h"
 
 namespace qvp::xml_detail {
@@ -26,7 +31,9 @@ constexpr std::array<unsigned char, 256> kClass = [] {
     if ((c >= '0' && c <= '9') || c == '-' || c == '.') v |= kNameChar;
     if (space) v |= kSpace;
     if ((printable || space) && c != '<' && c != '&' && c != ']') v |= kTextPlain;
-    if ((printable || space) && c != '<' && c != '&' && c != '"' && c != '\'') v |= kValuePlain;
+    // White space other than ' ' leaves the plain run too: a loaded value
+    // has it normalized, so a scan must know where it stands.
+    if (printable && c != '<' && c != '&' && c != '"' && c != '\'') v |= kValuePlain;
     if (printable) v |= kPlain;
     t[static_cast<std::size_t>(c)] = v;
   }
@@ -35,6 +42,28 @@ constexpr std::array<unsigned char, 256> kClass = [] {
 }();
 
 bool Is(char c, unsigned char bits) { return kClass[static_cast<unsigned char>(c)] & bits; }
+
+// SkipValuePlain steps over the bytes an attribute value holds as written
+// (printable ASCII other than < & " '), sixteen at a time where it can:
+// values make up most of a large document.
+const char* SkipValuePlain(const char* p, const char* end) {
+#if defined(__SSE2__)
+  const __m128i control = _mm_set1_epi8(0x1F);
+  const __m128i lt = _mm_set1_epi8('<'), amp = _mm_set1_epi8('&'), dq = _mm_set1_epi8('"'), sq = _mm_set1_epi8('\'');
+  while (end - p >= 16) {
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, lt), _mm_cmpeq_epi8(b, amp)),
+                                         _mm_or_si128(_mm_cmpeq_epi8(b, dq), _mm_cmpeq_epi8(b, sq)));
+    // Signed: bytes from 0x80 up compare below 0x1F, as control bytes do.
+    const __m128i plain = _mm_andnot_si128(special, _mm_cmpgt_epi8(b, control));
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(plain));
+    if (mask != 0xFFFFu) return p + __builtin_ctz(~mask);
+    p += 16;
+  }
+#endif
+  while (p < end && Is(*p, kValuePlain)) ++p;
+  return p;
+}
 
 bool IsChar(char32_t c) {
   return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
@@ -83,10 +112,46 @@ constexpr char16_t kBadEncoding[] = u"Invalid byte sequence: the text is not UTF
 constexpr char16_t kBadChar[] = u"An invalid character was found in text content.";
 constexpr char16_t kEndOfInput[] = u"Unexpected end of input.";
 
+// A value as a loaded document holds it: references resolved, each of tab,
+// LF, CR and CR LF one space. Appends to `out`, never more bytes than `raw`
+// has. `raw` has passed the check.
+void AppendAttributeValue(std::string_view raw, std::string& out) {
+  for (std::size_t i = 0; i < raw.size();) {
+    const char c = raw[i];
+    if (c == '\r') {
+      out += ' ';
+      i += i + 1 < raw.size() && raw[i + 1] == '\n' ? 2 : 1;
+    } else if (c == '\t' || c == '\n') {
+      out += ' ';
+      ++i;
+    } else if (c != '&') {
+      std::size_t j = i + 1;  // a run that loads as written
+      while (j < raw.size() && raw[j] != '&' && raw[j] != '\r' && raw[j] != '\t' && raw[j] != '\n') ++j;
+      out.append(raw.data() + i, j - i);
+      i = j;
+    } else if (raw[i + 1] == '#') {
+      const bool hex = raw[i + 2] == 'x';
+      std::size_t k = i + (hex ? 3 : 2);
+      char32_t value = 0;
+      for (; raw[k] != ';'; ++k) {
+        const unsigned d = static_cast<unsigned char>(raw[k]);
+        value = value * (hex ? 16 : 10) + (d <= '9' ? d - '0' : (d | 0x20u) - 'a' + 10);
+      }
+      AppendUtf8(out, value);
+      i = k + 1;
+    } else {
+      const std::size_t semi = raw.find(';', i);
+      const std::string_view name = raw.substr(i + 1, semi - i - 1);
+      out += name == "lt" ? '<' : name == "gt" ? '>' : name == "amp" ? '&' : name == "quot" ? '"' : '\'';
+      i = semi + 1;
+    }
+  }
+}
+
 class Checker {
  public:
-  Checker(std::string_view text, WellFormedFault& fault)
-      : s_(text.data()), p_(text.data()), end_(text.data() + text.size()), fault_(fault) {}
+  Checker(std::string_view text, WellFormedFault& fault, XmlScanHandler* handler = nullptr)
+      : s_(text.data()), p_(text.data()), end_(text.data() + text.size()), fault_(fault), handler_(handler) {}
 
   bool Document() {
     if (Starts("<?xml") && end_ - p_ > 5 && (Is(p_[5], kSpace) || p_[5] == '?') && !Declaration()) return false;
@@ -101,6 +166,9 @@ class Checker {
       } else if (Starts("<!DOCTYPE")) {
         if (doctype || root) return Fail(p_, kXmlErrorSyntax, u"A DOCTYPE may only come once, before the document element.");
         doctype = true;
+        // A scan takes no document type declaration, as a reader that
+        // prohibits them: what the loads make of one is theirs alone.
+        if (handler_) return Stop();
         if (!Doctype()) return false;
       } else if (*p_ == '<' && !root && end_ - p_ > 1 && p_[1] != '/' && p_[1] != '!') {
         root = true;
@@ -209,9 +277,12 @@ class Checker {
     }
   }
 
-  bool AttributeValue(char quote) {
+  // AttributeValue scans a value up to its closing quote; `changes` is set
+  // when loading it changes its text (a reference or white space to
+  // normalize).
+  bool AttributeValue(char quote, bool& changes) {
     for (;;) {
-      while (p_ < end_ && Is(*p_, kValuePlain)) ++p_;
+      p_ = SkipValuePlain(p_, end_);
       if (p_ == end_) return Fail(p_, kXmlErrorUnclosed, kEndOfInput);
       const char c = *p_;
       if (c == quote) {
@@ -220,11 +291,13 @@ class Checker {
       }
       if (c == '<') return Fail(p_, kXmlErrorBadAttr, u"The character '<' cannot be used in an attribute value.");
       if (c == '&') {
+        changes = true;
         if (!Reference()) return false;
       } else if (c == '"' || c == '\'') {
         ++p_;
-      } else if (!NextChar()) {
-        return false;
+      } else {
+        changes |= c == '\t' || c == '\n' || c == '\r';
+        if (!NextChar()) return false;
       }
     }
   }
@@ -235,8 +308,8 @@ class Checker {
   bool NewAttribute(std::string_view name) {
     constexpr std::size_t kFew = 16;
     if (names_.size() < kFew) {
-      for (const std::string_view n : names_)
-        if (n == name) return false;
+      for (const std::string_view n : names_)  // the first byte settles most
+        if (n.size() == name.size() && n[0] == name[0] && n == name) return false;
       names_.push_back(name);
       if (names_.size() == kFew) many_.insert(names_.begin(), names_.end());
       return true;
@@ -247,23 +320,26 @@ class Checker {
   // StartTag from its '<' past its '>'; an element that is not empty is
   // pushed as open.
   bool StartTag() {
-    ++p_;
+    const char* const tag = p_++;
     std::string_view name;
     if (!Name(name, kXmlErrorBadTag)) return false;
     names_.clear();
     if (!many_.empty()) many_.clear();
+    if (handler_) attributes_.clear(), changed_.clear();
     for (;;) {
       const char* const before = p_;
       SkipSpace();
       if (p_ == end_) return Fail(p_, kXmlErrorUnclosed, kEndOfInput);
       if (*p_ == '>') {
         ++p_;
+        if (handler_ && !Report(name, tag)) return Stop();
         open_.push_back(name);
         return true;
       }
       if (*p_ == '/') {
         if (end_ - p_ > 1 && p_[1] == '>') {
           p_ += 2;
+          if (handler_ && (!Report(name, tag) || !handler_->EndElement(name))) return Stop();
           return true;
         }
         return Fail(p_, kXmlErrorBadTag, u"Expecting '>'.");
@@ -281,11 +357,36 @@ class Checker {
       if (*p_ != '"' && *p_ != '\'')
         return Fail(p_, kXmlErrorBadAttr, u"A string literal was expected, but no opening quotation mark was found.");
       const char quote = *p_++;
-      if (!AttributeValue(quote)) return false;
+      const char* const value = p_;
+      bool changes = false;
+      if (!AttributeValue(quote, changes)) return false;
       if (!NewAttribute(attribute))
         return Fail(at, kXmlErrorBadAttr, u"Duplicate attribute '" + Utf8ToUtf16(attribute) + u"'.");
+      if (handler_) {
+        if (changes) changed_.push_back(attributes_.size());
+        attributes_.push_back({attribute, std::string_view(value, static_cast<std::size_t>(p_ - 1 - value))});
+      }
     }
   }
+
+  // Report hands a start tag to the handler, its values as loaded.
+  bool Report(std::string_view name, const char* tag) {
+    if (!changed_.empty()) {
+      std::size_t room = 0;
+      for (const std::size_t k : changed_) room += attributes_[k].value.size();
+      values_.clear();
+      values_.reserve(room);  // views into it stay put
+      for (const std::size_t k : changed_) {
+        const std::size_t from = values_.size();
+        AppendAttributeValue(attributes_[k].value, values_);
+        attributes_[k].value = std::string_view(values_).substr(from);
+      }
+    }
+    return handler_->StartElement(name, attributes_, static_cast<std::size_t>(tag - s_));
+  }
+
+  // Stop ends the scan where the handler asked.
+  bool Stop() { return Fail(p_, E_ABORT, u"The scan was stopped."); }
 
   bool EndTag() {
     const char* const at = p_;
@@ -301,6 +402,7 @@ class Checker {
                       u"'.");
     ++p_;
     open_.pop_back();
+    if (handler_ && !handler_->EndElement(name)) return Stop();
     return true;
   }
 
@@ -482,6 +584,12 @@ class Checker {
   const char* p_;
   const char* const end_;
   WellFormedFault& fault_;
+  XmlScanHandler* const handler_;  // null: check only
+  // The start tag's attributes, values as written until Report, and which
+  // of them loading changes (those are given from values_).
+  std::vector<XmlScanAttribute> attributes_;
+  std::vector<std::size_t> changed_;
+  std::string values_;
   std::vector<std::string_view> open_;   // names of the open elements, outermost first
   std::vector<std::string_view> names_;  // attribute names of the current start tag
   std::unordered_set<std::string_view> many_;
@@ -518,6 +626,20 @@ bool DeclaresLatin1(std::string_view b) {
 }  // namespace
 
 bool CheckWellFormed(std::string_view text, WellFormedFault& fault) { return Checker(text, fault).Document(); }
+
+}  // namespace qvp::xml_detail
+
+namespace qvp {
+
+bool ScanXmlUtf8(std::string_view xml, XmlScanHandler& handler) {
+  if (xml.substr(0, 3) == "\xEF\xBB\xBF") xml.remove_prefix(3);
+  xml_detail::WellFormedFault fault;
+  return xml_detail::Checker(xml, fault, &handler).Document();
+}
+
+}  // namespace qvp
+
+namespace qvp::xml_detail {
 
 std::string ToUtf8KeepingSurrogates(std::u16string_view text) {
   std::string out;

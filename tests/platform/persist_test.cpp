@@ -251,6 +251,31 @@ TEST(Persist, BadInputIsRefusedAndTheEarlierModelKept) {
   }
 }
 
+TEST(Persist, DateAndTimeTexts) {
+  const struct {
+    AdoNS::DataTypeEnum type;
+    const char* text;
+    bool valid;
+  } cases[] = {
+      {AdoNS::adDBTimeStamp, "2026-06-12T14:30:15", true},   {AdoNS::adDBTimeStamp, "2026-06-12T14:30:15.5", true},
+      {AdoNS::adDBTimeStamp, "0001-01-01T00:00:00.123456789", true},
+      {AdoNS::adDBTimeStamp, "2026-06-12T14:30:15.", false},  // a point without digits
+      {AdoNS::adDBTimeStamp, "2026-06-12T14:30:15.1234567890", false},
+      {AdoNS::adDate, "2026-06-12 14:30:15", false},          {AdoNS::adDate, "2026-06-12", false},
+      {AdoNS::adFileTime, "2026-02-31T24:00:00", false},      {AdoNS::adFileTime, "2026-02-31T23:59:59", true},
+      {AdoNS::adDBDate, "2026-06-12", true},                  {AdoNS::adDBDate, "2026-06-12T00:00:00", false},
+      {AdoNS::adDBDate, "2026-00-12", false},                 {AdoNS::adDBDate, "2026-6-12", false},
+      {AdoNS::adDBTime, "23:59:59", true},                    {AdoNS::adDBTime, "23:60:00", false},
+      {AdoNS::adDBTime, "7:00:00", false},                    {AdoNS::adDBTime, "07:00:00.25", true},
+      {AdoNS::adDBTime, "", false},
+  };
+  for (const auto& c : cases) {
+    Column col;
+    col.type = c.type;
+    EXPECT_EQ(ValueValid(col, c.text), c.valid) << c.type << " " << c.text;
+  }
+}
+
 TEST(Persist, ScaledValueTexts) {
   const struct {
     bool negative;

@@ -70,26 +70,6 @@ bool DecimalText(std::string_view s) {
   return ip.size() + fp.size() <= 40;
 }
 
-bool Fixed(std::string_view s, std::size_t at, std::size_t n, int lo, int hi) {
-  if (at + n > s.size() || !AllDigits(s.substr(at, n))) return false;
-  int v = 0;
-  for (std::size_t i = 0; i < n; ++i) v = v * 10 + (s[at + i] - '0');
-  return v >= lo && v <= hi;
-}
-
-bool DateText(std::string_view s) {
-  return s.size() == 10 && Fixed(s, 0, 4, 0, 9999) && s[4] == '-' && Fixed(s, 5, 2, 1, 12) && s[7] == '-' &&
-         Fixed(s, 8, 2, 1, 31);
-}
-
-bool TimeText(std::string_view s) {
-  if (s.size() < 8 || !Fixed(s, 0, 2, 0, 23) || s[2] != ':' || !Fixed(s, 3, 2, 0, 59) || s[5] != ':' ||
-      !Fixed(s, 6, 2, 0, 59))
-    return false;
-  if (s.size() == 8) return true;
-  return s[8] == '.' && s.size() <= 18 && AllDigits(s.substr(9));
-}
-
 using write::GuidText;
 using write::HexDigit;
 
@@ -298,11 +278,14 @@ bool ValueValid(const Column& c, std::string_view s) {
     case adNumeric: return DecimalText(s);
     case adBoolean: return s == "True" || s == "False" || s == "true" || s == "false" || s == "1" || s == "0";
     case adGUID: return GuidText(s);
-    case adDBDate: return DateText(s);
-    case adDBTime: return TimeText(s);
+    case adDBDate:
+    case adDBTime:
     case adDate:
     case adDBTimeStamp:
-    case adFileTime: return s.size() >= 19 && DateText(s.substr(0, 10)) && s[10] == 'T' && TimeText(s.substr(11));
+    case adFileTime: {
+      detail::DateTimeText parts;
+      return detail::SplitDateTime(c.type, s, parts);
+    }
     case adBinary:
     case adVarBinary:
     case adLongVarBinary:
@@ -458,8 +441,6 @@ namespace detail {
 
 std::string_view LocalName(std::string_view name) { return Local(name); }
 
-bool IsRowElement(const XmlNode& n) { return n.Type() == XmlNodeType::Element && Local(n.NodeNameUtf8()) == "row"; }
-
 std::string InvalidValue(std::size_t rowNo, const Column& c, std::string_view text) {
   return "row " + std::to_string(rowNo) + ": field '" + c.FieldName() + "': '" + std::string(text.substr(0, 64)) +
          "' is not a valid " + std::string(TypeName(c));
@@ -481,30 +462,90 @@ void BrokenUpdate(std::size_t rowNo) {
   throw Fail{"row " + std::to_string(rowNo) + ": an update lacks its original or its new row"};
 }
 
-std::size_t Walker::Find(std::string_view name, std::size_t hint, std::size_t rowNo) const {
-  const auto& cols = p_.doc.columns;
-  const std::size_t next = hint + 1 < cols.size() ? hint + 1 : 0;
-  if (cols[next].name == name) return next;
+Walker::Walker(const Parsed& p) : p_(p) {
+  for (const Column& c : p.doc.columns) plain_.push_back(c.name != "rs:forcenull" && !c.name.starts_with("xmlns"));
+}
+
+std::size_t Walker::Find(std::string_view name, std::size_t rowNo) const {
   const auto it = p_.index.find(name);
   if (it == p_.index.end())
     throw Fail{"row " + std::to_string(rowNo) + ": field '" + std::string(name) + "' is not in the schema"};
   return it->second;
 }
 
+void Walker::KeptRow::Keep(std::span<const XmlScanAttribute> attributes) {
+  texts.clear();
+  for (const XmlScanAttribute& a : attributes) {
+    texts.emplace_back(a.name);
+    texts.emplace_back(a.value);
+  }
+  views.clear();
+  for (std::size_t i = 0; i < texts.size(); i += 2) views.push_back({texts[i], texts[i + 1]});
+  seen = true;
+}
+
 // A binary value's text without the white space its line wrapping adds.
+// A value wrapped once is only a line break and indentation before its
+// digits: trimmed, it needs no copy.
 std::string_view Walker::Clean(const Column& c, std::string_view v) {
   if (!IsBinary(c)) return v;
+  auto space = [](char ch) { return ch <= ' ' && (ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n'); };
+  while (!v.empty() && space(v.front())) v.remove_prefix(1);
+  while (!v.empty() && space(v.back())) v.remove_suffix(1);
   std::size_t i = 0;
-  while (i < v.size() && v[i] != ' ' && v[i] != '\t' && v[i] != '\r' && v[i] != '\n') ++i;
+  while (i < v.size() && !space(v[i])) ++i;
   if (i == v.size()) return v;
-  scratch_.assign(v.substr(0, i));
-  for (char ch : v.substr(i))
-    if (ch != ' ' && ch != '\t' && ch != '\r' && ch != '\n') scratch_ += ch;
+  scratch_.clear();
+  while (i < v.size()) {  // runs of digits between the breaks
+    scratch_.append(v.data(), i);
+    while (i < v.size() && space(v[i])) ++i;
+    v.remove_prefix(i);
+    i = 0;
+    while (i < v.size() && !space(v[i])) ++i;
+  }
+  scratch_.append(v.data(), i);
   return scratch_;
 }
 
-bool Open(std::string_view bytes, Parsed& out, std::string& error) {
-  std::string converted;
+namespace {
+
+// The n digits at `at` as a number within [lo, hi].
+bool Digits(std::string_view s, std::size_t at, std::size_t n, int lo, int hi, int& v) {
+  if (at + n > s.size()) return false;
+  v = 0;
+  for (std::size_t i = at; i < at + n; ++i) {
+    if (s[i] < '0' || s[i] > '9') return false;
+    v = v * 10 + (s[i] - '0');
+  }
+  return v >= lo && v <= hi;
+}
+
+// "HH:MM:SS" with an optional fraction of 1 to 9 digits.
+bool SplitTime(std::string_view s, DateTimeText& t) {
+  if (!Digits(s, 0, 2, 0, 23, t.hour) || s.size() < 8 || s[2] != ':' || !Digits(s, 3, 2, 0, 59, t.minute) ||
+      s[5] != ':' || !Digits(s, 6, 2, 0, 59, t.second))
+    return false;
+  if (s.size() == 8) return true;
+  if (s[8] != '.' || s.size() > 18 || s.size() == 9) return false;
+  t.fraction = s.substr(9);
+  for (char ch : t.fraction)
+    if (ch < '0' || ch > '9') return false;
+  return true;
+}
+
+}  // namespace
+
+bool SplitDateTime(AdoNS::DataTypeEnum type, std::string_view s, DateTimeText& t) {
+  if (type == adDBTime) return SplitTime(s, t);
+  // "YYYY-MM-DD", alone or followed by 'T' and the time.
+  if (!Digits(s, 0, 4, 0, 9999, t.year) || s.size() < 10 || s[4] != '-' || !Digits(s, 5, 2, 1, 12, t.month) ||
+      s[7] != '-' || !Digits(s, 8, 2, 1, 31, t.day))
+    return false;
+  if (type == adDBDate) return s.size() == 10;
+  return s.size() >= 19 && s[10] == 'T' && SplitTime(s.substr(11), t);
+}
+
+std::string_view AsUtf8(std::string_view bytes, std::string& converted) {
   const bool little = bytes.starts_with("\xFF\xFE"), big = bytes.starts_with("\xFE\xFF");
   if (little || big) {
     std::u16string wide;
@@ -515,10 +556,15 @@ bool Open(std::string_view bytes, Parsed& out, std::string& error) {
       wide += static_cast<char16_t>(lo | hi << 8);
     }
     converted = Utf16ToUtf8(wide);
-    bytes = converted;
-  } else if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
-    bytes.remove_prefix(3);
+    return converted;
   }
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+  return bytes;
+}
+
+bool Open(std::string_view bytes, Parsed& out, std::string& error) {
+  std::string converted;
+  bytes = AsUtf8(bytes, converted);
   return Guarded(error, [&] {
     if (!out.xml.LoadXmlUtf8(bytes)) {
       const auto& pe = out.xml.ParseError();

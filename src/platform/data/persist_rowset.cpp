@@ -4,12 +4,15 @@
 
 #include <charconv>
 #include <cstring>
+#include <new>
 #include <set>
 #include <type_traits>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
+#include "bstr_arena.h"
+#include "persist_read.h"
 #include "persist_write.h"
 #include "qv_platform/datetime.h"
 #include "qv_platform/unicode.h"
@@ -70,42 +73,21 @@ bool DateToText(DataTypeEnum type, double date, Out& out) {
   return true;
 }
 
-int Digits(std::string_view s, std::size_t at, std::size_t n) {
-  int v = 0;
-  for (std::size_t i = 0; i < n; ++i) v = v * 10 + (s[at + i] - '0');
-  return v;
-}
-
-// Texts the reader has checked: "YYYY-MM-DD", "HH:MM:SS[.f]", or both
-// joined by 'T'. The fraction of a second is kept in the date.
-bool TextToDate(DataTypeEnum type, std::string_view s, double& out) {
+// An OLE date from the parts of a date or time text. The fraction of a
+// second is kept in the date.
+bool DateFromParts(DataTypeEnum type, const persist::detail::DateTimeText& t, double& out) {
+  if (type != adDBTime && t.year < 100) return false;  // the platform's two-digit years would move it
   SYSTEMTIME st;
-  st.wYear = 1899;
-  st.wMonth = 12;
-  st.wDay = 30;
-  std::string_view time;
-  if (type == adDBTime) {
-    time = s;
-  } else {
-    if (s.size() < 10) return false;
-    st.wYear = static_cast<WORD>(Digits(s, 0, 4));
-    st.wMonth = static_cast<WORD>(Digits(s, 5, 2));
-    st.wDay = static_cast<WORD>(Digits(s, 8, 2));
-    if (st.wYear < 100) return false;  // the platform's two-digit years would move it
-    if (s.size() > 11) time = s.substr(11);
-  }
-  double fraction = 0;
-  if (time.size() >= 8) {
-    st.wHour = static_cast<WORD>(Digits(time, 0, 2));
-    st.wMinute = static_cast<WORD>(Digits(time, 3, 2));
-    st.wSecond = static_cast<WORD>(Digits(time, 6, 2));
-    if (time.size() > 9) {
-      double scale = 0.1;
-      for (char c : time.substr(9)) {
-        fraction += (c - '0') * scale;
-        scale /= 10;
-      }
-    }
+  st.wYear = static_cast<WORD>(t.year);
+  st.wMonth = static_cast<WORD>(t.month);
+  st.wDay = static_cast<WORD>(t.day);
+  st.wHour = static_cast<WORD>(t.hour);
+  st.wMinute = static_cast<WORD>(t.minute);
+  st.wSecond = static_cast<WORD>(t.second);
+  double fraction = 0, scale = 0.1;
+  for (char c : t.fraction) {
+    fraction += (c - '0') * scale;
+    scale /= 10;
   }
   if (!SystemTimeToVariantTime(&st, &out)) return false;
   const double add = fraction / 86400.0;
@@ -181,12 +163,6 @@ std::size_t PutGuid(std::basic_string_view<Char> in, char* dst) {
   p += in.size();
   if (!braced) *p++ = '}';
   return static_cast<std::size_t>(p - dst);
-}
-
-std::string GuidText(std::string_view in) {
-  std::string g(in.size() + 2, '\0');
-  g.resize(PutGuid(in, g.data()));
-  return g;
 }
 
 // A 96-bit decimal's digits (the value times 10^scale) and its sign.
@@ -376,33 +352,112 @@ template bool AppendCellText(const Column&, const _variant_t&, persist::write::R
 template bool AppendExactText(const Column&, const _variant_t&, std::string&);
 template bool AppendExactText(const Column&, const _variant_t&, persist::write::RawOut&);
 
-bool CellValue(const Column& column, std::string_view text, _variant_t& value) {
+namespace {
+
+template <typename T>
+CellRead ReadInteger(std::string_view text, VARTYPE vt, _variant_t& value) {
+  T n{};
+  if (!ParseNumber(text, n)) return CellRead::Invalid;
+  if constexpr (std::is_signed_v<T>)
+    value = _variant_t(static_cast<std::int64_t>(n), vt);
+  else
+    value = _variant_t(static_cast<std::int64_t>(static_cast<std::uint64_t>(n)), vt);
+  return CellRead::Ok;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  const int lower = c | 0x20;
+  return lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
+}
+
+BSTR WidenAscii(std::string_view text, BstrArena* arena) {
+  BSTR b = arena ? arena->Alloc(nullptr, static_cast<std::uint32_t>(text.size()))
+                 : SysAllocStringLen(nullptr, static_cast<std::uint32_t>(text.size()));
+  if (!b) throw std::bad_alloc();
+  for (std::size_t k = 0; k < text.size(); ++k) b[k] = static_cast<char16_t>(static_cast<unsigned char>(text[k]));
+  return b;
+}
+
+}  // namespace
+
+CellRead ReadCell(const Column& column, std::string_view text, _variant_t& value, BstrArena* arena) {
   const VARTYPE vt = VarTypeOf(column.type);
+  // Most types check their text while converting it; currency, decimal and
+  // numeric texts are checked first.
   switch (column.type) {
-    case adTinyInt: case adSmallInt: case adInteger: case adBigInt: {
-      std::int64_t n = 0;
-      if (!ParseNumber(text, n)) return false;
-      value = _variant_t(n, vt);
-      return true;
-    }
-    case adUnsignedTinyInt: case adUnsignedSmallInt: case adUnsignedInt: case adUnsignedBigInt: {
-      std::uint64_t n = 0;
-      if (!ParseNumber(text, n)) return false;
-      value = _variant_t(static_cast<std::int64_t>(n), vt);
-      return true;
-    }
+    case adTinyInt: return ReadInteger<std::int8_t>(text, vt, value);
+    case adSmallInt: return ReadInteger<std::int16_t>(text, vt, value);
+    case adInteger: return ReadInteger<std::int32_t>(text, vt, value);
+    case adBigInt: return ReadInteger<std::int64_t>(text, vt, value);
+    case adUnsignedTinyInt: return ReadInteger<std::uint8_t>(text, vt, value);
+    case adUnsignedSmallInt: return ReadInteger<std::uint16_t>(text, vt, value);
+    case adUnsignedInt: return ReadInteger<std::uint32_t>(text, vt, value);
+    case adUnsignedBigInt: return ReadInteger<std::uint64_t>(text, vt, value);
     case adSingle: {
+      // Any text of a double is valid; a float holds fewer of them.
+      double d = 0;
+      if (!ParseNumber(text, d)) return CellRead::Invalid;
       float f = 0;
-      if (!ParseNumber(text, f)) return false;
+      if (!ParseNumber(text, f)) return CellRead::Unconvertible;
       value = _variant_t(f);
-      return true;
+      return CellRead::Ok;
     }
     case adDouble: {
       double d = 0;
-      if (!ParseNumber(text, d)) return false;
+      if (!ParseNumber(text, d)) return CellRead::Invalid;
       value = _variant_t(d);
-      return true;
+      return CellRead::Ok;
     }
+    case adBoolean:
+      if (!persist::ValueValid(column, text)) return CellRead::Invalid;
+      value = _variant_t(text == "True" || text == "true" || text == "1");
+      return CellRead::Ok;
+    case adGUID: {
+      if (!persist::ValueValid(column, text)) return CellRead::Invalid;
+      char g[40];  // a valid GUID text has at most 38 characters
+      value = _variant_t::AttachBstr(WidenAscii(std::string_view(g, PutGuid(text, g)), arena));
+      return CellRead::Ok;
+    }
+    case adBinary: case adVarBinary: case adLongVarBinary: {
+      if (text.size() % 2) return CellRead::Invalid;
+      SAFEARRAY* a = SafeArrayCreateVector(VT_UI1, 0, static_cast<std::uint32_t>(text.size() / 2));
+      if (!a) throw std::bad_alloc();
+      auto* bytes = static_cast<unsigned char*>(a->pvData);
+      for (std::size_t i = 0; i < text.size() / 2; ++i) {
+        const int hi = HexValue(text[2 * i]), lo = HexValue(text[2 * i + 1]);
+        if (hi < 0 || lo < 0) {
+          SafeArrayDestroy(a);
+          return CellRead::Invalid;
+        }
+        bytes[i] = static_cast<unsigned char>(hi << 4 | lo);
+      }
+      value = _variant_t::Attach(a);
+      return CellRead::Ok;
+    }
+    case adDate: case adDBDate: case adDBTime: case adDBTimeStamp: case adFileTime: {
+      persist::detail::DateTimeText parts;
+      if (!persist::detail::SplitDateTime(column.type, text, parts)) return CellRead::Invalid;
+      double date = 0;
+      if (!DateFromParts(column.type, parts, date)) return CellRead::Unconvertible;
+      value = _variant_t::Date(date);
+      return CellRead::Ok;
+    }
+    case adCurrency: case adDecimal: case adNumeric:
+      if (!persist::ValueValid(column, text)) return CellRead::Invalid;
+      break;
+    default: {
+      if (!arena) {
+        value = _variant_t(std::u16string_view(Utf8ToUtf16(text)));
+        return CellRead::Ok;
+      }
+      BSTR b = arena->AllocUtf8(text);
+      if (!b) throw std::bad_alloc();
+      value = _variant_t::AttachBstr(b);
+      return CellRead::Ok;
+    }
+  }
+  switch (column.type) {
     case adCurrency: {
       // Ten-thousandths, exactly (a double would lose the last digits of
       // the widest values); further fraction digits are dropped.
@@ -416,64 +471,40 @@ bool CellValue(const Column& column, std::string_view text, _variant_t& value) {
       digits += fraction;
       unsigned __int128 mag = 0;
       for (char c : digits) {
-        if (c < '0' || c > '9') return false;
+        if (c < '0' || c > '9') return CellRead::Unconvertible;
         mag = mag * 10 + static_cast<unsigned>(c - '0');
-        if (mag > (static_cast<unsigned __int128>(1) << 63)) return false;
+        if (mag > (static_cast<unsigned __int128>(1) << 63)) return CellRead::Unconvertible;
       }
-      if (!negative && mag == (static_cast<unsigned __int128>(1) << 63)) return false;
+      if (!negative && mag == (static_cast<unsigned __int128>(1) << 63)) return CellRead::Unconvertible;
       const auto cy = negative ? static_cast<std::int64_t>(0 - static_cast<std::uint64_t>(mag))
                                : static_cast<std::int64_t>(mag);
       value = _variant_t::Currency(cy);
-      return true;
+      return CellRead::Ok;
     }
     case adDecimal: case adNumeric: {
       DECIMAL d;
-      if (!DecimalFromUtf8(text, d)) return false;
-      value = _variant_t::Decimal(d);
+      if (!DecimalFromUtf8(text, d)) return CellRead::Unconvertible;
       // A numeric value is written with all of the field's scale digits:
       // it opens only when that text reads back. A text that already has
       // the field's scale and at most 28 digits (so none was dropped) is
       // written back as the same digits and needs no trial.
+      _variant_t converted = _variant_t::Decimal(d);
       if (column.type == adNumeric && !(d.scale == column.scale && DigitCount(text) <= 28)) {
         std::string written;
         DECIMAL back;
-        if (!CellText(column, value, written) || !persist::ValueValid(column, written) ||
+        if (!CellText(column, converted, written) || !persist::ValueValid(column, written) ||
             !DecimalFromText(Utf8ToUtf16(written), back))
-          return false;
+          return CellRead::Unconvertible;
       }
-      return true;
+      value = std::move(converted);
+      return CellRead::Ok;
     }
-    case adBoolean:
-      value = _variant_t(text == "True" || text == "true" || text == "1");
-      return true;
-    case adGUID: {
-      // The reader checked the text: ASCII, widened on the stack.
-      const std::string g = GuidText(text);
-      char16_t wide[40];
-      if (g.size() > std::size(wide)) return false;
-      for (std::size_t i = 0; i < g.size(); ++i) wide[i] = static_cast<unsigned char>(g[i]);
-      value = _variant_t(std::u16string_view(wide, g.size()));
-      return true;
-    }
-    case adDate: case adDBDate: case adDBTime: case adDBTimeStamp: case adFileTime: {
-      double date = 0;
-      if (!TextToDate(column.type, text, date)) return false;
-      value = _variant_t::Date(date);
-      return true;
-    }
-    case adBinary: case adVarBinary: case adLongVarBinary: {
-      if (text.size() % 2) return false;
-      std::string bytes(text.size() / 2, '\0');
-      auto nibble = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
-      for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<char>(nibble(text[2 * i]) << 4 | nibble(text[2 * i + 1]));
-      value = _variant_t::Bytes(bytes.data(), bytes.size());
-      return true;
-    }
-    default:
-      value = _variant_t(std::u16string_view(Utf8ToUtf16(text)));
-      return true;
+    default: return CellRead::Unconvertible;  // not reached: the types checked first are above
   }
+}
+
+bool CellValue(const Column& column, std::string_view text, _variant_t& value) {
+  return ReadCell(column, text, value, nullptr) == CellRead::Ok;
 }
 
 Document SchemaOf(const RowSet& rs, bool updatable) {

@@ -28,15 +28,18 @@ persist::Document SchemaOf(const RowSet& rs, bool updatable);
 // connection is set). Raises adErrDataConversion for a value that the
 // field's type cannot hold, naming the field and the row.
 // Exported (with LoadText) for the tests and the fuzz target that hold the
-// recordset's direct reader to the model's path.
+// recordset's own reader to the model's path.
 QVP_API std::shared_ptr<RowSet> FromDocument(const persist::Document& doc);
 
 // SaveText and LoadText: the two above with the writer and the reader
 // (SaveText writes the row store directly, giving the text that
 // persist::Write(ToDocument(rs, updatable)) gives, and raises as ToDocument).
-// LoadText raises E_FAIL with the reader's description for a document that
-// is not the persistence format; a hierarchical document's child rowsets
-// are refused the same way, naming them.
+// LoadText reads the rows in one scan of the text (xml_scan.h) and, for
+// anything that scan does not take, goes the model's way (persist::Read,
+// FromDocument), which gives the same rows; it raises E_FAIL with the
+// reader's description for a document that is not the persistence format,
+// and adErrFeatureNotAvailable naming a hierarchical document's child
+// rowsets.
 std::string SaveText(const RowSet& rs, bool updatable);
 QVP_API std::shared_ptr<RowSet> LoadText(std::string_view bytes);
 
@@ -44,6 +47,18 @@ QVP_API std::shared_ptr<RowSet> LoadText(std::string_view bytes);
 // it, escapes resolved); false when the value does not convert.
 bool CellText(const persist::Column& column, const _variant_t& value, std::string& text);
 bool CellValue(const persist::Column& column, std::string_view text, _variant_t& value);
+
+class BstrArena;
+// What ReadCell made of a value's text.
+enum class CellRead { Ok, Invalid, Unconvertible };
+// ReadCell is persist::ValueValid and CellValue in one step: Invalid for a
+// text that ValueValid refuses, Unconvertible for a valid text the field's
+// type cannot hold (a float beyond its range, a numeric beyond its
+// precision), Ok with `value` set otherwise. Types whose conversion checks
+// the text (integers, floating point, booleans, GUIDs, binary, text) read
+// it once. Text, GUID text included, is cut from `arena` when one is given.
+// `value` is left as it was unless the result is Ok; throws std::bad_alloc.
+CellRead ReadCell(const persist::Column& column, std::string_view text, _variant_t& value, BstrArena* arena);
 // AppendCellText appends CellText's text to `text` (a std::string or a
 // persist::write::RawOut); on false, what it appended is unspecified (the
 // caller cuts it). AppendExactText is the same for a value that already has

@@ -1,7 +1,9 @@
-// Opening a recordset from the XML persistence format: the parsed rows go
-// straight into the row store, each attribute's text converted into its
-// cell (text cut from one arena), without the document model in between.
+// Opening a recordset from the XML persistence format: the rows go from one
+// scan of the text straight into the row store, each attribute's text
+// converted into its cell (text cut from one arena), without a loaded
+// document or the document model in between.
 #include <new>
+#include <optional>
 
 #include "bstr_arena.h"
 #include "persist_read.h"
@@ -18,21 +20,10 @@ using persist::detail::Part;
 // reader then words the refusal.
 struct Unconvertible {};
 
-bool IsTextField(DataTypeEnum t) {
-  switch (t) {
-    case adBSTR: case adChar: case adWChar: case adVarChar: case adVarWChar: case adLongVarChar: case adLongVarWChar:
-      return true;
-    default: return false;
-  }
-}
-
 // Fills the rows of a row store that already has its fields.
 class RowSink {
  public:
-  RowSink(RowSet& rs, const std::vector<Column>& columns) : rs_(rs), columns_(columns), w_(columns.size()) {
-    text_.reserve(w_);
-    for (const Column& c : columns_) text_.push_back(IsTextField(c.type));
-  }
+  RowSink(RowSet& rs, const std::vector<Column>& columns) : rs_(rs), columns_(columns), w_(columns.size()) {}
 
   void Begin(RowKind kind) {
     at_ = rs_.AppendRow();
@@ -48,15 +39,16 @@ class RowSink {
     }
   }
 
-  void Value(Part part, std::size_t col, std::string_view text) {
+  // Converts a value's text into its cell; false for a text its field's
+  // type refuses (the walk words that refusal).
+  bool Read(Part part, std::size_t col, std::string_view text) {
     _variant_t& v = part == Part::Original ? rs_.rows[at_].original[col] : rs_.row_cells(at_)[col];
-    if (text_[col]) {
-      BSTR b = arena_.AllocUtf8(text);
-      if (!b) throw std::bad_alloc();
-      v = _variant_t::AttachBstr(b);
-    } else if (!CellValue(columns_[col], text, v)) {
-      throw Unconvertible{};
+    switch (ReadCell(columns_[col], text, v, &arena_)) {
+      case CellRead::Ok: return true;
+      case CellRead::Invalid: return false;
+      case CellRead::Unconvertible: break;
     }
+    throw Unconvertible{};
   }
 
   void End(Part part, const std::vector<unsigned char>& named) {
@@ -85,7 +77,6 @@ class RowSink {
   RowSet& rs_;
   const std::vector<Column>& columns_;
   const std::size_t w_;
-  std::vector<bool> text_;
   BstrArena arena_;
   std::size_t at_ = 0;
 };
@@ -94,17 +85,96 @@ class RowSink {
   Raise(E_FAIL, ("Recordset cannot be created. Source XML is incomplete or invalid: " + error).c_str());
 }
 
-// How many records the data holds at most (for reserving the store).
-std::size_t RecordsIn(const XmlNode& data) {
-  std::size_t n = 0;
-  for (XmlNode c = data ? data.FirstChild() : XmlNode(); c; c = c.NextSibling())
-    if (c.Type() == XmlNodeType::Element) ++n;
-  return n;
-}
+// Reads a document in one scan of its text: the schema, which comes first,
+// through a loaded document of the text before the data; the rows from the
+// scan straight into the row store. Stops at anything that is not a plain
+// persisted recordset (a fault, a schema after the data, child rowsets):
+// the document model's path then reads the document and words the refusal.
+class ScanLoad final : public XmlScanHandler {
+ public:
+  explicit ScanLoad(std::string_view text) : text_(text) {}
 
-// The model's path: it words every refusal past the schema (a value that
-// does not convert, child rowsets) and is the reference the direct path
-// agrees with.
+  bool StartElement(std::string_view name, std::span<const XmlScanAttribute> attributes,
+                    std::size_t offset) override {
+    ++depth_;
+    try {
+      if (depth_ == 1) {
+        root_ = name;
+      } else if (inData_) {
+        walker_->Start(*sink_, depth_ - 2, name, attributes);
+        if (depth_ == 3) Reserve(offset);
+      } else if (depth_ == 2 && !data_) {
+        const std::string_view local = persist::detail::LocalName(name);
+        if (local == "Schema") schema_ = true;
+        if (local == "data") return BeginData(offset);
+      }
+      return true;
+    } catch (...) {
+      return false;
+    }
+  }
+
+  bool EndElement(std::string_view) override {
+    const std::size_t depth = depth_--;
+    if (!inData_) return true;
+    if (depth == 2) {
+      inData_ = false;
+      return true;
+    }
+    try {
+      walker_->End(*sink_, depth - 2);
+      return true;
+    } catch (...) {
+      return false;
+    }
+  }
+
+  // The rows, when the scan read the whole data.
+  std::shared_ptr<RowSet> Take() { return data_ && !inData_ ? std::move(rs_) : nullptr; }
+
+ private:
+  bool BeginData(std::size_t offset) {
+    if (!schema_) return false;
+    data_ = true;
+    std::string head(text_.substr(0, offset));
+    head += "</";
+    head += root_;
+    head += '>';
+    std::string error;
+    if (!persist::detail::Open(head, parsed_, error) || !parsed_.doc.skippedChildren.empty()) return false;
+    rs_ = FromDocument(parsed_.doc);  // the fields (the document has no rows yet)
+    sink_.emplace(*rs_, parsed_.doc.columns);
+    walker_.emplace(parsed_);
+    inData_ = true;
+    dataAt_ = offset;
+    return true;
+  }
+
+  // Sizes the store once, from the length of the first rows.
+  void Reserve(std::size_t offset) {
+    constexpr std::size_t kSample = 64;
+    if (reserved_ || rs_->rows.size() < kSample) return;
+    reserved_ = true;
+    const std::size_t perRow = (offset - dataAt_) / rs_->rows.size() + 1;
+    const std::size_t rows = (text_.size() - dataAt_) / perRow / 16 * 17 + kSample;
+    rs_->rows.reserve(rows);
+    rs_->cells.reserve(rows * rs_->width());
+  }
+
+  const std::string_view text_;
+  std::size_t depth_ = 0;
+  std::string_view root_;
+  bool schema_ = false, data_ = false, inData_ = false, reserved_ = false;
+  std::size_t dataAt_ = 0;
+  persist::detail::Parsed parsed_;
+  std::shared_ptr<RowSet> rs_;
+  std::optional<RowSink> sink_;
+  std::optional<persist::detail::Walker> walker_;
+};
+
+// The model's path: it words every refusal (a fault of the XML or of the
+// schema, a value that does not convert, child rowsets) and is the
+// reference the scan agrees with.
 std::shared_ptr<RowSet> LoadThroughModel(std::string_view bytes) {
   persist::Document doc;
   std::string error;
@@ -123,30 +193,17 @@ std::shared_ptr<RowSet> LoadThroughModel(std::string_view bytes) {
 }  // namespace
 
 std::shared_ptr<RowSet> LoadText(std::string_view bytes) {
-  std::shared_ptr<RowSet> rs;
+  std::string converted;
+  std::string_view text = persist::detail::AsUtf8(bytes, converted);
+  // Offsets of the scan count from after a byte-order mark, as loads skip
+  // a second one too.
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   {
-    persist::detail::Parsed p;
-    std::string error;
-    if (!persist::detail::Open(bytes, p, error)) RaiseInvalid(error);
-    if (!p.doc.skippedChildren.empty()) return LoadThroughModel(bytes);
-    try {
-      rs = FromDocument(p.doc);  // the fields (the document has no rows yet)
-      const std::size_t records = RecordsIn(p.data);
-      rs->rows.reserve(records);
-      rs->cells.reserve(records * rs->width());
-      RowSink sink(*rs, p.doc.columns);
-      persist::detail::Walker(p).Walk(sink);
-    } catch (const persist::detail::Fail& f) {
-      RaiseInvalid(f.what);
-    } catch (const Unconvertible&) {
-      rs.reset();
-    } catch (const ComError&) {
-      rs.reset();
-    } catch (const std::bad_alloc&) {
-      rs.reset();
-    }
+    ScanLoad scan(text);
+    if (ScanXmlUtf8(text, scan))
+      if (std::shared_ptr<RowSet> rs = scan.Take()) return rs;
   }
-  return rs ? rs : LoadThroughModel(bytes);
+  return LoadThroughModel(bytes);
 }
 
 }  // namespace qvp::data

@@ -195,19 +195,6 @@ _variant_t& _variant_t::operator=(const _variant_t& other) {
   return *this;
 }
 
-_variant_t& _variant_t::operator=(_variant_t&& other) noexcept {
-  if (this != &other) {
-    Clear();
-    vt_ = other.vt_;
-    scale_ = other.scale_;
-    sign_ = other.sign_;
-    hi32_ = other.hi32_;
-    u_ = other.u_;
-    other.vt_ = VT_EMPTY;
-  }
-  return *this;
-}
-
 _variant_t::_variant_t(const char16_t* text) : vt_(VT_BSTR) {
   u_.bstr = AllocOrThrow(text ? std::u16string_view(text) : std::u16string_view());
 }
@@ -287,13 +274,9 @@ _variant_t _variant_t::Attach(SAFEARRAY* array) noexcept {
   return v;
 }
 
-void _variant_t::Clear() noexcept {
+void _variant_t::ReleaseOwned() noexcept {
   if (vt_ == VT_BSTR) SysFreeString(u_.bstr);
-  else if (vt_ & VT_ARRAY) SafeArrayDestroy(u_.array);
-  vt_ = VT_EMPTY;
-  scale_ = sign_ = 0;
-  hi32_ = 0;
-  u_.i64 = 0;
+  else SafeArrayDestroy(u_.array);
 }
 
 std::u16string_view _variant_t::bstrView() const noexcept {

@@ -82,6 +82,11 @@
 //   - Text: UTF-8 as is, except ' < > & and " (unobserved) and characters
 //     below U+0020 written as lower-case hex references (&#x27; &#x3c;
 //     &#x3e; &#x26; &#x22; &#x9;), so that quotes and line ends survive.
+//     Control characters that XML 1.0 does not allow (U+0001 to U+0008,
+//     U+000B, U+000C, U+000E to U+001F) are written the same way, as the
+//     platform writes them: no XML 1.0 parser, the platform's included,
+//     reads such a file back, and opening it fails with the parser's
+//     description of the reference.
 //
 // Recordsets (persist_rowset.cpp; choices made here, none shown by a saved
 // file):

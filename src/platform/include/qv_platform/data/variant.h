@@ -115,7 +115,19 @@ class QVP_API _variant_t {
     other.vt_ = VT_EMPTY;
   }
   _variant_t& operator=(const _variant_t& other);
-  _variant_t& operator=(_variant_t&& other) noexcept;
+  // Inline: a row store assigns and destroys a variant per value.
+  _variant_t& operator=(_variant_t&& other) noexcept {
+    if (this != &other) {
+      Clear();
+      vt_ = other.vt_;
+      scale_ = other.scale_;
+      sign_ = other.sign_;
+      hi32_ = other.hi32_;
+      u_ = other.u_;
+      other.vt_ = VT_EMPTY;
+    }
+    return *this;
+  }
   ~_variant_t() { Clear(); }
 
   // Typed construction: the C++ type picks the VARTYPE (int and long give
@@ -152,7 +164,13 @@ class QVP_API _variant_t {
   // Takes ownership of `array` as VT_ARRAY | vt of its elements.
   static _variant_t Attach(SAFEARRAY* array) noexcept;
 
-  void Clear() noexcept;
+  void Clear() noexcept {
+    if (vt_ == VT_BSTR || (vt_ & VT_ARRAY)) ReleaseOwned();
+    vt_ = VT_EMPTY;
+    scale_ = sign_ = 0;
+    hi32_ = 0;
+    u_.i64 = 0;
+  }
   VARTYPE vt() const noexcept { return vt_; }
   bool IsNullOrEmpty() const noexcept { return vt_ == VT_NULL || vt_ == VT_EMPTY; }
 
@@ -180,6 +198,7 @@ class QVP_API _variant_t {
   friend QVP_API bool operator==(const _variant_t& a, const _variant_t& b) noexcept;
 
  private:
+  void ReleaseOwned() noexcept;  // frees the text or array held
   friend QVP_API HRESULT VariantChangeType(_variant_t* dst, const _variant_t* src, unsigned short flags, VARTYPE vt);
   VARTYPE vt_ = VT_EMPTY;
   // The decimal's scale, sign and high bits sit where VARIANT keeps its
