@@ -240,14 +240,23 @@ inline std::size_t NarrowPlain(const char16_t* src, std::size_t n, char* dst) {
   const __m128i below = _mm_set1_epi16(0x20), above = _mm_set1_epi16(0x7f), quote = _mm_set1_epi16('\''),
                 lt = _mm_set1_epi16('<'), gt = _mm_set1_epi16('>'), amp = _mm_set1_epi16('&'),
                 dquote = _mm_set1_epi16('"');
-  for (; i + 8 <= n; i += 8) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+  // Narrows the eight units at `at` and returns the mask of those that stop.
+  const auto block = [&](std::size_t at) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + at));
     __m128i stop = _mm_or_si128(_mm_cmplt_epi16(v, below), _mm_cmpgt_epi16(v, above));
     stop = _mm_or_si128(stop, _mm_or_si128(_mm_cmpeq_epi16(v, quote), _mm_cmpeq_epi16(v, lt)));
     stop = _mm_or_si128(stop, _mm_or_si128(_mm_cmpeq_epi16(v, gt), _mm_cmpeq_epi16(v, amp)));
     stop = _mm_or_si128(stop, _mm_cmpeq_epi16(v, dquote));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + i), _mm_packus_epi16(v, v));
-    if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(stop))) return i + __builtin_ctz(mask) / 2;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + at), _mm_packus_epi16(v, v));
+    return static_cast<unsigned>(_mm_movemask_epi8(stop));
+  };
+  for (; i + 8 <= n; i += 8)
+    if (const unsigned mask = block(i)) return i + __builtin_ctz(mask) / 2;
+  // A tail after whole blocks is one more block ending at n: the units
+  // before i in it were plain, and are written again as they were.
+  if (i < n && n >= 8) {
+    const unsigned mask = block(n - 8);
+    return mask ? n - 8 + __builtin_ctz(mask) / 2 : n;
   }
 #endif
   for (; i < n && src[i] < 0x80 && !kReferenced[src[i]]; ++i) dst[i] = static_cast<char>(src[i]);
