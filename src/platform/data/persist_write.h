@@ -174,9 +174,9 @@ inline bool GuidText(std::string_view s) {
         _mm_and_si128(_mm_cmpgt_epi8(lowered, _mm_set1_epi8('a' - 1)), _mm_cmplt_epi8(lowered, _mm_set1_epi8('f' + 1)));
     const int hex = _mm_movemask_epi8(_mm_or_si128(digit, letter));
     const int dash = _mm_movemask_epi8(_mm_cmpeq_epi8(c, _mm_set1_epi8('-')));
-    return hex == (~dashes & 0xffff) && dash == dashes;
+    return static_cast<int>(hex == (~dashes & 0xffff) && dash == dashes);
   };
-  return masks(0, 1 << 8 | 1 << 13) & masks(16, 1 << 2 | 1 << 7) & masks(20, 1 << 3);
+  return (masks(0, 1 << 8 | 1 << 13) & masks(16, 1 << 2 | 1 << 7) & masks(20, 1 << 3)) != 0;
 #else
   static constexpr auto kHex = [] {
     std::array<unsigned char, 256> t{};
