@@ -371,12 +371,12 @@ int HexValue(char c) {
   return lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
 }
 
-BSTR WidenAscii(std::string_view text, BstrArena* arena) {
-  BSTR b = arena ? arena->Alloc(nullptr, static_cast<std::uint32_t>(text.size()))
-                 : SysAllocStringLen(nullptr, static_cast<std::uint32_t>(text.size()));
+// A text value from UTF-8, cut from `arena` when there is one.
+_variant_t TextValue(std::string_view text, BstrArena* arena) {
+  if (!arena) return _variant_t(std::u16string_view(Utf8ToUtf16(text)));
+  BSTR b = arena->AllocUtf8(text);
   if (!b) throw std::bad_alloc();
-  for (std::size_t k = 0; k < text.size(); ++k) b[k] = static_cast<char16_t>(static_cast<unsigned char>(text[k]));
-  return b;
+  return _variant_t::AttachBstr(b);
 }
 
 }  // namespace
@@ -416,7 +416,7 @@ CellRead ReadCell(const Column& column, std::string_view text, _variant_t& value
     case adGUID: {
       if (!persist::ValueValid(column, text)) return CellRead::Invalid;
       char g[40];  // a valid GUID text has at most 38 characters
-      value = _variant_t::AttachBstr(WidenAscii(std::string_view(g, PutGuid(text, g)), arena));
+      value = TextValue(std::string_view(g, PutGuid(text, g)), arena);
       return CellRead::Ok;
     }
     case adBinary: case adVarBinary: case adLongVarBinary: {
@@ -446,16 +446,9 @@ CellRead ReadCell(const Column& column, std::string_view text, _variant_t& value
     case adCurrency: case adDecimal: case adNumeric:
       if (!persist::ValueValid(column, text)) return CellRead::Invalid;
       break;
-    default: {
-      if (!arena) {
-        value = _variant_t(std::u16string_view(Utf8ToUtf16(text)));
-        return CellRead::Ok;
-      }
-      BSTR b = arena->AllocUtf8(text);
-      if (!b) throw std::bad_alloc();
-      value = _variant_t::AttachBstr(b);
+    default:
+      value = TextValue(text, arena);
       return CellRead::Ok;
-    }
   }
   switch (column.type) {
     case adCurrency: {
@@ -595,21 +588,26 @@ std::shared_ptr<RowSet> FromDocument(const Document& doc) {
   };
   for (std::size_t r = 0; r < doc.rows.size(); ++r) {
     const persist::Row& in = doc.rows[r];
-    const std::size_t at = rs->AppendRow();
+    const std::size_t at = AppendRowOf(*rs, in.kind);
     fill(in.values, rs->row_cells(at), r + 1);
-    Row& row = rs->rows[at];
-    switch (in.kind) {
-      case RowKind::Unchanged: row.status = adRecUnmodified; break;
-      case RowKind::Inserted: row.status = adRecNew; break;
-      case RowKind::Deleted: row.status = adRecDeleted; break;
-      case RowKind::Modified:
-        row.status = adRecModified;
-        row.original = std::make_unique<_variant_t[]>(w);
-        fill(in.original, row.original.get(), r + 1);
-        break;
-    }
+    if (in.kind == RowKind::Modified) fill(in.original, rs->rows[at].original.get(), r + 1);
   }
   return rs;
+}
+
+std::size_t AppendRowOf(RowSet& rs, RowKind kind) {
+  const std::size_t at = rs.AppendRow();
+  Row& row = rs.rows[at];
+  switch (kind) {
+    case RowKind::Unchanged: row.status = adRecUnmodified; break;
+    case RowKind::Inserted: row.status = adRecNew; break;
+    case RowKind::Deleted: row.status = adRecDeleted; break;
+    case RowKind::Modified:
+      row.status = adRecModified;
+      row.original = std::make_unique<_variant_t[]>(rs.width());
+      break;
+  }
+  return at;
 }
 
 }  // namespace qvp::data

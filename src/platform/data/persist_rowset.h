@@ -31,6 +31,11 @@ persist::Document SchemaOf(const RowSet& rs, bool updatable);
 // recordset's own reader to the model's path.
 QVP_API std::shared_ptr<RowSet> FromDocument(const persist::Document& doc);
 
+// AppendRowOf appends a row of EMPTY values with the status of a read
+// record of kind `kind`; a modified row gets its (EMPTY) original values.
+// Returns the row's index.
+std::size_t AppendRowOf(RowSet& rs, persist::RowKind kind);
+
 // SaveText and LoadText: the two above with the writer and the reader
 // (SaveText writes the row store directly, giving the text that
 // persist::Write(ToDocument(rs, updatable)) gives, and raises as ToDocument).

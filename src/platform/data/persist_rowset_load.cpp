@@ -25,19 +25,7 @@ class RowSink {
  public:
   RowSink(RowSet& rs, const std::vector<Column>& columns) : rs_(rs), columns_(columns), w_(columns.size()) {}
 
-  void Begin(RowKind kind) {
-    at_ = rs_.AppendRow();
-    Row& row = rs_.rows[at_];
-    switch (kind) {
-      case RowKind::Unchanged: row.status = adRecUnmodified; break;
-      case RowKind::Inserted: row.status = adRecNew; break;
-      case RowKind::Deleted: row.status = adRecDeleted; break;
-      case RowKind::Modified:
-        row.status = adRecModified;
-        row.original = std::make_unique<_variant_t[]>(w_);
-        break;
-    }
-  }
+  void Begin(RowKind kind) { at_ = AppendRowOf(rs_, kind); }
 
   // Converts a value's text into its cell; false for a text its field's
   // type refuses (the walk words that refusal).
